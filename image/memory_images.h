@@ -1,0 +1,38 @@
+#pragma once
+// The two memory images of the controller: FLASH (16 or 32 KB by controller
+// type) and EEPROM (1 KB). Byte a of an image is device address a.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace corvane {
+
+using TBuffer = std::vector<std::uint8_t>;
+
+enum MemKind : std::uint8_t { MEM_FLASH = 0, MEM_EEPROM = 1 };
+
+constexpr std::uint8_t kErased = 0xFF;
+constexpr std::size_t kEepromSize = 1024;
+
+// Index 1 of the controller list is the AT89C5130 (A) with 16 KB; every other
+// index, "no selection" (-1) included, is the AT89C5131 (A) with 32 KB.
+constexpr std::size_t flashSizeForController(int controllerIndex) {
+    return controllerIndex == 1 ? 0x4000 : 0x8000;
+}
+
+struct MemoryImages {
+    TBuffer FlashImage = TBuffer(0x8000, kErased);
+    TBuffer EepromImage = TBuffer(kEepromSize, kErased);
+
+    TBuffer& image(MemKind kind) { return kind == MEM_EEPROM ? EepromImage : FlashImage; }
+    const TBuffer& image(MemKind kind) const { return kind == MEM_EEPROM ? EepromImage : FlashImage; }
+
+    // Sizes FLASH for the controller and erases both images to 0xFF.
+    void renew(int controllerIndex) {
+        FlashImage.assign(flashSizeForController(controllerIndex), kErased);
+        EepromImage.assign(kEepromSize, kErased);
+    }
+};
+
+} // namespace corvane

@@ -1,0 +1,31 @@
+#pragma once
+// The device link at the level of the four driver operations. Backends: libusb
+// (real hardware) and the simulated bench.
+
+#include "link/class_request.h"
+
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+class DeviceLink {
+public:
+    virtual ~DeviceLink() = default;
+
+    // Opens device number n (0..7). False when nothing usable answers there.
+    virtual bool open(int deviceNumber) = 0;
+    virtual bool isOpen() const = 0;
+    // Reads the 18-byte USB device descriptor. False on failure (out untouched).
+    virtual bool getDeviceDescriptor(DeviceDescriptor& out) = 0;
+    // One class control request; data is sent (Direction 0) or filled
+    // (Direction 1). False when the transfer failed or, for an upload, when
+    // fewer than length bytes came back.
+    virtual bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) = 0;
+    virtual void close() = 0;
+
+    // Why the last open or request failed, for the debug log; empty if unknown.
+    virtual std::string lastError() const { return {}; }
+};
+
+} // namespace corvane

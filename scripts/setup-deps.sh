@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs the Debian 12 packages that building, running and testing need.
+# Runs apt only when something is missing, so repeated calls are quick.
+set -e
+PKGS="build-essential cmake pkg-config ninja-build
+qt6-base-dev qt6-base-dev-tools libgl-dev
+libusb-1.0-0-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
+srecord binutils hyperfine dpkg-dev file"
+
+missing=""
+for p in $PKGS; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$missing"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
