@@ -1,0 +1,77 @@
+#pragma once
+// TUsb: the device link module. Opens the channel for the selected device
+// number, reads the device descriptor, performs DFU class requests and sends
+// the bootloader's command frames. Reports by integer result and never shows
+// anything:
+//   0 or a value >= 0  success (a byte read)
+//   -1                 the driver failed the request
+//   -s                 after a command the device reported DFU status s
+//   +1                 the status request after a command failed
+
+#include "image/memory_images.h"
+#include "link/class_request.h"
+#include "link/device_link.h"
+#include "link/high_res_timer.h"
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace corvane {
+
+// Raised by the programming operations with the text to show the user.
+class EUsbError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the link learns from, and tells, the window (or the command-line tool).
+struct UsbHooks {
+    std::function<int()> deviceNumber;       // selected device number, -1 for none
+    std::function<void()> clearStatus;       // empty the status pane
+    std::function<void()> processMessages;   // let the window process pending messages
+};
+
+// Command codes of the bootloader frames.
+enum BootCommand : std::uint8_t {
+    PROGRAM_DATA = 0x01,
+    DISPLAY_DATA = 0x03,
+    WRITE_COMMAND = 0x04,
+    READ_COMMAND = 0x05,
+};
+
+class TUsb {
+public:
+    TUsb(DeviceLink& link, MemoryImages& images, UsbHooks hooks = {});
+    ~TUsb();
+
+    THighResTimer Hr;
+    TClassRequest Setup;
+    DeviceDescriptor DevDesc{};
+
+    UsbHooks& hooks() { return hooks_; }
+    DeviceLink& link() { return link_; }
+    bool isOpen() const;
+
+    // Driver channel.
+    bool OpenDevice();
+    void CloseDevice();
+    int GetDeviceDescriptor();
+    void SetupRequest(std::uint8_t kind);
+    int GetStatus();
+
+    // Bootloader frames.
+    int ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset);
+    int ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory);
+    int EraseChip();
+    int ReadConfigByte(std::uint8_t area, std::uint8_t index);
+    int WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
+    void StartApplication(std::uint8_t mode, std::uint16_t address);
+
+private:
+    DeviceLink& link_;
+    MemoryImages& images_;
+    UsbHooks hooks_;
+};
+
+} // namespace corvane
