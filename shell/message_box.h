@@ -53,3 +53,26 @@ public:
 };
 
 } // namespace corvane
+
+#include "shell/app_info.h"
+
+namespace corvane {
+
+// Shows a box through the presenter; an empty caption becomes the application
+// title. Every box of the program beeps first.
+inline int ShowMessageBox(MessagePresenter& presenter, QString caption, const QString& text, MessageKind kind,
+                          MessageButtons buttons, bool beep = true) {
+    if (caption.isEmpty())
+        caption = titleText();
+    return presenter.showMessageBox(caption, text, kind, buttons, beep);
+}
+
+// Text of the general error box: a final point is added when the message's
+// last character sorts above '.', so "...!" and "...)" stay as they are.
+inline QString generalErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + QLatin1Char('.');
+    return message;
+}
+
+} // namespace corvane
