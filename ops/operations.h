@@ -1,0 +1,86 @@
+#pragma once
+// The programming operations: device identification and configuration read,
+// READ, ERASE, WRITE (with the fuse step) and RUN, each inside the common frame
+// that locks the controls, reports a failure in a message box, closes the
+// channel and unlocks the controls again.
+
+#include "image/memory_images.h"
+#include "link/usb.h"
+#include "ops/controls.h"
+#include "ops/ops_view.h"
+#include "ops/progress.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+
+namespace corvane {
+
+// A value field that holds no number when an operation needs its value. Shown
+// like a device error, under its own caption, and it ends the operation the
+// same way.
+class EInputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+namespace OpsText {
+inline constexpr char kUsbErrorCaption[] = "USB-ERROR";
+inline constexpr char kInputErrorCaption[] = "Input-Error";
+inline constexpr char kLockNote[] = "\r(Device is locked)";
+} // namespace OpsText
+
+class TOperations {
+public:
+    // Installs the link's hooks: the device number comes from cbDevice, the
+    // status pane and the message processing from the view.
+    TOperations(TUsb& usb, MemoryImages& images, OpsView& view);
+    TOperations(const TOperations&) = delete;
+    TOperations& operator=(const TOperations&) = delete;
+
+    OpsControls Controls;
+    ProgressModel PBar;
+    // Low two bits of the last software security byte read (3: not locked).
+    std::uint8_t SecurityLevel = 0;
+    // Empty, or "\r(Device is locked)" after reading a locked device's configuration.
+    QString LockNote;
+
+    // True while one of the four operations runs.
+    bool busy() const { return busy_; }
+
+    // Opens the channel, checks for the bootloader and reads the identification
+    // (and with ReadConfig the configuration) into the controls. Raises
+    // EUsbError; leaves the channel open in every case.
+    void ReadDeviceInfo(bool ReadConfig);
+    // Puts the identification and configuration displays back to their blank state.
+    void ClearDeviceInfo();
+    // Enables or disables the operation controls; enabling re-runs chkResetClick.
+    void EnableControls(bool enable);
+    // Empties the status pane and closes the channel.
+    void CloseDevice();
+
+    void ButReadClick();
+    void ButEraseClick();
+    void ButWriteClick();
+    void ButRunClick();
+
+    // Writes the configuration bytes (part of WRITE with Write Fuses). Raises
+    // EUsbError or EInputError.
+    void WriteFuses();
+
+private:
+    void runFrame(bool resetsProgress, const std::function<void()>& body);
+    void showStatus(const QString& text);
+    void progressTotal(int total);
+    void progressCompleted(int completed);
+    void eraseChip();
+    std::uint8_t fieldByte(Ctl field, const char* name) const;
+
+    TUsb& usb_;
+    MemoryImages& images_;
+    OpsView& view_;
+    bool busy_ = false;
+};
+
+} // namespace corvane
