@@ -27,9 +27,9 @@ public:
 
 // What the link learns from, and tells, the window (or the command-line tool).
 struct UsbHooks {
-    std::function<int()> deviceNumber;       // selected device number, -1 for none
-    std::function<void()> clearStatus;       // empty the status pane
-    std::function<void()> processMessages;   // let the window process pending messages
+    std::function<int()> deviceNumber;     // selected device number, -1 for none
+    std::function<void()> clearStatus;     // empty the status pane
+    std::function<void()> processMessages; // let the window process pending messages
 };
 
 // Command codes of the bootloader frames.
@@ -69,6 +69,12 @@ public:
     void StartApplication(std::uint8_t mode, std::uint16_t address);
 
 private:
+    // SetupRequest(kind), then one class request over the link.
+    bool classRequest(std::uint8_t kind, std::uint8_t* data, std::uint16_t length);
+    // The status check after a command: 0 when the status is 0, -s for a
+    // reported status s, +1 when the status request failed.
+    int checkStatus();
+
     DeviceLink& link_;
     MemoryImages& images_;
     UsbHooks hooks_;

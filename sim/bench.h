@@ -131,6 +131,12 @@ struct ChipConfig {
     // (bus 1, one port numbered slot + 1).
     std::uint8_t bus = 0;
     std::vector<std::uint8_t> ports;
+
+    static ChipConfig of(Controller c) {
+        ChipConfig config;
+        config.controller = c;
+        return config;
+    }
 };
 
 std::size_t flashSize(Controller c);
@@ -375,7 +381,10 @@ public:
     const std::string& lastError() const { return error_; }
 
 private:
+    std::filesystem::file_time_type storedTime(int slot) const;
+
     std::array<std::unique_ptr<SimChip>, kSlots> chips_;
+    std::array<std::filesystem::file_time_type, kSlots> known_{};
     std::vector<ForeignDevice> foreign_;
     std::filesystem::path stateDir_;
     std::string error_;

@@ -1,0 +1,60 @@
+#pragma once
+// A TUsb over the in-process bench with one chip in slot 0.
+
+#include "image/memory_images.h"
+#include "link/usb.h"
+#include "sim/bench.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace corvane::testing {
+
+class UsbOnBench : public ::testing::Test {
+protected:
+    UsbOnBench() : usb(link, images, hooks()) { chip = &bench.insert(0); }
+
+    UsbHooks hooks() {
+        UsbHooks h;
+        h.deviceNumber = [this] { return deviceNumber; };
+        h.clearStatus = [this] { ++statusClears; };
+        h.processMessages = [this] { ++messagePumps; };
+        return h;
+    }
+
+    void open() { ASSERT_TRUE(usb.OpenDevice()); }
+
+    // The class requests the chip saw, in order.
+    std::vector<sim::LoggedRequest> classRequests() const {
+        std::vector<sim::LoggedRequest> out;
+        for (const auto& r : chip->log())
+            if (r.kind == sim::LoggedRequest::Kind::Class)
+                out.push_back(r);
+        return out;
+    }
+
+    std::vector<std::uint8_t> kinds() const {
+        std::vector<std::uint8_t> out;
+        for (const auto& r : classRequests())
+            out.push_back(r.bRequest);
+        return out;
+    }
+
+    static std::vector<std::uint8_t> frame(std::initializer_list<std::uint8_t> head, std::size_t size = 32) {
+        std::vector<std::uint8_t> f(head);
+        f.resize(size, 0);
+        return f;
+    }
+
+    sim::SimBench bench;
+    sim::SimChip* chip = nullptr;
+    sim::SimLink link{bench};
+    MemoryImages images;
+    int deviceNumber = 0;
+    int statusClears = 0;
+    int messagePumps = 0;
+    TUsb usb;
+};
+
+} // namespace corvane::testing

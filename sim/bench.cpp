@@ -1,0 +1,497 @@
+// The bench of eight slots, its bench file and state folder, and SimLink.
+
+#include "sim/bench.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace corvane::sim {
+
+namespace {
+
+std::string trim(std::string s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+std::string lower(std::string s) {
+    for (auto& ch : s)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+unsigned long parseHex(const std::string& v, unsigned long max) {
+    std::size_t used = 0;
+    const unsigned long n = std::stoul(v, &used, 16);
+    if (used != v.size() || n > max)
+        throw std::invalid_argument("not a hexadecimal value up to " + std::to_string(max));
+    return n;
+}
+
+int parseInt(const std::string& v) {
+    std::size_t used = 0;
+    const int n = std::stoi(v, &used, 10);
+    if (used != v.size() || n < 0)
+        throw std::invalid_argument("not a non-negative number");
+    return n;
+}
+
+bool parseBool(const std::string& v) {
+    const auto l = lower(v);
+    if (l == "yes" || l == "true" || l == "1" || l == "on")
+        return true;
+    if (l == "no" || l == "false" || l == "0" || l == "off")
+        return false;
+    throw std::invalid_argument("expected yes or no");
+}
+
+std::vector<std::uint8_t> parsePorts(const std::string& v) {
+    std::vector<std::uint8_t> ports;
+    std::istringstream in(v);
+    std::string part;
+    while (std::getline(in, part, '.')) {
+        const int p = parseInt(trim(part));
+        if (p < 1 || p > 255)
+            throw std::invalid_argument("port numbers are 1 to 255");
+        ports.push_back(static_cast<std::uint8_t>(p));
+    }
+    if (ports.size() > 7)
+        throw std::invalid_argument("a port path has at most 7 ports");
+    return ports;
+}
+
+std::vector<std::string> split(const std::string& v, char sep) {
+    std::vector<std::string> out;
+    std::istringstream in(v);
+    std::string part;
+    while (std::getline(in, part, sep))
+        if (!trim(part).empty())
+            out.push_back(trim(part));
+    return out;
+}
+
+std::pair<int, int> pairOf(const std::string& v) {
+    const auto colon = v.find(':');
+    if (colon == std::string::npos)
+        throw std::invalid_argument("expected request:value");
+    return {parseInt(trim(v.substr(0, colon))), parseInt(trim(v.substr(colon + 1)))};
+}
+
+void applySlotKey(const std::string& key, const std::string& value, ChipConfig& c, FaultPlan& f) {
+    const auto v = lower(value);
+    auto byte = [&] { return static_cast<std::uint8_t>(parseHex(value, 0xFF)); };
+    if (key == "controller") {
+        if (v == "at89c5131" || v == "at89c5131a" || v == "5131")
+            c.controller = Controller::AT89C5131;
+        else if (v == "at89c5130" || v == "at89c5130a" || v == "5130")
+            c.controller = Controller::AT89C5130;
+        else
+            throw std::invalid_argument("controller is AT89C5131 or AT89C5130");
+    } else if (key == "timing") {
+        if (v == "fast")
+            c.timing = Timing::Fast;
+        else if (v == "realistic")
+            c.timing = Timing::Realistic;
+        else
+            throw std::invalid_argument("timing is fast or realistic");
+    } else if (key == "erase") {
+        if (v == "blocking")
+            c.eraseMode = EraseMode::Blocking;
+        else if (v == "busy")
+            c.eraseMode = EraseMode::BusyPolling;
+        else
+            throw std::invalid_argument("erase is blocking or busy");
+    } else if (key == "busy-polls") {
+        c.busyPolls = parseInt(value);
+    } else if (key == "vendor") {
+        c.vendorId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
+    } else if (key == "product") {
+        c.productId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
+    } else if (key == "bsb") {
+        c.initial.BSB = byte();
+    } else if (key == "sbv") {
+        c.initial.SBV = byte();
+    } else if (key == "ssb") {
+        c.initial.SSB = byte();
+    } else if (key == "eb") {
+        c.initial.EB = byte();
+    } else if (key == "hsb") {
+        c.initial.HSB = byte();
+    } else if (key == "p1cf") {
+        c.initial.P1_CF = byte();
+    } else if (key == "p3cf") {
+        c.initial.P3_CF = byte();
+    } else if (key == "p4cf") {
+        c.initial.P4_CF = byte();
+    } else if (key == "bus") {
+        const int b = parseInt(value);
+        if (b < 1 || b > 255)
+            throw std::invalid_argument("bus numbers are 1 to 255");
+        c.bus = static_cast<std::uint8_t>(b);
+    } else if (key == "ports") {
+        c.ports = parsePorts(value);
+    } else if (key == "refuse-open") {
+        c.refuseOpen = parseBool(value);
+    } else if (key == "fail-descriptor") {
+        f.failDescriptor = parseBool(value);
+    } else if (key == "fail-request") {
+        for (const auto& n : split(value, ','))
+            f.failRequest(parseInt(n));
+    } else if (key == "status") {
+        for (const auto& p : split(value, ',')) {
+            auto [k, s] = pairOf(p);
+            if (s > 255)
+                throw std::invalid_argument("a status is 0 to 255");
+            f.answerStatus(k, static_cast<std::uint8_t>(s));
+        }
+    } else if (key == "vanish-after") {
+        f.vanishAfter(parseInt(value));
+    } else if (key == "short-upload") {
+        for (const auto& p : split(value, ',')) {
+            auto [k, n] = pairOf(p);
+            f.answerUploadShort(k, static_cast<std::uint16_t>(std::min(n, 0xFFFF)));
+        }
+    } else {
+        throw std::invalid_argument("unknown key '" + key + "'");
+    }
+}
+
+ForeignDevice parseForeign(const std::string& value) {
+    // "VVVV:PPPP bus=N ports=a.b"
+    ForeignDevice d;
+    std::istringstream in(value);
+    std::string word;
+    bool haveId = false;
+    while (in >> word) {
+        if (!haveId) {
+            const auto colon = word.find(':');
+            if (colon == std::string::npos)
+                throw std::invalid_argument("expected VVVV:PPPP");
+            d.vendorId = static_cast<std::uint16_t>(parseHex(word.substr(0, colon), 0xFFFF));
+            d.productId = static_cast<std::uint16_t>(parseHex(word.substr(colon + 1), 0xFFFF));
+            haveId = true;
+        } else if (word.rfind("bus=", 0) == 0) {
+            d.bus = static_cast<std::uint8_t>(parseInt(word.substr(4)));
+        } else if (word.rfind("ports=", 0) == 0) {
+            d.ports = parsePorts(word.substr(6));
+        } else {
+            throw std::invalid_argument("unknown word '" + word + "'");
+        }
+    }
+    if (!haveId)
+        throw std::invalid_argument("expected VVVV:PPPP");
+    return d;
+}
+
+std::filesystem::path defaultStateDir() {
+    if (const char* s = std::getenv("XDG_STATE_HOME"); s && *s)
+        return std::filesystem::path(s) / "corvane-sim";
+    if (const char* h = std::getenv("HOME"); h && *h)
+        return std::filesystem::path(h) / ".local" / "state" / "corvane-sim";
+    return std::filesystem::temp_directory_path() / "corvane-sim";
+}
+
+std::string transferErrorText(TransferError e) {
+    switch (e) {
+    case TransferError::None:
+        return "no error";
+    case TransferError::Stall:
+        return "the device stalled the request";
+    case TransferError::NoDevice:
+        return "the device is no longer on the bus";
+    case TransferError::Timeout:
+        return "the request timed out";
+    case TransferError::Io:
+        break;
+    }
+    return "the transfer failed";
+}
+
+constexpr unsigned kSimTimeoutMs = 5000;
+
+} // namespace
+
+bool parseBenchConfig(const std::string& text, BenchConfig& out, std::string* error) {
+    BenchConfig cfg;
+    std::istringstream in(text);
+    std::string raw;
+    int lineNo = 0;
+    int slot = -1;
+    bool foreign = false;
+    try {
+        while (std::getline(in, raw)) {
+            ++lineNo;
+            std::string line = raw;
+            if (const auto hash = line.find('#'); hash != std::string::npos)
+                line.erase(hash);
+            line = trim(line);
+            if (line.empty())
+                continue;
+            if (line.front() == '[') {
+                if (line.back() != ']')
+                    throw std::invalid_argument("section without ']'");
+                const auto name = lower(trim(line.substr(1, line.size() - 2)));
+                foreign = false;
+                slot = -1;
+                if (name == "foreign") {
+                    foreign = true;
+                } else if (name.rfind("slot", 0) == 0) {
+                    slot = parseInt(trim(name.substr(4)));
+                    if (slot >= SimBench::kSlots)
+                        throw std::invalid_argument("slots are 0 to 7");
+                    cfg.slots[slot];
+                    cfg.faults[slot];
+                } else {
+                    throw std::invalid_argument("unknown section [" + name + "]");
+                }
+                continue;
+            }
+            const auto eq = line.find('=');
+            if (eq == std::string::npos)
+                throw std::invalid_argument("expected key = value");
+            const auto key = lower(trim(line.substr(0, eq)));
+            const auto value = trim(line.substr(eq + 1));
+            if (foreign) {
+                if (key != "device")
+                    throw std::invalid_argument("[foreign] takes 'device = VVVV:PPPP bus=N ports=a.b'");
+                cfg.foreign.push_back(parseForeign(value));
+            } else if (slot >= 0) {
+                applySlotKey(key, value, cfg.slots[slot], cfg.faults[slot]);
+            } else {
+                throw std::invalid_argument("key outside a [slot N] section");
+            }
+        }
+    } catch (const std::exception& e) {
+        if (error)
+            *error = "line " + std::to_string(lineNo) + ": " + e.what();
+        return false;
+    }
+    out = std::move(cfg);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+SimBench::SimBench() = default;
+
+SimBench::SimBench(std::filesystem::path stateDir, const BenchConfig& config)
+    : foreign_(config.foreign), stateDir_(std::move(stateDir)) {
+    for (const auto& [slot, chipConfig] : config.slots) {
+        if (slot < 0 || slot >= kSlots)
+            continue;
+        chips_[slot] = std::make_unique<SimChip>(chipConfig);
+        if (std::filesystem::exists(slotDir(slot) / "chip.txt")) {
+            std::string err;
+            if (!chips_[slot]->load(slotDir(slot), &err))
+                error_ = err; // keeps the factory chip
+            known_[slot] = storedTime(slot);
+        }
+        if (auto f = config.faults.find(slot); f != config.faults.end())
+            chips_[slot]->faults() = f->second;
+    }
+}
+
+std::unique_ptr<SimBench> SimBench::fromEnvironment() {
+    std::filesystem::path dir = defaultStateDir();
+    if (const char* d = std::getenv("CORVANE_SIM_DIR"); d && *d)
+        dir = d;
+    std::optional<std::filesystem::path> conf;
+    if (const char* c = std::getenv("CORVANE_SIM_CONFIG"); c && *c)
+        conf = std::filesystem::path(c);
+    return fromFolder(dir, conf);
+}
+
+std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stateDir,
+                                               std::optional<std::filesystem::path> configFile) {
+    std::error_code ec;
+    std::filesystem::create_directories(stateDir, ec);
+    const auto confPath = configFile.value_or(stateDir / "bench.conf");
+    BenchConfig config;
+    std::ifstream f(confPath);
+    if (f) {
+        std::ostringstream ss;
+        ss << f.rdbuf();
+        std::string err;
+        if (!parseBenchConfig(ss.str(), config, &err))
+            throw std::runtime_error(confPath.string() + ", " + err);
+    } else if (configFile) {
+        throw std::runtime_error(confPath.string() + ": cannot read the bench file");
+    } else {
+        // No bench file: the chips stored in the folder, or one AT89C5131.
+        for (int slot = 0; slot < kSlots; ++slot) {
+            const auto chipFile = stateDir / ("slot-" + std::to_string(slot)) / "chip.txt";
+            std::ifstream cf(chipFile);
+            std::string line;
+            if (!cf)
+                continue;
+            ChipConfig c;
+            while (std::getline(cf, line))
+                if (line == "controller=AT89C5130")
+                    c.controller = Controller::AT89C5130;
+            config.slots[slot] = c;
+        }
+        if (config.slots.empty())
+            config.slots[0] = ChipConfig{};
+    }
+    return std::make_unique<SimBench>(stateDir, config);
+}
+
+SimBench::~SimBench() {
+    saveAll();
+}
+
+SimChip& SimBench::insert(int slot, ChipConfig config) {
+    if (slot < 0 || slot >= kSlots)
+        throw std::out_of_range("bench slots are 0 to 7");
+    chips_[slot] = std::make_unique<SimChip>(std::move(config));
+    save(slot);
+    return *chips_[slot];
+}
+
+SimChip* SimBench::chip(int slot) {
+    return slot >= 0 && slot < kSlots ? chips_[slot].get() : nullptr;
+}
+
+const SimChip* SimBench::chip(int slot) const {
+    return slot >= 0 && slot < kSlots ? chips_[slot].get() : nullptr;
+}
+
+void SimBench::remove(int slot) {
+    if (slot < 0 || slot >= kSlots)
+        return;
+    chips_[slot].reset();
+    if (persistent()) {
+        std::error_code ec;
+        std::filesystem::remove_all(slotDir(slot), ec);
+    }
+}
+
+std::filesystem::path SimBench::slotDir(int slot) const {
+    return stateDir_ / ("slot-" + std::to_string(slot));
+}
+
+std::filesystem::file_time_type SimBench::storedTime(int slot) const {
+    std::error_code ec;
+    const auto t = std::filesystem::last_write_time(slotDir(slot) / "chip.txt", ec);
+    return ec ? std::filesystem::file_time_type{} : t;
+}
+
+bool SimBench::reload(int slot) {
+    SimChip* c = chip(slot);
+    if (!c || !persistent() || !std::filesystem::exists(slotDir(slot) / "chip.txt"))
+        return false;
+    // Only what another process stored since this bench last saved or loaded
+    // replaces the chip in memory.
+    if (storedTime(slot) == known_[slot])
+        return true;
+    // The fault plan and its count belong to this process's set-up.
+    const FaultPlan plan = c->faults();
+    const bool ok = c->load(slotDir(slot), &error_);
+    c->faults() = plan;
+    known_[slot] = storedTime(slot);
+    return ok;
+}
+
+bool SimBench::save(int slot) {
+    const SimChip* c = chip(slot);
+    if (!c || !persistent())
+        return false;
+    const bool ok = c->save(slotDir(slot), &error_);
+    known_[slot] = storedTime(slot);
+    return ok;
+}
+
+void SimBench::saveAll() {
+    for (int slot = 0; slot < kSlots; ++slot)
+        save(slot);
+}
+
+// ---------------------------------------------------------------------------
+
+SimLink::~SimLink() {
+    close();
+}
+
+SimChip* SimLink::current() {
+    SimChip* c = slot_ >= 0 ? bench_.chip(slot_) : nullptr;
+    if (!c)
+        error_ = "no device is open";
+    return c;
+}
+
+bool SimLink::open(int deviceNumber) {
+    close();
+    error_.clear();
+    if (deviceNumber < 0 || deviceNumber >= SimBench::kSlots) {
+        error_ = "no device number " + std::to_string(deviceNumber) + " on the simulated bench";
+        return false;
+    }
+    bench_.reload(deviceNumber);
+    SimChip* c = bench_.chip(deviceNumber);
+    if (!c) {
+        error_ = "simulated slot " + std::to_string(deviceNumber) + " is empty";
+        return false;
+    }
+    if (!c->attached()) {
+        error_ = "the chip in simulated slot " + std::to_string(deviceNumber) + " is not on the bus";
+        return false;
+    }
+    if (c->config().refuseOpen) {
+        error_ = "access to simulated slot " + std::to_string(deviceNumber) + " refused";
+        return false;
+    }
+    slot_ = deviceNumber;
+    return true;
+}
+
+bool SimLink::getDeviceDescriptor(DeviceDescriptor& out) {
+    SimChip* c = current();
+    if (!c)
+        return false;
+    DeviceDescriptor d{};
+    const auto r =
+        c->control({0x80, 0x06, 0x0100, 0, static_cast<std::uint16_t>(d.size())}, d.data(), kSimTimeoutMs);
+    if (!r.ok()) {
+        error_ = "device descriptor: " + transferErrorText(r.error);
+        return false;
+    }
+    if (r.transferred < static_cast<int>(d.size())) {
+        error_ = "device descriptor: short answer of " + std::to_string(r.transferred) + " bytes";
+        return false;
+    }
+    out = d;
+    return true;
+}
+
+bool SimLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
+    SimChip* c = current();
+    if (!c)
+        return false;
+    const UsbSetup s{setup.bmRequestType(), setup.Request, setup.Value, setup.Index, length};
+    const auto r = c->control(s, data, kSimTimeoutMs);
+    if (!r.ok()) {
+        error_ = "class request " + std::to_string(setup.Request) + ": " + transferErrorText(r.error);
+        return false;
+    }
+    if (setup.Direction == 1 && r.transferred < length) {
+        error_ = "class request " + std::to_string(setup.Request) + ": short answer of " +
+                 std::to_string(r.transferred) + " of " + std::to_string(length) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+void SimLink::close() {
+    if (slot_ < 0)
+        return;
+    bench_.save(slot_);
+    slot_ = -1;
+}
+
+} // namespace corvane::sim

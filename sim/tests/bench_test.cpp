@@ -1,0 +1,223 @@
+// The bench: its file, its state folder, and the in-process link.
+
+#include "sim/bench.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace corvane::sim {
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() / ("corvane-bench-test-" + std::to_string(rd()));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    void write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ / name) << text;
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+TEST(BenchConfig, ParsesSlotsFaultsAndForeignDevices) {
+    const std::string text = R"(# two chips
+[slot 0]
+controller = AT89C5130
+timing = realistic   # demo
+erase = busy
+product = 2ffe
+ssb = FE
+bus = 2
+ports = 1.4
+refuse-open = yes
+
+[Slot 5]
+fail-request = 3, 7
+status = 4:3
+vanish-after = 12
+short-upload = 9:100
+fail-descriptor = yes
+
+[foreign]
+device = 1D6B:0002 bus=1 ports=
+device = 046D:C52B bus=2 ports=1.1
+)";
+    BenchConfig c;
+    std::string err;
+    ASSERT_TRUE(parseBenchConfig(text, c, &err)) << err;
+    ASSERT_EQ(c.slots.size(), 2u);
+    const auto& s0 = c.slots.at(0);
+    EXPECT_EQ(s0.controller, Controller::AT89C5130);
+    EXPECT_EQ(s0.timing, Timing::Realistic);
+    EXPECT_EQ(s0.eraseMode, EraseMode::BusyPolling);
+    EXPECT_EQ(s0.productId, 0x2FFE);
+    EXPECT_EQ(s0.vendorId, 0x03EB);
+    EXPECT_EQ(s0.initial.SSB, 0xFE);
+    EXPECT_EQ(s0.bus, 2);
+    EXPECT_EQ(s0.ports, (std::vector<std::uint8_t>{1, 4}));
+    EXPECT_TRUE(s0.refuseOpen);
+    const auto& f5 = c.faults.at(5);
+    EXPECT_EQ(f5.failing, (std::set<int>{3, 7}));
+    EXPECT_EQ(f5.statusOverride.at(4), 3);
+    EXPECT_EQ(f5.vanishAfterRequest, 12);
+    EXPECT_EQ(f5.shortUploads.at(9), 100);
+    EXPECT_TRUE(f5.failDescriptor);
+    ASSERT_EQ(c.foreign.size(), 2u);
+    EXPECT_EQ(c.foreign[1].vendorId, 0x046D);
+    EXPECT_EQ(c.foreign[1].ports, (std::vector<std::uint8_t>{1, 1}));
+}
+
+TEST(BenchConfig, RejectsBadLinesNamingTheLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[slot 8]\n", "line 1"},
+        {"[slot 0]\ncontroller = 8051\n", "line 2"},
+        {"\n\ntiming = fast\n", "line 3"},
+        {"[slot 1]\nssb = 1FF\n", "line 2"},
+        {"[slot 1]\ncolour = red\n", "unknown key"},
+        {"[slot 1]\nstatus = 4\n", "line 2"},
+        {"[dock]\n", "unknown section"},
+    };
+    for (const auto& [text, expected] : cases) {
+        BenchConfig c;
+        c.slots[7] = ChipConfig{};
+        std::string err;
+        EXPECT_FALSE(parseBenchConfig(text, c, &err)) << text;
+        EXPECT_NE(err.find(expected), std::string::npos) << text << " -> " << err;
+        EXPECT_EQ(c.slots.size(), 1u) << "output changed on failure";
+    }
+}
+
+TEST(BenchFolder, SeparateBenchesOnOneFolderSeeTheSameChip) {
+    TempDir dir;
+    dir.write("bench.conf", "[slot 2]\ncontroller = AT89C5130\n");
+    {
+        auto bench = SimBench::fromFolder(dir.path());
+        ASSERT_TRUE(bench->chip(2));
+        EXPECT_FALSE(bench->chip(0));
+        bench->chip(2)->flash()[0x3FFF] = 0x5A;
+        bench->chip(2)->eeprom()[1] = 0xA5;
+        bench->chip(2)->setConfigByte(ConfigByte::SSB, 0xFE);
+    } // stored on destruction
+    auto again = SimBench::fromFolder(dir.path());
+    SimChip* c = again->chip(2);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->flash().size(), 0x4000u);
+    EXPECT_EQ(c->flash()[0x3FFF], 0x5A);
+    EXPECT_EQ(c->eeprom()[1], 0xA5);
+    EXPECT_EQ(c->securityLevel(), 2);
+}
+
+TEST(BenchFolder, LinkPicksUpWhatAnotherProcessStoredAndKeepsLocalChangesOtherwise) {
+    TempDir dir;
+    auto first = SimBench::fromFolder(dir.path()); // no bench file: one chip in slot 0
+    auto second = SimBench::fromFolder(dir.path());
+    ASSERT_TRUE(first->chip(0) && second->chip(0));
+
+    first->chip(0)->flash()[7] = 0x07; // local change, not stored yet
+    SimLink link(*first);
+    ASSERT_TRUE(link.open(0));
+    EXPECT_EQ(first->chip(0)->flash()[7], 0x07);
+    link.close(); // stores
+
+    SimLink other(*second);
+    ASSERT_TRUE(other.open(0));
+    EXPECT_EQ(second->chip(0)->flash()[7], 0x07);
+}
+
+TEST(BenchFolder, StartedApplicationAndErrorStateSurviveTheProgramRun) {
+    TempDir dir;
+    {
+        auto bench = SimBench::fromFolder(dir.path());
+        SimChip* c = bench->chip(0);
+        std::uint8_t frame[32] = {0x03, 0x00, 0x80, 0x00, 0x80, 0x01};
+        c->control({0x21, DFU_DNLOAD, 0, 0, 32}, frame); // errADDRESS
+    }
+    {
+        auto bench = SimBench::fromFolder(dir.path());
+        EXPECT_EQ(bench->chip(0)->state(), dfuERROR);
+        EXPECT_EQ(bench->chip(0)->status(), errADDRESS);
+        bench->chip(0)->setAttached(false);
+    }
+    auto bench = SimBench::fromFolder(dir.path());
+    SimLink link(*bench);
+    EXPECT_FALSE(link.open(0));
+    EXPECT_NE(link.lastError().find("not on the bus"), std::string::npos);
+}
+
+TEST(BenchFolder, MismatchedStoredMemoryKeepsAFactoryChipAndSaysWhy) {
+    TempDir dir;
+    { SimBench::fromFolder(dir.path()); } // stores a 32 KB chip in slot 0
+    dir.write("bench.conf", "[slot 0]\ncontroller = 5130\n");
+    auto bench = SimBench::fromFolder(dir.path());
+    EXPECT_EQ(bench->chip(0)->flash().size(), 0x4000u);
+    EXPECT_NE(bench->lastError().find("do not fit"), std::string::npos);
+}
+
+TEST(BenchFolder, BadBenchFileIsReportedNotIgnored) {
+    TempDir dir;
+    dir.write("bench.conf", "[slot 0]\ntiming = slow\n");
+    EXPECT_THROW(SimBench::fromFolder(dir.path()), std::runtime_error);
+    EXPECT_THROW(SimBench::fromFolder(dir.path(), dir.path() / "missing.conf"), std::runtime_error);
+}
+
+TEST(BenchFolder, EnvironmentNamesFolderAndFile) {
+    TempDir dir;
+    dir.write("other.conf", "[slot 6]\n");
+    ::setenv("CORVANE_SIM_DIR", dir.path().c_str(), 1);
+    ::setenv("CORVANE_SIM_CONFIG", (dir.path() / "other.conf").c_str(), 1);
+    auto bench = SimBench::fromEnvironment();
+    ::unsetenv("CORVANE_SIM_DIR");
+    ::unsetenv("CORVANE_SIM_CONFIG");
+    EXPECT_EQ(bench->stateDir(), dir.path());
+    EXPECT_TRUE(bench->chip(6));
+    EXPECT_FALSE(bench->chip(0));
+}
+
+TEST(BenchFolder, InsertStoresAndRemoveForgetsTheSlot) {
+    TempDir dir;
+    {
+        auto bench = SimBench::fromFolder(dir.path());
+        bench->insert(4, ChipConfig::of(Controller::AT89C5130));
+        bench->remove(0);
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "slot-0"));
+    }
+    auto bench = SimBench::fromFolder(dir.path()); // no bench file: the stored chips
+    EXPECT_FALSE(bench->chip(0));
+    ASSERT_TRUE(bench->chip(4));
+    EXPECT_EQ(bench->chip(4)->controller(), Controller::AT89C5130);
+}
+
+TEST(SimLinkTest, OpenRefusesBadNumbersEmptySlotsAndRefusedChips) {
+    SimBench bench;
+    SimLink link(bench);
+    EXPECT_FALSE(link.open(-1));
+    EXPECT_FALSE(link.open(8));
+    EXPECT_FALSE(link.open(1));
+    ChipConfig refused;
+    refused.refuseOpen = true;
+    bench.insert(1, refused);
+    EXPECT_FALSE(link.open(1));
+    EXPECT_NE(link.lastError().find("refused"), std::string::npos);
+    bench.insert(1);
+    EXPECT_TRUE(link.open(1));
+    EXPECT_EQ(link.openSlot(), 1);
+    link.close();
+    EXPECT_FALSE(link.isOpen());
+    DeviceDescriptor d{};
+    EXPECT_FALSE(link.getDeviceDescriptor(d));
+}
+
+} // namespace
+} // namespace corvane::sim
