@@ -7,7 +7,8 @@ qt6-base-dev qt6-base-dev-tools libgl-dev
 libusb-1.0-0-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
-srecord binutils hyperfine dpkg-dev file"
+srecord binutils hyperfine dpkg-dev file
+desktop-file-utils libxcb1-dev"
 
 missing=""
 for p in $PKGS; do
