@@ -1,0 +1,213 @@
+#include "image/disk_file.h"
+
+#include "image/file_error.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+constexpr qsizetype kWriteChunk = 64 * 1024;
+
+[[noreturn]] void raiseErrno(int osError) {
+    throw EFileIoError::fromErrno(osError);
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+void TDiskFile::resetState() noexcept {
+    Fd = -1;
+    Writing = false;
+    Target.clear();
+    TempName.clear();
+    Pending.clear();
+    KeepOwner = false;
+}
+
+void TDiskFile::openRead(const QString& fileName) {
+    discard();
+    const QByteArray name = QFile::encodeName(fileName);
+    if (name.isEmpty())
+        raiseErrno(ENOENT);
+    // Non-blocking open so that a FIFO put in place of the file cannot hang us.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        raiseErrno(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        ::close(fd);
+        raiseErrno(e);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        raiseErrno(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Fd = fd;
+    Writing = false;
+}
+
+std::int64_t TDiskFile::size() const {
+    struct stat st {};
+    if (Fd < 0 || ::fstat(Fd, &st) != 0)
+        raiseErrno(Fd < 0 ? EBADF : errno);
+    return st.st_size;
+}
+
+qsizetype TDiskFile::read(char* data, qsizetype size) {
+    qsizetype total = 0;
+    while (total < size) {
+        const ssize_t got = ::read(Fd, data + total, std::size_t(size - total));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            raiseErrno(errno);
+        }
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
+void TDiskFile::openReplace(const QString& fileName) {
+    discard();
+    QByteArray target = QFile::encodeName(fileName);
+    if (target.isEmpty())
+        raiseErrno(ENOENT);
+
+    // Write through a symbolic link to the file it names.
+    const QFileInfo info(fileName);
+    if (info.isSymLink()) {
+        const QString resolved = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+        if (!resolved.isEmpty())
+            target = QFile::encodeName(resolved);
+    }
+
+    struct stat st {};
+    const bool exists = ::stat(target.constData(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        raiseErrno(errno);
+    if (exists && S_ISDIR(st.st_mode))
+        raiseErrno(EISDIR);
+
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or pipe cannot be swapped; write it in place.
+        const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            raiseErrno(errno);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        Fd = fd;
+        Writing = true;
+        Target = target;
+        return;
+    }
+
+    if (exists && ::access(target.constData(), W_OK) != 0)
+        raiseErrno(errno);
+
+    // The temporary file lies in the target's folder so that the swap is a rename.
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray baseName = target.mid(slash + 1);
+    QByteArray temp = target.left(slash + 1) + '.' +
+                      (baseName.size() > 200 ? QByteArrayLiteral("corvane") : baseName) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        raiseErrno(errno);
+    Fd = fd;
+    Writing = true;
+    Target = target;
+    TempName = temp;
+    if (exists) {
+        ModeToKeep = st.st_mode & 07777;
+        KeepOwner = true;
+        OwnerUid = st.st_uid;
+        OwnerGid = st.st_gid;
+    } else {
+        ModeToKeep = 0666 & ~currentUmask();
+    }
+}
+
+void TDiskFile::flush() {
+    qsizetype done = 0;
+    while (done < Pending.size()) {
+        const ssize_t n = ::write(Fd, Pending.constData() + done, std::size_t(Pending.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            raiseErrno(errno);
+        }
+        if (n == 0)
+            throw EFileIoError(IoErrorNumber::DiskFull);
+        done += n;
+    }
+    Pending.clear();
+}
+
+void TDiskFile::write(const char* data, qsizetype size) {
+    if (Fd < 0 || !Writing)
+        raiseErrno(EBADF);
+    Pending.append(data, size);
+    if (Pending.size() >= kWriteChunk)
+        flush();
+}
+
+void TDiskFile::close() {
+    if (Fd < 0)
+        return;
+    if (!Writing) {
+        const int rc = ::close(Fd);
+        const int e = errno;
+        resetState();
+        if (rc != 0 && e != EINTR)
+            raiseErrno(e);
+        return;
+    }
+    try {
+        flush();
+        if (!TempName.isEmpty()) {
+            if (::fsync(Fd) != 0)
+                raiseErrno(errno);
+            if (::fchmod(Fd, ModeToKeep) != 0)
+                raiseErrno(errno);
+            if (KeepOwner && ::fchown(Fd, OwnerUid, OwnerGid) != 0) {
+                // Only a privileged user can give the file back to its owner; others keep theirs.
+            }
+        }
+        const int rc = ::close(Fd);
+        Fd = -1;
+        if (rc != 0 && errno != EINTR)
+            raiseErrno(errno);
+        if (!TempName.isEmpty() && ::rename(TempName.constData(), Target.constData()) != 0)
+            raiseErrno(errno);
+    } catch (...) {
+        discard();
+        throw;
+    }
+    resetState();
+}
+
+void TDiskFile::discard() noexcept {
+    if (Fd >= 0)
+        ::close(Fd);
+    if (Writing && !TempName.isEmpty())
+        ::unlink(TempName.constData());
+    resetState();
+}
+
+} // namespace corvane
