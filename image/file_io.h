@@ -1,0 +1,97 @@
+#pragma once
+// The file module: loads a file into one of the two memory images and saves a
+// hex view's data into a file, as Intel HEX (".hex") or raw binary (".bin").
+// Every expected failure ends in one message box; callers only learn success.
+
+#include "image/disk_file.h"
+#include "image/file_error.h"
+#include "image/intel_hex.h"
+#include "image/memory_images.h"
+#include "shell/message_box.h"
+
+#include <QString>
+#include <functional>
+
+namespace corvane {
+
+// What the file module needs from the main window.
+class FileHost {
+public:
+    virtual ~FileHost() = default;
+
+    // Load: the image that a loaded file replaces (its length is kept).
+    virtual TBuffer& image(MemKind kind) = 0;
+    // Load: show the loaded file's name in that memory's name field.
+    virtual void setFileNameField(MemKind kind, const QString& fileName) = 0;
+    // Load: put the image into its hex view (refresh).
+    virtual void refreshView(MemKind kind) = 0;
+    // Load: give the input focus to the hex view.
+    virtual void focusView(MemKind kind) = 0;
+
+    // Save: the hex view's whole current data.
+    virtual TBuffer viewData(MemKind kind) const = 0;
+    // Save: the save dialog's file type, 1 = Hex-Files, 2 = Bin-Files.
+    virtual int saveFilterIndex() const = 0;
+    // Save: the name as completed with its extension, back into the save dialog.
+    virtual void setSaveFileName(const QString& fileName) = 0;
+};
+
+enum class FileFormat { IntelHex, Binary };
+
+// Extension of a name in lower case: its last path component from the last
+// dot on, the dot included; empty without a dot.
+QString lowerFileExtension(const QString& fileName);
+// The save name: with the filter's default extension appended when its last
+// path component has no dot.
+QString completeSaveName(const QString& fileName, int filterIndex);
+// The save format: by the extension for ".hex" and ".bin", else by the filter.
+FileFormat saveFormatFor(const QString& completedName, int filterIndex);
+
+class TFileIo {
+public:
+    TFileIo(FileHost& host, MessagePresenter& presenter);
+
+    // Lets the window process pending messages; called between the lines of
+    // an Intel HEX file.
+    std::function<void()> ProcessMessages;
+    // Told when a load or save starts (true) and ends (false), so that the
+    // window can keep other file commands from starting meanwhile.
+    std::function<void(bool busy)> BusyChanged;
+
+    // Replaces the image from the file; false after a message box, with the
+    // image, its view and its name field unchanged. Also false, without a
+    // message, while another load or save is under way.
+    bool LoadFile(const QString& fileName, MemKind kind);
+    // Writes the hex view's data into the file; false after a message box.
+    // A failed save leaves any old file of that name as it was.
+    bool SaveFile(const QString& fileName, MemKind kind);
+    bool isBusy() const { return Busy; }
+
+    // Closes whichever file is open; a replaced file becomes visible here.
+    void CloseFiles();
+
+    // FileBuffer := the file's bytes, at most limit of them (all when negative).
+    void ReadBinary(const QString& fileName, qint64 limit = -1);
+    void WriteBinary(const QString& fileName);
+    // FileBuffer := the 64 KB address space filled from the file.
+    void ReadIntelHex(const QString& fileName);
+    void WriteIntelHex(const QString& fileName);
+
+    TBuffer FileBuffer;
+    bool BinFileOpen = false;
+    bool HexFileOpen = false;
+    QString CurrentLine;
+    int LineNumber = 0;
+
+private:
+    void discardFiles() noexcept;
+    void showError(const QString& caption, const QString& fileName, const QString& message);
+
+    FileHost& Host;
+    MessagePresenter& Presenter;
+    TDiskFile BinFile;
+    TDiskFile HexFile;
+    bool Busy = false;
+};
+
+} // namespace corvane
