@@ -8,6 +8,7 @@ libusb-1.0-0-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 srecord binutils hyperfine dpkg-dev file
+libsimpleini-dev
 desktop-file-utils libxcb1-dev"
 
 missing=""

@@ -1,0 +1,50 @@
+#pragma once
+// The settings file's text format: sections in brackets, key=value lines,
+// names matched without regard to letter case, CR LF line ends. Every call
+// reads the file afresh (and writes it back for a change); nothing is cached.
+//
+// Parsing and the in-place update are done by SimpleIni. This layer adds
+// what that library does not do the same way: CR LF line ends on every
+// platform, values cut to 2047 characters, line breaks kept out of values,
+// a file that exists but cannot be read never being overwritten, and an
+// atomic replace of the file.
+
+#include <QString>
+#include <optional>
+#include <stdexcept>
+
+namespace corvane {
+
+// A write of the settings file that the system refused. The text is
+// "nach <path> kann nicht geschrieben werden".
+class ESettingsWriteError : public std::runtime_error {
+public:
+    explicit ESettingsWriteError(const QString& path);
+    const QString& message() const { return Message; }
+
+private:
+    QString Message;
+};
+
+class ProfileFile {
+public:
+    static constexpr qsizetype kMaxValueLength = 2047;
+
+    explicit ProfileFile(QString path) : Path(std::move(path)) {}
+    const QString& path() const { return Path; }
+
+    // The value as stored (blanks around it removed, cut to 2047
+    // characters), or nothing for a missing file, section or key.
+    std::optional<QString> readString(const QString& section, const QString& key) const;
+    // Replaces the key's value where it stands; a new key goes to the end of
+    // its section, a new section to the end of the file. A value is stored up
+    // to its first line break. Raises ESettingsWriteError.
+    void writeString(const QString& section, const QString& key, const QString& value);
+    // Removes the section's header and all its keys. Raises ESettingsWriteError.
+    void eraseSection(const QString& section);
+
+private:
+    QString Path;
+};
+
+} // namespace corvane
