@@ -1,0 +1,16 @@
+#pragma once
+// Pictures of the buttons, drawn at start-up, and the program's icon.
+
+#include <QIcon>
+
+namespace corvane {
+
+QIcon appIcon(); // the program's icon (resource :/corvane/corvane.png)
+QIcon loadIcon();
+QIcon saveIcon();
+QIcon readIcon();
+QIcon eraseIcon();
+QIcon writeIcon();
+QIcon runIcon();
+
+} // namespace corvane

@@ -1,0 +1,29 @@
+// Program entry: the single-copy guard first, then the long-lived objects in
+// their order, then the message loop.
+
+#include "shell/application.h"
+#include "shell/debug_window.h"
+#include "shell/instance_guard.h"
+#include "shell/main_window.h"
+
+int main(int argc, char** argv) {
+    corvane::CorvaneApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
+
+    // A second copy asks the running one to come to the front and ends
+    // before it creates any window or touches the settings.
+    corvane::InstanceGuard guard;
+    if (!guard.tryBecomeFirst())
+        return 0;
+
+    corvane::TMain mainWindow; // 1: the main window
+    corvane::TDebug debug;     // 2: the debug log, hidden
+    mainWindow.setDebugWindow(&debug);
+    // 3, 4: the file module and the device link belong to the main window.
+
+    QObject::connect(&guard, &corvane::InstanceGuard::raiseRequested, &mainWindow,
+                     &corvane::TMain::BringToFront);
+    mainWindow.show();
+    return app.exec();
+}

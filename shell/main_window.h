@@ -1,0 +1,184 @@
+#pragma once
+// TMain: the main window. It holds every control, the two memory images with
+// their hex views, and drives the program's life: FormShow on the first show,
+// Startup from the one-shot Timer1, FormClose when the window closes.
+
+#include "image/hex_view_widget.h"
+#include "image/memory_images.h"
+#include "shell/message_box.h"
+#include "shell/message_box_widget.h"
+#include "shell/segmented_progress_bar.h"
+#include "shell/split_button.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace corvane {
+
+class TDebug;
+
+class TMain : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kClientWidth = 746;
+    static constexpr int kClientHeight = 527;
+
+    explicit TMain(QWidget* parent = nullptr);
+    ~TMain() override;
+
+    // --- Groups ---
+    QGroupBox* GrpFlash;
+    QGroupBox* GrpEEP;
+    QGroupBox* GrpConfig;
+    QGroupBox* GrpStart;
+    QGroupBox* GrpAction;
+
+    // --- FLASH group ---
+    SplitButton* FlashLoad;
+    QMenu* FlashMruMenu; // drop-down of FlashLoad's arrow part: the FLASH recent files
+    QToolButton* FlashSave;
+    QLineEdit* FlashName;
+    HexView* FlashDump;
+
+    // --- EEPROM group ---
+    SplitButton* EEPLoad;
+    QMenu* EEPMruMenu; // drop-down of EEPLoad's arrow part: the EEPROM recent files
+    QToolButton* EEPSave;
+    QLineEdit* EEPName;
+    HexView* EEPDump;
+
+    // --- CONFIGURATION group ---
+    QLabel* LabManufacturer;
+    QLabel* LabFamily;
+    QLabel* LabProduct;
+    QLabel* LabRevision;
+    QLabel* LabBootVersion;
+    QComboBox* cbOsc;
+    QLabel* LabHSB;
+    QCheckBox* chkBLJB;
+    QCheckBox* chkX2;
+    QLineEdit* EdBSB;
+    QLineEdit* EdEB;
+    QLineEdit* EdSBV;
+    QLineEdit* EdP1CF;
+    QLineEdit* EdP3CF;
+    QLineEdit* EdP4CF;
+    QComboBox* cbSSB;
+
+    // --- START APPLICATION group ---
+    QToolButton* ButRun;
+    QCheckBox* chkReset;
+    QLineEdit* EdStart;
+
+    // --- ACTION group ---
+    QToolButton* ButRead;
+    QToolButton* ButErase;
+    QToolButton* ButWrite;
+    QCheckBox* chkFlash;
+    QCheckBox* chkEEP;
+    QCheckBox* chkFuses;
+    QCheckBox* chkAutoErase;
+    QCheckBox* chkFlashAll;
+
+    // --- Status bar ---
+    QFrame* StatusBar;
+    QComboBox* cbDevice;
+    QComboBox* cbController;
+    QLabel* PanStat;
+    SegmentedProgressBar* PBar;
+
+    // "INFO" button at the right end of the CONFIGURATION group's caption line.
+    QPushButton* CapBut;
+
+    // One-shot start-up timer (10 ms), armed by FormShow, runs Startup.
+    QTimer* Timer1;
+
+    // --- Program state ---
+    MemoryImages Images;
+    TBuffer& FlashImage() { return Images.FlashImage; }
+    TBuffer& EepromImage() { return Images.EepromImage; }
+    std::int32_t VersionCode = 0;
+    QString ExeDir;
+    bool SettingsReadOnly = false;
+    bool isReady() const { return ready_; }
+
+    // The hidden debug log (created by the program entry after TMain).
+    void setDebugWindow(TDebug* debug) { debug_ = debug; }
+    TDebug* debugWindow() const { return debug_; }
+
+    // Where message boxes go: the window's own modal boxes unless replaced
+    // (tests pass a recorder).
+    MessagePresenter& messagePresenter() { return presenter_ ? *presenter_ : widgetPresenter_; }
+    void setMessagePresenter(MessagePresenter* presenter) { presenter_ = presenter; }
+
+    // --- Life ---
+    void FormShow();
+    void Startup();
+    void FormClose();
+    void CapButClick();
+    // Restores the window when minimised and brings it to the front (a
+    // second copy of the program asks for this).
+    void BringToFront();
+
+    // --- Memory images ---
+    void NewImages();
+    void RefreshFlashView();
+    void RefreshEepromView();
+    void cbControllerChange();
+
+    // --- Device displays and operation controls ---
+    void ClearDeviceInfo();
+    void EnableControls(bool enable);
+    void CloseDevice();
+
+    // Lets the window process pending messages (repaints while working).
+    void ProcessMessages();
+
+    // File commands and recent-file lists (main_window_files.cpp)
+    // --- begin: file commands ---
+    // --- end: file commands ---
+
+    // Programming operations and configuration controls (main_window_ops.cpp)
+    // --- begin: operations ---
+    // --- end: operations ---
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createFlashGroup();
+    void createEepromGroup();
+    void createConfigGroup();
+    void createStartGroup();
+    void createActionGroup();
+    void createStatusBar();
+
+    // Settings steps; the settings file fills them in.
+    void InitSettingsFile();       // FormShow: the settings file's path
+    void ApplyConfigSettings();    // Startup: section "CONFIG" onto the controls
+    void StoreConfigSettings();    // FormClose: the controls into "CONFIG"
+    void LoadRecentLists();        // Startup: FlashMru, then EEPMru
+    void StoreRecentListsAtExit(); // window destroyed: EEPMru, then FlashMru
+
+    TDebug* debug_ = nullptr;
+    WidgetMessagePresenter widgetPresenter_;
+    MessagePresenter* presenter_ = nullptr;
+    bool shown_ = false;
+    bool ready_ = false;
+    int imagesController_ = -2; // controller index the images were made for
+};
+
+} // namespace corvane

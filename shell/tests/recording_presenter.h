@@ -1,0 +1,26 @@
+#pragma once
+// Test double: records every message box instead of showing it.
+
+#include "shell/message_box.h"
+
+#include <vector>
+
+struct RecordedBox {
+    QString caption;
+    QString text;
+    corvane::MessageKind kind;
+    corvane::MessageButtons buttons;
+    bool beep;
+};
+
+class RecordingPresenter : public corvane::MessagePresenter {
+public:
+    std::vector<RecordedBox> boxes;
+    int answer = corvane::MessageResult::Ok;
+
+    int showMessageBox(const QString& caption, const QString& text, corvane::MessageKind kind,
+                       corvane::MessageButtons buttons, bool beep) override {
+        boxes.push_back({caption, text, kind, buttons, beep});
+        return answer;
+    }
+};
