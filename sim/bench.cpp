@@ -138,6 +138,8 @@ void applySlotKey(const std::string& key, const std::string& value, ChipConfig& 
         c.ports = parsePorts(value);
     } else if (key == "refuse-open") {
         c.refuseOpen = parseBool(value);
+    } else if (key == "kernel-driver") {
+        c.kernelDriver = parseBool(value);
     } else if (key == "fail-descriptor") {
         f.failDescriptor = parseBool(value);
     } else if (key == "fail-request") {

@@ -127,6 +127,9 @@ struct ChipConfig {
     // Opening the device is refused for lack of permission (libusb stand-in:
     // libusb_open answers LIBUSB_ERROR_ACCESS; SimLink: open fails).
     bool refuseOpen = false;
+    // A kernel driver is bound to interface 0 (libusb stand-in): claiming
+    // needs it detached first.
+    bool kernelDriver = false;
     // Position on the simulated USB for the libusb stand-in. Bus 0 = default
     // (bus 1, one port numbered slot + 1).
     std::uint8_t bus = 0;
@@ -322,6 +325,7 @@ struct ForeignDevice {
 //   bus = 1
 //   ports = 2.1                   # port path, dot-separated
 //   refuse-open = no              # yes: opening fails for lack of permission
+//   kernel-driver = no            # yes: a kernel driver is bound to interface 0
 //   fail-descriptor = no
 //   fail-request = 5              # request numbers, comma-separated
 //   status = 7:3                  # request 7 answers status 3

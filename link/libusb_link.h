@@ -1,0 +1,76 @@
+#pragma once
+// LibusbLink: the device link to real hardware through libusb-1.0.
+//
+// Device number n is the n-th attached USB device whose vendor is 0x03EB,
+// ordered by bus number and then port path, so numbers stay put while the
+// devices stay in their ports. Opening claims the bootloader's interface 0,
+// detaching a kernel driver if one is bound (and giving it back on close).
+
+#include "link/device_link.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct libusb_context;
+struct libusb_device_handle;
+
+namespace corvane {
+
+// Why the last open failed.
+enum class UsbOpenError {
+    None,
+    NoSuchDevice,  // fewer bootloaders attached than the number asks
+    AccessDenied,  // attached, but the user may not open it (device permissions)
+    Busy,          // another program or driver holds the interface
+    LibraryFailed, // libusb could not start or list the devices
+    Other,
+};
+
+struct AttachedDevice {
+    int number = 0; // the device number it is opened by
+    std::uint8_t bus = 0;
+    std::vector<std::uint8_t> ports;
+    std::uint8_t address = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+class LibusbLink : public DeviceLink {
+public:
+    static constexpr std::uint16_t kVendorId = 0x03EB;
+    // The bootloader's only interface.
+    static constexpr int kInterface = 0;
+    // Long enough for the slowest step: a status request after a chip erase
+    // completes only when the erase has ended, about 2.6 seconds.
+    static constexpr unsigned kTimeoutMs = 5000;
+
+    LibusbLink();
+    ~LibusbLink() override;
+    LibusbLink(const LibusbLink&) = delete;
+    LibusbLink& operator=(const LibusbLink&) = delete;
+
+    bool open(int deviceNumber) override;
+    bool isOpen() const override { return handle_ != nullptr; }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override;
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override;
+    void close() override;
+    std::string lastError() const override { return error_; }
+
+    UsbOpenError lastOpenError() const { return openError_; }
+    // The bootloaders attached now, in device-number order. Empty (with
+    // lastError()) when libusb fails.
+    std::vector<AttachedDevice> attachedDevices();
+
+private:
+    bool ensureContext();
+    void fail(const std::string& what, int libusbError);
+
+    libusb_context* context_ = nullptr;
+    libusb_device_handle* handle_ = nullptr;
+    bool claimed_ = false;
+    UsbOpenError openError_ = UsbOpenError::None;
+    std::string error_;
+};
+
+} // namespace corvane

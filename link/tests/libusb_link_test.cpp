@@ -1,0 +1,243 @@
+// The libusb backend against simulated chips, through the libusb stand-in.
+
+#include "link/libusb_link.h"
+#include "link/usb.h"
+#include "sim/bench.h"
+
+#include <gtest/gtest.h>
+#include <libusb.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace corvane {
+namespace {
+
+// Refuses to run against a real libusb: these tests open devices.
+class StandinGuard : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_NE(dlsym(RTLD_DEFAULT, "corvane_standin_active"), nullptr)
+            << "the libusb stand-in is not loaded; refusing to touch real USB devices";
+    }
+};
+const auto* const guard = ::testing::AddGlobalTestEnvironment(new StandinGuard);
+
+class LibusbOnBench : public ::testing::Test {
+protected:
+    LibusbOnBench() {
+        std::random_device rd;
+        dir = std::filesystem::temp_directory_path() / ("corvane-libusb-test-" + std::to_string(rd()));
+        std::filesystem::create_directories(dir);
+        ::setenv("CORVANE_SIM_DIR", dir.c_str(), 1);
+        ::unsetenv("CORVANE_SIM_CONFIG");
+    }
+    ~LibusbOnBench() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        ::unsetenv("CORVANE_SIM_DIR");
+    }
+
+    void benchFile(const std::string& text) const { std::ofstream(dir / "bench.conf") << text; }
+
+    // The chip as the stand-in left it in the state folder.
+    std::unique_ptr<sim::SimBench> stored() const { return sim::SimBench::fromFolder(dir); }
+
+    std::filesystem::path dir;
+};
+
+TEST_F(LibusbOnBench, NumbersFollowBusThenPortPathNotListOrderOrSlot) {
+    benchFile(R"([slot 0]
+bus = 2
+ports = 1
+[slot 1]
+bus = 1
+ports = 3.2
+[slot 2]
+bus = 1
+ports = 3
+product = 2FFE
+[slot 5]
+bus = 1
+ports = 1.7
+[foreign]
+device = 1D6B:0002 bus=1 ports=2
+device = 046D:C52B bus=1 ports=1.1
+)");
+    LibusbLink link;
+    const auto list = link.attachedDevices();
+    ASSERT_EQ(list.size(), 4u);
+    EXPECT_EQ(list[0].ports, (std::vector<std::uint8_t>{1, 7}));
+    EXPECT_EQ(list[1].ports, (std::vector<std::uint8_t>{3}));
+    EXPECT_EQ(list[1].productId, 0x2FFE);
+    EXPECT_EQ(list[2].ports, (std::vector<std::uint8_t>{3, 2}));
+    EXPECT_EQ(list[3].bus, 2);
+
+    // Number 3 is the chip of slot 0 on bus 2: tell it by its contents.
+    {
+        auto b = stored();
+        b->chip(0)->eeprom()[0] = 0xB2;
+    }
+    MemoryImages images;
+    UsbHooks hooks;
+    hooks.deviceNumber = [] { return 3; };
+    TUsb usb(link, images, hooks);
+    ASSERT_TRUE(usb.OpenDevice()) << link.lastError();
+    EXPECT_EQ(usb.ReadBlock(0, 256, MEM_EEPROM, 0), 0);
+    EXPECT_EQ(images.EepromImage[0], 0xB2);
+    usb.CloseDevice();
+
+    EXPECT_FALSE(link.open(4));
+    EXPECT_EQ(link.lastOpenError(), UsbOpenError::NoSuchDevice);
+    EXPECT_FALSE(link.open(-1));
+}
+
+TEST_F(LibusbOnBench, OpenClaimsTheInterfaceDetachingABoundDriver) {
+    benchFile("[slot 0]\nkernel-driver = yes\n");
+    LibusbLink link;
+    ASSERT_TRUE(link.open(0)) << link.lastError();
+    DeviceDescriptor d{};
+    EXPECT_TRUE(link.getDeviceDescriptor(d));
+    EXPECT_EQ(d[8] | d[9] << 8, 0x03EB);
+    EXPECT_EQ(d[10] | d[11] << 8, 0x2FFD);
+    link.close();
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(link.getDeviceDescriptor(d));
+}
+
+TEST_F(LibusbOnBench, PermissionRefusalIsToldApart) {
+    benchFile("[slot 0]\nrefuse-open = yes\n");
+    LibusbLink link;
+    EXPECT_FALSE(link.open(0));
+    EXPECT_EQ(link.lastOpenError(), UsbOpenError::AccessDenied);
+    EXPECT_NE(link.lastError().find("LIBUSB_ERROR_ACCESS"), std::string::npos);
+}
+
+TEST_F(LibusbOnBench, InterfaceRuleRefusesTheRecordsIndexAndUnclaimedInterfaces) {
+    benchFile("[slot 0]\n");
+    libusb_context* ctx = nullptr;
+    ASSERT_EQ(libusb_init(&ctx), 0);
+    libusb_device_handle* h = libusb_open_device_with_vid_pid(ctx, 0x03EB, 0x2FFD);
+    ASSERT_NE(h, nullptr);
+    std::uint8_t status[6]{};
+    // Not claimed yet.
+    EXPECT_LT(libusb_control_transfer(h, 0xA1, DFU_GETSTATUS, 0, 0, status, 6, 1000), 0);
+    ASSERT_EQ(libusb_claim_interface(h, 0), 0);
+    // Index 4 of the request record names an interface the device lacks.
+    EXPECT_LT(libusb_control_transfer(h, 0xA1, DFU_GETSTATUS, 0, 4, status, 6, 1000), 0);
+    EXPECT_EQ(libusb_control_transfer(h, 0xA1, DFU_GETSTATUS, 0, 0, status, 6, 1000), 6);
+    EXPECT_EQ(libusb_claim_interface(h, 1), LIBUSB_ERROR_NOT_FOUND);
+    libusb_release_interface(h, 0);
+    libusb_close(h);
+    libusb_exit(ctx);
+}
+
+TEST_F(LibusbOnBench, FailuresReachTheCallerWithLibusbsErrorName) {
+    benchFile("[slot 0]\nfail-descriptor = yes\nstatus = 3:7\nshort-upload = 7:10\n");
+    LibusbLink link;
+    MemoryImages images;
+    UsbHooks hooks;
+    hooks.deviceNumber = [] { return 0; };
+    TUsb usb(link, images, hooks);
+    ASSERT_TRUE(usb.OpenDevice());
+    EXPECT_EQ(usb.GetDeviceDescriptor(), -1); // request 1
+    EXPECT_NE(link.lastError().find("LIBUSB_ERROR_IO"), std::string::npos);
+    EXPECT_EQ(usb.WriteConfigByte(1, 6, 0x12), -7);    // 2, 3 and the clearing 4
+    EXPECT_EQ(usb.ReadBlock(0, 16, MEM_FLASH, 0), -1); // 5, 6 and the short upload 7
+    EXPECT_NE(link.lastError().find("short answer"), std::string::npos);
+}
+
+// The same operations over both backends on equal chips give equal results
+// and leave equal chips.
+TEST_F(LibusbOnBench, BothBackendsAgreeOnTheSameChip) {
+    const std::string conf = "[slot 0]\ncontroller = AT89C5130\nssb = FF\n";
+    benchFile(conf);
+    const auto otherDir = dir / "in-process";
+    std::filesystem::create_directories(otherDir);
+    std::ofstream(otherDir / "bench.conf") << conf;
+
+    auto run = [](DeviceLink& link) {
+        MemoryImages images;
+        images.renew(1);
+        for (std::size_t i = 0; i < images.FlashImage.size(); ++i)
+            images.FlashImage[i] = static_cast<std::uint8_t>(i * 13 + 1);
+        images.EepromImage[5] = 0x55;
+        UsbHooks hooks;
+        hooks.deviceNumber = [] { return 0; };
+        TUsb usb(link, images, hooks);
+        std::vector<int> results;
+        results.push_back(usb.OpenDevice());
+        results.push_back(usb.GetDeviceDescriptor());
+        results.push_back(usb.EraseChip());
+        for (std::uint16_t a = 0; a < 0x4000; a += 1024)
+            results.push_back(usb.ProgramBlock(a, 1024, MEM_FLASH));
+        results.push_back(usb.ProgramBlock(0, 256, MEM_EEPROM));
+        results.push_back(usb.ProgramBlock(0x3C00, 1024, MEM_EEPROM)); // outside the image
+        results.push_back(usb.WriteConfigByte(1, 0x06, 0x5A));
+        results.push_back(usb.WriteConfigByte(1, 0x05, 0xFE));
+        results.push_back(usb.ProgramBlock(0, 1024, MEM_FLASH)); // locked now
+        results.push_back(usb.ReadConfigByte(1, 0x30));
+        results.push_back(usb.ReadConfigByte(1, 0x05));
+        results.push_back(usb.ReadConfigByte(3, 0x00)); // no such byte
+        images.renew(1);
+        results.push_back(usb.ReadBlock(0x3C00, 1024, MEM_FLASH, 0));
+        results.push_back(images.FlashImage[0x3FFF]);
+        usb.StartApplication(1, 0x0000);
+        results.push_back(usb.GetStatus());
+        usb.CloseDevice();
+        return results;
+    };
+
+    std::vector<int> viaLibusb, inProcess;
+    {
+        LibusbLink link;
+        viaLibusb = run(link);
+    }
+    {
+        auto bench = sim::SimBench::fromFolder(otherDir);
+        sim::SimLink link(*bench);
+        inProcess = run(link);
+    }
+    EXPECT_EQ(viaLibusb, inProcess);
+    EXPECT_EQ(viaLibusb[1], 0x03EB);
+    EXPECT_EQ(viaLibusb.back(), -1); // the application runs
+
+    auto a = stored();
+    auto b = sim::SimBench::fromFolder(otherDir);
+    EXPECT_EQ(a->chip(0)->flash(), b->chip(0)->flash());
+    EXPECT_EQ(a->chip(0)->eeprom(), b->chip(0)->eeprom());
+    EXPECT_EQ(a->chip(0)->configByte(sim::ConfigByte::EB), 0x5A);
+    EXPECT_EQ(a->chip(0)->configByte(sim::ConfigByte::SSB), 0xFE);
+    EXPECT_TRUE(a->chip(0)->applicationRunning());
+    EXPECT_TRUE(b->chip(0)->applicationRunning());
+}
+
+TEST_F(LibusbOnBench, StartedApplicationLeavesTheDeviceListUntilReset) {
+    benchFile("[slot 0]\n");
+    {
+        LibusbLink link;
+        MemoryImages images;
+        UsbHooks hooks;
+        hooks.deviceNumber = [] { return 0; };
+        TUsb usb(link, images, hooks);
+        ASSERT_TRUE(usb.OpenDevice());
+        usb.StartApplication(0, 0);
+        EXPECT_EQ(usb.GetStatus(), -1);
+        EXPECT_NE(link.lastError().find("LIBUSB_ERROR_NO_DEVICE"), std::string::npos);
+        usb.CloseDevice();
+        EXPECT_TRUE(link.attachedDevices().empty());
+        EXPECT_FALSE(link.open(0));
+    }
+    {
+        auto b = stored();
+        b->chip(0)->reset();
+    }
+    LibusbLink link;
+    EXPECT_TRUE(link.open(0));
+}
+
+} // namespace
+} // namespace corvane

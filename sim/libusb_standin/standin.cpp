@@ -1,0 +1,572 @@
+// A stand-in for the libusb-1.0 shared library that routes every call to the
+// simulated bench named by the environment (CORVANE_SIM_DIR and
+// CORVANE_SIM_CONFIG, see sim/bench.h). Programs written for libusb run
+// against it unchanged, linked to it or with LD_PRELOAD.
+//
+// Like the Linux kernel, it refuses a control request addressed to an
+// interface that the device lacks or that the caller has not claimed.
+
+#include "sim/bench.h"
+
+#include <libusb.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#define STANDIN_API extern "C" __attribute__((visibility("default")))
+
+using corvane::sim::SimBench;
+using corvane::sim::SimChip;
+using corvane::sim::TransferError;
+
+struct libusb_context {
+    int refs = 0;
+};
+
+struct libusb_device {
+    int refs = 1;
+    int slot = -1; // bench slot, -1 for a foreign device
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint8_t bus = 1;
+    std::vector<std::uint8_t> ports;
+    std::uint8_t address = 0;
+    std::uint64_t generation = 0; // which bench the device belongs to
+};
+
+struct libusb_device_handle {
+    libusb_device* device = nullptr;
+    std::uint32_t claimed = 0;
+    bool autoDetach = false;
+    bool driverBound = false;
+    int configuration = 1;
+};
+
+namespace {
+
+std::mutex g_mutex;
+std::unique_ptr<SimBench> g_bench;
+int g_contexts = 0;
+std::uint64_t g_generation = 0;
+libusb_context g_defaultContext;
+
+SimChip* chipOf(const libusb_device* dev) {
+    if (!g_bench || !dev || dev->slot < 0 || dev->generation != g_generation)
+        return nullptr;
+    return g_bench->chip(dev->slot);
+}
+
+int transferErrorCode(TransferError e) {
+    switch (e) {
+    case TransferError::None:
+        return LIBUSB_SUCCESS;
+    case TransferError::Stall:
+        return LIBUSB_ERROR_PIPE;
+    case TransferError::NoDevice:
+        return LIBUSB_ERROR_NO_DEVICE;
+    case TransferError::Timeout:
+        return LIBUSB_ERROR_TIMEOUT;
+    case TransferError::Io:
+        break;
+    }
+    return LIBUSB_ERROR_IO;
+}
+
+void fillDescriptor(const corvane::DeviceDescriptor& raw, libusb_device_descriptor* d) {
+    d->bLength = raw[0];
+    d->bDescriptorType = raw[1];
+    d->bcdUSB = static_cast<std::uint16_t>(raw[2] | raw[3] << 8);
+    d->bDeviceClass = raw[4];
+    d->bDeviceSubClass = raw[5];
+    d->bDeviceProtocol = raw[6];
+    d->bMaxPacketSize0 = raw[7];
+    d->idVendor = static_cast<std::uint16_t>(raw[8] | raw[9] << 8);
+    d->idProduct = static_cast<std::uint16_t>(raw[10] | raw[11] << 8);
+    d->bcdDevice = static_cast<std::uint16_t>(raw[12] | raw[13] << 8);
+    d->iManufacturer = raw[14];
+    d->iProduct = raw[15];
+    d->iSerialNumber = raw[16];
+    d->bNumConfigurations = raw[17];
+}
+
+} // namespace
+
+// --- library ---------------------------------------------------------------
+
+STANDIN_API int libusb_init(libusb_context** ctx) {
+    std::lock_guard lock(g_mutex);
+    if (!g_bench) {
+        try {
+            g_bench = SimBench::fromEnvironment();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "libusb stand-in: %s\n", e.what());
+            return LIBUSB_ERROR_OTHER;
+        }
+        ++g_generation;
+    }
+    ++g_contexts;
+    if (ctx)
+        *ctx = new libusb_context{1};
+    else
+        ++g_defaultContext.refs;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API void libusb_exit(libusb_context* ctx) {
+    std::lock_guard lock(g_mutex);
+    if (ctx)
+        delete ctx;
+    else if (g_defaultContext.refs > 0)
+        --g_defaultContext.refs;
+    else
+        return;
+    if (--g_contexts == 0)
+        g_bench.reset(); // stores every chip
+}
+
+STANDIN_API void libusb_set_debug(libusb_context*, int) {}
+
+STANDIN_API int libusb_set_option(libusb_context*, enum libusb_option, ...) {
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API const struct libusb_version* libusb_get_version(void) {
+    static const libusb_version v{1, 0, 26, 0, "", "corvane stand-in"};
+    return &v;
+}
+
+STANDIN_API int libusb_has_capability(uint32_t capability) {
+    return capability == LIBUSB_CAP_HAS_CAPABILITY || capability == LIBUSB_CAP_SUPPORTS_DETACH_KERNEL_DRIVER;
+}
+
+STANDIN_API const char* libusb_error_name(int code) {
+    switch (code) {
+    case LIBUSB_SUCCESS:
+        return "LIBUSB_SUCCESS";
+    case LIBUSB_ERROR_IO:
+        return "LIBUSB_ERROR_IO";
+    case LIBUSB_ERROR_INVALID_PARAM:
+        return "LIBUSB_ERROR_INVALID_PARAM";
+    case LIBUSB_ERROR_ACCESS:
+        return "LIBUSB_ERROR_ACCESS";
+    case LIBUSB_ERROR_NO_DEVICE:
+        return "LIBUSB_ERROR_NO_DEVICE";
+    case LIBUSB_ERROR_NOT_FOUND:
+        return "LIBUSB_ERROR_NOT_FOUND";
+    case LIBUSB_ERROR_BUSY:
+        return "LIBUSB_ERROR_BUSY";
+    case LIBUSB_ERROR_TIMEOUT:
+        return "LIBUSB_ERROR_TIMEOUT";
+    case LIBUSB_ERROR_OVERFLOW:
+        return "LIBUSB_ERROR_OVERFLOW";
+    case LIBUSB_ERROR_PIPE:
+        return "LIBUSB_ERROR_PIPE";
+    case LIBUSB_ERROR_INTERRUPTED:
+        return "LIBUSB_ERROR_INTERRUPTED";
+    case LIBUSB_ERROR_NO_MEM:
+        return "LIBUSB_ERROR_NO_MEM";
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+        return "LIBUSB_ERROR_NOT_SUPPORTED";
+    case LIBUSB_ERROR_OTHER:
+        return "LIBUSB_ERROR_OTHER";
+    default:
+        return "**UNKNOWN**";
+    }
+}
+
+STANDIN_API const char* libusb_strerror(int code) {
+    switch (code) {
+    case LIBUSB_SUCCESS:
+        return "Success";
+    case LIBUSB_ERROR_IO:
+        return "Input/Output Error";
+    case LIBUSB_ERROR_INVALID_PARAM:
+        return "Invalid parameter";
+    case LIBUSB_ERROR_ACCESS:
+        return "Access denied (insufficient permissions)";
+    case LIBUSB_ERROR_NO_DEVICE:
+        return "No such device (it may have been disconnected)";
+    case LIBUSB_ERROR_NOT_FOUND:
+        return "Entity not found";
+    case LIBUSB_ERROR_BUSY:
+        return "Resource busy";
+    case LIBUSB_ERROR_TIMEOUT:
+        return "Operation timed out";
+    case LIBUSB_ERROR_OVERFLOW:
+        return "Overflow";
+    case LIBUSB_ERROR_PIPE:
+        return "Pipe error";
+    case LIBUSB_ERROR_INTERRUPTED:
+        return "System call interrupted (perhaps due to signal)";
+    case LIBUSB_ERROR_NO_MEM:
+        return "Insufficient memory";
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+        return "Operation not supported or unimplemented on this platform";
+    default:
+        return "Other error";
+    }
+}
+
+// --- devices ---------------------------------------------------------------
+
+STANDIN_API ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
+    std::lock_guard lock(g_mutex);
+    if (!g_bench)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    std::vector<libusb_device*> devices;
+    // Listed newest slot first, so that a caller has to sort to number them.
+    for (int slot = SimBench::kSlots - 1; slot >= 0; --slot) {
+        g_bench->reload(slot);
+        SimChip* chip = g_bench->chip(slot);
+        if (!chip || !chip->attached())
+            continue;
+        auto* d = new libusb_device;
+        d->slot = slot;
+        d->vendorId = chip->config().vendorId;
+        d->productId = chip->config().productId;
+        d->bus = chip->config().bus ? chip->config().bus : 1;
+        d->ports = chip->config().bus ? chip->config().ports
+                                      : std::vector<std::uint8_t>{static_cast<std::uint8_t>(slot + 1)};
+        d->address = static_cast<std::uint8_t>(10 + slot);
+        d->generation = g_generation;
+        devices.push_back(d);
+    }
+    std::uint8_t address = 2;
+    for (const auto& f : g_bench->foreignDevices()) {
+        auto* d = new libusb_device;
+        d->vendorId = f.vendorId;
+        d->productId = f.productId;
+        d->bus = f.bus;
+        d->ports = f.ports;
+        d->address = address++;
+        d->generation = g_generation;
+        // Foreign devices go between the chips, where a real list has them.
+        devices.insert(devices.begin() + static_cast<long>(devices.size() / 2), d);
+    }
+    auto** out = new libusb_device*[devices.size() + 1];
+    std::copy(devices.begin(), devices.end(), out);
+    out[devices.size()] = nullptr;
+    *list = out;
+    return static_cast<ssize_t>(devices.size());
+}
+
+STANDIN_API libusb_device* libusb_ref_device(libusb_device* dev) {
+    std::lock_guard lock(g_mutex);
+    ++dev->refs;
+    return dev;
+}
+
+STANDIN_API void libusb_unref_device(libusb_device* dev) {
+    if (!dev)
+        return;
+    std::lock_guard lock(g_mutex);
+    if (--dev->refs == 0)
+        delete dev;
+}
+
+STANDIN_API void libusb_free_device_list(libusb_device** list, int unrefDevices) {
+    if (!list)
+        return;
+    if (unrefDevices)
+        for (auto** d = list; *d; ++d)
+            libusb_unref_device(*d);
+    delete[] list;
+}
+
+STANDIN_API int libusb_get_device_descriptor(libusb_device* dev, struct libusb_device_descriptor* desc) {
+    std::lock_guard lock(g_mutex);
+    if (SimChip* chip = chipOf(dev)) {
+        fillDescriptor(chip->deviceDescriptor(), desc);
+        return LIBUSB_SUCCESS;
+    }
+    corvane::DeviceDescriptor raw{18,
+                                  1,
+                                  0x00,
+                                  0x02,
+                                  0x09,
+                                  0,
+                                  0,
+                                  64,
+                                  static_cast<std::uint8_t>(dev->vendorId & 0xFF),
+                                  static_cast<std::uint8_t>(dev->vendorId >> 8),
+                                  static_cast<std::uint8_t>(dev->productId & 0xFF),
+                                  static_cast<std::uint8_t>(dev->productId >> 8),
+                                  0,
+                                  1,
+                                  0,
+                                  0,
+                                  0,
+                                  1};
+    fillDescriptor(raw, desc);
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
+                                             struct libusb_config_descriptor** config) {
+    std::lock_guard lock(g_mutex);
+    SimChip* chip = chipOf(dev);
+    if (!chip || index != 0)
+        return LIBUSB_ERROR_NOT_FOUND;
+    const auto raw = chip->configurationDescriptor();
+    auto* alt = new libusb_interface_descriptor{};
+    alt->bLength = raw[9];
+    alt->bDescriptorType = raw[10];
+    alt->bInterfaceNumber = raw[11];
+    alt->bAlternateSetting = raw[12];
+    alt->bNumEndpoints = raw[13];
+    alt->bInterfaceClass = raw[14];
+    alt->bInterfaceSubClass = raw[15];
+    alt->bInterfaceProtocol = raw[16];
+    alt->iInterface = raw[17];
+    auto* extra = new unsigned char[raw.size() - 18];
+    std::memcpy(extra, raw.data() + 18, raw.size() - 18);
+    alt->extra = extra;
+    alt->extra_length = static_cast<int>(raw.size() - 18);
+    auto* iface = new libusb_interface{alt, 1};
+    auto* c = new libusb_config_descriptor{};
+    c->bLength = raw[0];
+    c->bDescriptorType = raw[1];
+    c->wTotalLength = static_cast<std::uint16_t>(raw[2] | raw[3] << 8);
+    c->bNumInterfaces = raw[4];
+    c->bConfigurationValue = raw[5];
+    c->iConfiguration = raw[6];
+    c->bmAttributes = raw[7];
+    c->MaxPower = raw[8];
+    c->interface = iface;
+    *config = c;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_get_active_config_descriptor(libusb_device* dev,
+                                                    struct libusb_config_descriptor** config) {
+    return libusb_get_config_descriptor(dev, 0, config);
+}
+
+STANDIN_API void libusb_free_config_descriptor(struct libusb_config_descriptor* config) {
+    if (!config)
+        return;
+    if (config->interface) {
+        delete[] config->interface->altsetting->extra;
+        delete config->interface->altsetting;
+        delete config->interface;
+    }
+    delete config;
+}
+
+STANDIN_API uint8_t libusb_get_bus_number(libusb_device* dev) {
+    return dev->bus;
+}
+
+STANDIN_API uint8_t libusb_get_device_address(libusb_device* dev) {
+    return dev->address;
+}
+
+STANDIN_API uint8_t libusb_get_port_number(libusb_device* dev) {
+    return dev->ports.empty() ? 0 : dev->ports.back();
+}
+
+STANDIN_API int libusb_get_port_numbers(libusb_device* dev, uint8_t* ports, int length) {
+    if (length <= 0)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    if (static_cast<int>(dev->ports.size()) > length)
+        return LIBUSB_ERROR_OVERFLOW;
+    std::copy(dev->ports.begin(), dev->ports.end(), ports);
+    return static_cast<int>(dev->ports.size());
+}
+
+STANDIN_API libusb_device* libusb_get_parent(libusb_device*) {
+    return nullptr;
+}
+
+STANDIN_API int libusb_get_device_speed(libusb_device*) {
+    return LIBUSB_SPEED_FULL;
+}
+
+// --- handles -----------------------------------------------------------------
+
+STANDIN_API int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
+    std::lock_guard lock(g_mutex);
+    SimChip* chip = chipOf(dev);
+    if (dev->slot >= 0 && (!chip || !chip->attached()))
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (!chip)
+        return LIBUSB_ERROR_ACCESS; // foreign devices belong to someone else
+    if (chip->config().refuseOpen)
+        return LIBUSB_ERROR_ACCESS;
+    ++dev->refs;
+    *handle = new libusb_device_handle{dev, 0, false, chip->config().kernelDriver, 1};
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API libusb_device_handle* libusb_open_device_with_vid_pid(libusb_context* ctx, uint16_t vendor,
+                                                                  uint16_t product) {
+    libusb_device** list = nullptr;
+    const ssize_t n = libusb_get_device_list(ctx, &list);
+    libusb_device_handle* found = nullptr;
+    for (ssize_t i = 0; i < n && !found; ++i) {
+        libusb_device_descriptor d{};
+        libusb_get_device_descriptor(list[i], &d);
+        if (d.idVendor == vendor && d.idProduct == product && libusb_open(list[i], &found) != LIBUSB_SUCCESS)
+            found = nullptr;
+    }
+    if (n >= 0)
+        libusb_free_device_list(list, 1);
+    return found;
+}
+
+STANDIN_API void libusb_close(libusb_device_handle* handle) {
+    if (!handle)
+        return;
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_bench && chipOf(handle->device))
+            g_bench->save(handle->device->slot);
+    }
+    libusb_unref_device(handle->device);
+    delete handle;
+}
+
+STANDIN_API libusb_device* libusb_get_device(libusb_device_handle* handle) {
+    return handle->device;
+}
+
+STANDIN_API int libusb_get_configuration(libusb_device_handle* handle, int* config) {
+    *config = handle->configuration;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_set_configuration(libusb_device_handle* handle, int config) {
+    if (config != 1 && config != -1 && config != 0)
+        return LIBUSB_ERROR_NOT_FOUND;
+    if (handle->claimed)
+        return LIBUSB_ERROR_BUSY;
+    handle->configuration = config == -1 ? 0 : config;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_claim_interface(libusb_device_handle* handle, int number) {
+    std::lock_guard lock(g_mutex);
+    SimChip* chip = chipOf(handle->device);
+    if (!chip || !chip->attached())
+        return LIBUSB_ERROR_NO_DEVICE;
+    if (number != 0 || handle->configuration != 1)
+        return LIBUSB_ERROR_NOT_FOUND;
+    if (handle->driverBound) {
+        if (!handle->autoDetach)
+            return LIBUSB_ERROR_BUSY;
+        handle->driverBound = false;
+    }
+    handle->claimed |= 1u << number;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_release_interface(libusb_device_handle* handle, int number) {
+    if (number < 0 || number > 31 || !(handle->claimed & (1u << number)))
+        return LIBUSB_ERROR_NOT_FOUND;
+    handle->claimed &= ~(1u << number);
+    if (handle->autoDetach) {
+        std::lock_guard lock(g_mutex);
+        if (SimChip* chip = chipOf(handle->device))
+            handle->driverBound = chip->config().kernelDriver; // given back
+    }
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_set_interface_alt_setting(libusb_device_handle* handle, int number, int alt) {
+    if (number != 0 || !(handle->claimed & 1u))
+        return LIBUSB_ERROR_NOT_FOUND;
+    return alt == 0 ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
+}
+
+STANDIN_API int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
+    handle->autoDetach = enable != 0;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_kernel_driver_active(libusb_device_handle* handle, int number) {
+    if (number != 0)
+        return LIBUSB_ERROR_NOT_FOUND;
+    return handle->driverBound ? 1 : 0;
+}
+
+STANDIN_API int libusb_detach_kernel_driver(libusb_device_handle* handle, int number) {
+    if (number != 0 || !handle->driverBound)
+        return LIBUSB_ERROR_NOT_FOUND;
+    handle->driverBound = false;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_attach_kernel_driver(libusb_device_handle* handle, int number) {
+    if (number != 0)
+        return LIBUSB_ERROR_NOT_FOUND;
+    if (handle->claimed & 1u)
+        return LIBUSB_ERROR_BUSY;
+    handle->driverBound = true;
+    return LIBUSB_SUCCESS;
+}
+
+STANDIN_API int libusb_reset_device(libusb_device_handle* handle) {
+    std::lock_guard lock(g_mutex);
+    SimChip* chip = chipOf(handle->device);
+    if (!chip || !chip->attached())
+        return LIBUSB_ERROR_NOT_FOUND;
+    // A bus reset re-enumerates the device; the bootloader starts over.
+    chip->reset();
+    return chip->attached() ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
+}
+
+STANDIN_API int libusb_clear_halt(libusb_device_handle*, unsigned char) {
+    return LIBUSB_ERROR_NOT_FOUND;
+}
+
+// --- transfers -------------------------------------------------------------
+
+STANDIN_API int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                                        uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
+                                        unsigned int timeout) {
+    std::lock_guard lock(g_mutex);
+    SimChip* chip = chipOf(handle->device);
+    if (!chip || !chip->attached())
+        return LIBUSB_ERROR_NO_DEVICE;
+    const int recipient = requestType & LIBUSB_RECIPIENT_OTHER;
+    if (recipient == LIBUSB_RECIPIENT_INTERFACE) {
+        // The kernel's rule: the interface must exist and be claimed by us.
+        const int number = index & 0xFF;
+        if (number != 0 || !(handle->claimed & (1u << number)))
+            return LIBUSB_ERROR_IO;
+    }
+    if (length && !data)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    const auto r = chip->control({requestType, request, value, index, length}, data, timeout);
+    if (!r.ok())
+        return transferErrorCode(r.error);
+    return r.transferred;
+}
+
+STANDIN_API int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
+                                                   unsigned char*, int) {
+    if (!handle)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    // The bootloader reports no strings: index 0 is not a string at all.
+    return index == 0 ? LIBUSB_ERROR_INVALID_PARAM : LIBUSB_ERROR_PIPE;
+}
+
+STANDIN_API int libusb_bulk_transfer(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
+                                     unsigned int) {
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+}
+
+STANDIN_API int libusb_interrupt_transfer(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
+                                          unsigned int) {
+    return LIBUSB_ERROR_NOT_SUPPORTED;
+}
+
+// --- for tests: is this process running on the stand-in? -------------------
+
+STANDIN_API int corvane_standin_active(void) {
+    return 1;
+}
