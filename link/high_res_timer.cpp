@@ -16,7 +16,7 @@ namespace {
 constexpr std::int64_t kNsPerUs = 1000;
 constexpr std::int64_t kNsPerS = 1000000000;
 constexpr std::int64_t kInitialMarginNs = 30000;
-constexpr std::int64_t kMinMarginNs = 5000;
+constexpr std::int64_t kMinMarginNs = 10000;
 constexpr std::int64_t kMaxMarginNs = 60000;
 
 std::int64_t nowNs() {
@@ -59,16 +59,11 @@ void THighResTimer::Wait(int us) {
         return;
     const std::int64_t start = nowNs();
     const std::int64_t target = start + std::int64_t(us) * kNsPerUs;
-    const std::int64_t period = std::max(1, Resolution) * 1000 * kNsPerUs;
     SlackScope slack(Accuracy > 0 ? static_cast<unsigned long>(Accuracy) * kNsPerUs : 1UL);
 
-    // Whole tick periods first, each an absolute sleep of one period.
     std::int64_t now = start;
-    while (target - now > period + marginNs_) {
-        sleepUntilNs(now + period);
-        now = nowNs();
-    }
-    // The rest: sleep to the deadline less the margin, then spin.
+    // Sleep to the deadline less the margin (one absolute sleep covers any
+    // number of tick periods), then spin.
     if (target - now > marginNs_) {
         const std::int64_t wake = target - marginNs_;
         sleepUntilNs(wake);
@@ -77,7 +72,7 @@ void THighResTimer::Wait(int us) {
         // once, an early one narrows it slowly.
         const std::int64_t late = now - wake;
         const std::int64_t wanted = std::clamp(late + late / 2 + 2000, kMinMarginNs, kMaxMarginNs);
-        marginNs_ = wanted > marginNs_ ? wanted : marginNs_ - (marginNs_ - wanted) / 16;
+        marginNs_ = wanted > marginNs_ ? wanted : marginNs_ - (marginNs_ - wanted) / 64;
     }
     while (nowNs() < target) {
     }

@@ -3,8 +3,8 @@
 //
 // Wait(n) returns after at least n microseconds on the monotonic clock and
 // processes no window messages. It sleeps to an absolute deadline with a fine
-// timer slack while at least a margin remains (whole tick periods first, then
-// the rest) and spins on the clock only for the last few microseconds; the
+// timer slack while more than a small margin remains, and spins on the clock
+// only for the last few microseconds; the
 // margin follows the wake-up lateness the timer has observed, so a quiet
 // machine spins for a few microseconds and a busy one a little longer. No
 // tick thread is needed: the kernel's high-resolution timers wake the waiting
@@ -19,7 +19,8 @@ class THighResTimer {
 public:
     THighResTimer();
 
-    // Tick period in milliseconds (1): the unit of the coarse sleeps.
+    // Tick period in milliseconds (1), kept for the record: one absolute sleep
+    // covers any number of periods.
     int Resolution = 1;
     // Timer slack asked of the platform in microseconds; 0 = the finest (1 ns).
     int Accuracy = 0;
