@@ -4,7 +4,7 @@
 set -e
 PKGS="build-essential cmake pkg-config ninja-build
 qt6-base-dev qt6-base-dev-tools libgl-dev
-libusb-1.0-0-dev
+libusb-1.0-0-dev usbutils
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 srecord binutils hyperfine dpkg-dev file

@@ -475,37 +475,6 @@ void TMain::cbControllerChange() {
 // ---------------------------------------------------------------------------
 // Device displays and operation controls
 
-void TMain::ClearDeviceInfo() {
-    LabManufacturer->setText(QStringLiteral("--"));
-    LabFamily->setText(QStringLiteral("--"));
-    LabProduct->setText(QStringLiteral("--"));
-    LabRevision->setText(QStringLiteral("--"));
-    LabBootVersion->setText(QStringLiteral("-.-.-"));
-    cbOsc->setCurrentIndex(0);
-    chkBLJB->setChecked(true);
-    chkX2->setChecked(false);
-    // Oscillator 11, BLJB set, X2 clear: the composed hardware security byte.
-    LabHSB->setText(QStringLiteral("$BB"));
-    EdBSB->setText(QStringLiteral("$FF"));
-    EdEB->setText(QStringLiteral("$FF"));
-    EdSBV->setText(QStringLiteral("$FF"));
-    EdP1CF->setText(QStringLiteral("$FE"));
-    EdP3CF->setText(QStringLiteral("$FF"));
-    EdP4CF->setText(QStringLiteral("$FF"));
-    cbSSB->setCurrentIndex(0);
-    PBar->setCompleted(0);
-    PBar->setPercentageVisible(false);
-}
-
-void TMain::EnableControls(bool enable) {
-    for (QWidget* w : std::initializer_list<QWidget*>{ButRead, ButErase, ButWrite, chkFlash, chkEEP,
-                                                      chkAutoErase, chkFlashAll, chkFuses, ButRun, chkReset,
-                                                      EdStart, cbDevice, cbController})
-        w->setEnabled(enable);
-}
-
-void TMain::CloseDevice() {
-    PanStat->clear();
-}
+// ClearDeviceInfo, EnableControls and CloseDevice: main_window_ops.cpp.
 
 } // namespace corvane

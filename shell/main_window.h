@@ -5,6 +5,7 @@
 
 #include "image/hex_view_widget.h"
 #include "image/memory_images.h"
+#include "link/device_link.h"
 #include "shell/message_box.h"
 #include "shell/message_box_widget.h"
 #include "shell/segmented_progress_bar.h"
@@ -23,6 +24,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 namespace corvane {
 
@@ -151,6 +153,27 @@ public:
 
     // Programming operations and configuration controls (main_window_ops.cpp)
     // --- begin: operations ---
+    // The device link's backend for a run: the simulated bench for
+    // "--simulate [folder]" (that state folder, else the one the environment
+    // names), else the USB devices through libusb.
+    static std::unique_ptr<DeviceLink> makeDeviceLink(const QStringList& arguments);
+    void useDeviceLink(std::unique_ptr<DeviceLink> link);
+    // The operations' core, its controls bound to the window's widgets.
+    class TOperations& Ops();
+    class TUsb& Usb();
+    void ButReadClick();
+    void ButEraseClick();
+    void ButWriteClick();
+    void ButRunClick();
+    void HsbChange();
+    void chkBLJBClick();
+    void chkResetClick();
+
+private:
+    class OpsBinding& opsBinding();
+    std::unique_ptr<class OpsBinding, void (*)(class OpsBinding*)> opsBinding_{nullptr, nullptr};
+
+public:
     // --- end: operations ---
 
 protected:

@@ -1,0 +1,439 @@
+// The main window's side of the programming operations: the device link
+// backend, the binding of the configuration and operation controls to the
+// operations' control model, the hexadecimal value fields' typing rules, and
+// the window's implementation of what the operations show.
+
+// The simulated bench comes before any Qt header: it has a member named like
+// one of Qt's keyword macros.
+#include "sim/bench.h"
+
+#include "shell/main_window.h"
+
+
+#include "link/usb.h"
+#include "ops/hex_field.h"
+#include "ops/operations.h"
+#include "shell/debug_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+
+namespace corvane {
+
+namespace {
+
+// The bench and its in-process link, owned together.
+class SimulatedBenchLink : public DeviceLink {
+public:
+    explicit SimulatedBenchLink(std::unique_ptr<sim::SimBench> bench)
+        : bench_(std::move(bench)), link_(*bench_) {}
+
+    bool open(int deviceNumber) override { return link_.open(deviceNumber); }
+    bool isOpen() const override { return link_.isOpen(); }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override { return link_.getDeviceDescriptor(out); }
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
+        return link_.classRequest(setup, data, length);
+    }
+    void close() override { link_.close(); }
+    std::string lastError() const override { return link_.lastError(); }
+
+private:
+    std::unique_ptr<sim::SimBench> bench_;
+    sim::SimLink link_;
+};
+
+// The link the operations talk to; the window can choose its backend after
+// it has been created. Without a backend nothing can be opened.
+class BackendLink : public DeviceLink {
+public:
+    std::unique_ptr<DeviceLink> backend;
+
+    bool open(int deviceNumber) override { return backend && backend->open(deviceNumber); }
+    bool isOpen() const override { return backend && backend->isOpen(); }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override {
+        return backend && backend->getDeviceDescriptor(out);
+    }
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
+        return backend && backend->classRequest(setup, data, length);
+    }
+    void close() override {
+        if (backend)
+            backend->close();
+    }
+    std::string lastError() const override {
+        return backend ? backend->lastError() : "no device link chosen";
+    }
+};
+
+// Applies the typing rules of a hexadecimal value field to a line edit.
+class HexFieldFilter : public QObject {
+public:
+    HexFieldFilter(QLineEdit* edit, int digits) : QObject(edit), edit_(edit), digits_(digits) {
+        edit->setAcceptDrops(false); // dropped text would bypass the rules
+        edit->installEventFilter(this);
+    }
+
+    void paste() {
+        HexEditState state = current();
+        const int refused = pasteHexText(state, QGuiApplication::clipboard()->text(), digits_);
+        apply(state);
+        if (refused > 0)
+            QApplication::beep();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != edit_)
+            return false;
+        if (event->type() == QEvent::KeyPress)
+            return keyPress(static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::ContextMenu) {
+            contextMenu(static_cast<QContextMenuEvent*>(event));
+            return true;
+        }
+        return false;
+    }
+
+private:
+    bool keyPress(QKeyEvent* key) {
+        if (key == QKeySequence::Paste) {
+            paste();
+            return true;
+        }
+        if (key == QKeySequence::Copy || key == QKeySequence::Cut)
+            return false;
+        switch (key->key()) {
+        case Qt::Key_Backspace:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return false;
+        default:
+            break;
+        }
+        const QString text = key->text();
+        if (text.isEmpty())
+            return false; // cursor keys, Delete, modifiers: no character typed
+        HexEditState state = current();
+        for (QChar ch : text) {
+            if (!typeHexChar(state, ch, digits_)) {
+                QApplication::beep();
+                return true;
+            }
+        }
+        apply(state);
+        return true;
+    }
+
+    void contextMenu(QContextMenuEvent* event) {
+        QPointer<QMenu> menu = edit_->createStandardContextMenu();
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() == QLatin1String("edit-paste")) {
+                action->disconnect();
+                connect(action, &QAction::triggered, this, [this] { paste(); });
+            }
+        }
+        menu->exec(event->globalPos());
+        delete menu;
+    }
+
+    HexEditState current() const {
+        HexEditState s;
+        s.text = edit_->text();
+        s.cursor = edit_->cursorPosition();
+        if (edit_->hasSelectedText()) {
+            s.selectionStart = edit_->selectionStart();
+            s.selectionLength = edit_->selectionLength();
+        }
+        return s;
+    }
+
+    void apply(const HexEditState& s) {
+        if (edit_->text() != s.text)
+            edit_->setText(s.text);
+        if (s.selectionLength > 0)
+            edit_->setSelection(s.selectionStart, s.selectionLength);
+        else
+            edit_->setCursorPosition(s.cursor);
+    }
+
+    QLineEdit* edit_;
+    int digits_;
+};
+
+} // namespace
+
+// The operations' core wired to the window.
+class OpsBinding : public OpsView {
+public:
+    explicit OpsBinding(TMain& window) : w(window) {}
+
+    TMain& w;
+    BackendLink link;
+    TUsb usb{link, w.Images};
+    TOperations ops{usb, w.Images, *this};
+
+    QWidget* widget(Ctl c) const {
+        switch (c) {
+        case Ctl::LabManufacturer:
+            return w.LabManufacturer;
+        case Ctl::LabFamily:
+            return w.LabFamily;
+        case Ctl::LabProduct:
+            return w.LabProduct;
+        case Ctl::LabRevision:
+            return w.LabRevision;
+        case Ctl::LabBootVersion:
+            return w.LabBootVersion;
+        case Ctl::cbOsc:
+            return w.cbOsc;
+        case Ctl::LabHSB:
+            return w.LabHSB;
+        case Ctl::chkBLJB:
+            return w.chkBLJB;
+        case Ctl::chkX2:
+            return w.chkX2;
+        case Ctl::EdBSB:
+            return w.EdBSB;
+        case Ctl::EdEB:
+            return w.EdEB;
+        case Ctl::EdSBV:
+            return w.EdSBV;
+        case Ctl::EdP1CF:
+            return w.EdP1CF;
+        case Ctl::EdP3CF:
+            return w.EdP3CF;
+        case Ctl::EdP4CF:
+            return w.EdP4CF;
+        case Ctl::cbSSB:
+            return w.cbSSB;
+        case Ctl::ButRun:
+            return w.ButRun;
+        case Ctl::chkReset:
+            return w.chkReset;
+        case Ctl::EdStart:
+            return w.EdStart;
+        case Ctl::ButRead:
+            return w.ButRead;
+        case Ctl::ButErase:
+            return w.ButErase;
+        case Ctl::ButWrite:
+            return w.ButWrite;
+        case Ctl::chkFlash:
+            return w.chkFlash;
+        case Ctl::chkEEP:
+            return w.chkEEP;
+        case Ctl::chkFuses:
+            return w.chkFuses;
+        case Ctl::chkAutoErase:
+            return w.chkAutoErase;
+        case Ctl::chkFlashAll:
+            return w.chkFlashAll;
+        case Ctl::cbDevice:
+            return w.cbDevice;
+        case Ctl::cbController:
+            return w.cbController;
+        }
+        return nullptr;
+    }
+
+    // Shows the model's state of a control in its widget, without running the
+    // widget's signals back into the model.
+    void show(Ctl c) {
+        QWidget* widget = this->widget(c);
+        const OpsControls& m = ops.Controls;
+        const QSignalBlocker blocker(widget);
+        widget->setEnabled(m.enabled(c));
+        switch (controlKind(c)) {
+        case CtlKind::Label:
+            static_cast<QLabel*>(widget)->setText(m.text(c));
+            break;
+        case CtlKind::CheckBox:
+            static_cast<QCheckBox*>(widget)->setChecked(m.checked(c));
+            break;
+        case CtlKind::ComboBox:
+            static_cast<QComboBox*>(widget)->setCurrentIndex(m.index(c));
+            break;
+        case CtlKind::HexField: {
+            auto* edit = static_cast<QLineEdit*>(widget);
+            if (edit->text() != m.text(c))
+                edit->setText(m.text(c));
+            break;
+        }
+        case CtlKind::Button:
+            break;
+        }
+    }
+
+    void bind() {
+        OpsControls& m = ops.Controls;
+        // What the window already holds (settings applied before) goes into
+        // the model; the model's state goes into everything else.
+        static constexpr std::array kFromWindow{Ctl::chkFlash,     Ctl::chkEEP,      Ctl::chkFuses,
+                                                Ctl::chkAutoErase, Ctl::chkFlashAll, Ctl::cbDevice,
+                                                Ctl::cbController};
+        for (Ctl c : kFromWindow) {
+            if (controlKind(c) == CtlKind::CheckBox)
+                m.setChecked(c, static_cast<QCheckBox*>(widget(c))->isChecked());
+            else
+                m.setIndex(c, static_cast<QComboBox*>(widget(c))->currentIndex());
+        }
+        for (int i = 0; i < kControlCount; ++i) {
+            const auto c = static_cast<Ctl>(i);
+            if (std::find(kFromWindow.begin(), kFromWindow.end(), c) == kFromWindow.end())
+                show(c);
+        }
+        m.setListener([this](Ctl c) { show(c); });
+
+        for (int i = 0; i < kControlCount; ++i) {
+            const auto c = static_cast<Ctl>(i);
+            QWidget* widget = this->widget(c);
+            switch (controlKind(c)) {
+            case CtlKind::CheckBox:
+                // A click by the user or a change by other code in the window:
+                // the model runs the click handler when the state changed.
+                QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::toggled, &w,
+                                 [this, c](bool on) { ops.Controls.setChecked(c, on); });
+                break;
+            case CtlKind::ComboBox: {
+                auto* combo = static_cast<QComboBox*>(widget);
+                QObject::connect(combo, &QComboBox::currentIndexChanged, &w,
+                                 [this, c](int index) { ops.Controls.setIndex(c, index); });
+                if (c == Ctl::cbOsc)
+                    QObject::connect(combo, &QComboBox::activated, &w,
+                                     [this, c](int index) { ops.Controls.select(c, index); });
+                break;
+            }
+            case CtlKind::HexField: {
+                auto* edit = static_cast<QLineEdit*>(widget);
+                new HexFieldFilter(edit, hexFieldDigits(c));
+                QObject::connect(edit, &QLineEdit::textChanged, &w,
+                                 [this, c](const QString& text) { ops.Controls.edit(c, text); });
+                break;
+            }
+            case CtlKind::Label:
+            case CtlKind::Button:
+                break;
+            }
+        }
+        QObject::connect(w.ButRead, &QAbstractButton::clicked, &w, [this] { w.ButReadClick(); });
+        QObject::connect(w.ButErase, &QAbstractButton::clicked, &w, [this] { w.ButEraseClick(); });
+        QObject::connect(w.ButWrite, &QAbstractButton::clicked, &w, [this] { w.ButWriteClick(); });
+        QObject::connect(w.ButRun, &QAbstractButton::clicked, &w, [this] { w.ButRunClick(); });
+    }
+
+    // --- what the operations show
+    void setStatusText(const QString& text) override { w.PanStat->setText(text); }
+    void processMessages() override { w.ProcessMessages(); }
+    void pause(int ms) override {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    void progressChanged(const ProgressModel& bar) override {
+        w.PBar->setTotal(bar.total());
+        w.PBar->setCompleted(bar.completed());
+        w.PBar->setPercentageVisible(bar.percentageShown());
+    }
+    void takeViewIntoImage(MemKind kind) override {
+        const HexView* view = kind == MEM_FLASH ? w.FlashDump : w.EEPDump;
+        TBuffer& image = w.Images.image(kind);
+        view->model().copyTo(image, image.size());
+    }
+    void refreshView(MemKind kind) override {
+        if (kind == MEM_FLASH)
+            w.RefreshFlashView();
+        else
+            w.RefreshEepromView();
+    }
+    void addHexLine(std::int32_t value) override {
+        if (w.debugWindow())
+            w.debugWindow()->AddHexLine(value);
+    }
+    MessagePresenter& messagePresenter() override { return w.messagePresenter(); }
+    void operationRunning(bool running) override {
+        // No file may replace an image while it is transferred.
+        for (QWidget* file : std::initializer_list<QWidget*>{w.FlashLoad, w.FlashSave, w.EEPLoad, w.EEPSave})
+            file->setEnabled(!running);
+        for (QMenu* menu : {w.FlashMruMenu, w.EEPMruMenu})
+            menu->setEnabled(!running);
+    }
+};
+
+OpsBinding& TMain::opsBinding() {
+    if (!opsBinding_) {
+        opsBinding_ = {new OpsBinding(*this), [](OpsBinding* b) { delete b; }};
+        opsBinding_->bind();
+    }
+    return *opsBinding_;
+}
+
+TOperations& TMain::Ops() {
+    return opsBinding().ops;
+}
+TUsb& TMain::Usb() {
+    return opsBinding().usb;
+}
+
+void TMain::useDeviceLink(std::unique_ptr<DeviceLink> link) {
+    OpsBinding& b = opsBinding();
+    b.usb.CloseDevice();
+    b.link.backend = std::move(link);
+}
+
+std::unique_ptr<DeviceLink> TMain::makeDeviceLink(const QStringList& arguments) {
+    const qsizetype at = arguments.indexOf(QStringLiteral("--simulate"));
+    if (at > 0) {
+        std::unique_ptr<sim::SimBench> bench;
+        if (at + 1 < arguments.size() && !arguments[at + 1].startsWith(QLatin1Char('-')))
+            bench = sim::SimBench::fromFolder(std::filesystem::path(arguments[at + 1].toStdString()));
+        else
+            bench = sim::SimBench::fromEnvironment();
+        return std::make_unique<SimulatedBenchLink>(std::move(bench));
+    }
+    return nullptr;
+}
+
+void TMain::ButReadClick() {
+    Ops().ButReadClick();
+}
+void TMain::ButEraseClick() {
+    Ops().ButEraseClick();
+}
+void TMain::ButWriteClick() {
+    Ops().ButWriteClick();
+}
+void TMain::ButRunClick() {
+    Ops().ButRunClick();
+}
+void TMain::HsbChange() {
+    Ops().Controls.HsbChange();
+}
+void TMain::chkBLJBClick() {
+    Ops().Controls.chkBLJBClick();
+}
+void TMain::chkResetClick() {
+    Ops().Controls.chkResetClick();
+}
+
+void TMain::ClearDeviceInfo() {
+    Ops().ClearDeviceInfo();
+}
+void TMain::EnableControls(bool enable) {
+    Ops().EnableControls(enable);
+}
+void TMain::CloseDevice() {
+    Ops().CloseDevice();
+}
+
+} // namespace corvane

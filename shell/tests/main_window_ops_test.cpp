@@ -1,0 +1,199 @@
+// The window's binding of the programming operations: buttons, configuration
+// controls, hexadecimal value fields, status bar and message boxes, on the
+// simulated bench.
+
+// The bench first: it has a member named like a Qt keyword macro.
+#include "sim/bench.h"
+
+#include "ops/operations.h"
+#include "shell/debug_window.h"
+#include "shell/main_window.h"
+#include "shell/tests/recording_presenter.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace corvane;
+
+namespace {
+
+// A presenter that also notes the window's state while the box is up.
+class ObservingPresenter : public RecordingPresenter {
+public:
+    std::function<void()> whileShown;
+    int showMessageBox(const QString& caption, const QString& text, MessageKind kind, MessageButtons buttons,
+                       bool beep) override {
+        if (whileShown)
+            whileShown();
+        return RecordingPresenter::showMessageBox(caption, text, kind, buttons, beep);
+    }
+};
+
+struct Window {
+    sim::SimBench bench;
+    sim::SimChip& chip = bench.insert(0);
+    TMain w;
+    TDebug debug;
+    ObservingPresenter presenter;
+
+    Window() {
+        w.setMessagePresenter(&presenter);
+        w.setDebugWindow(&debug);
+        w.useDeviceLink(std::make_unique<sim::SimLink>(bench));
+        w.Startup();
+        for (std::size_t i = 0; i < chip.flash().size(); ++i)
+            chip.flash()[i] = static_cast<std::uint8_t>(i ^ (i >> 8));
+    }
+};
+
+} // namespace
+
+TEST(WindowOperations, ReadFillsViewsIdentificationAndDebugLogAndLeavesTheWindowIdle) {
+    Window t;
+    t.chip.setConfigByte(sim::ConfigByte::HSB, 0x3B);
+    t.w.ButRead->click();
+    EXPECT_TRUE(t.presenter.boxes.empty());
+    EXPECT_EQ(t.w.FlashDump->data(), t.chip.flash());
+    EXPECT_EQ(t.w.EEPDump->data(), t.chip.eeprom());
+    EXPECT_EQ(t.w.LabManufacturer->text(), "58");
+    EXPECT_EQ(t.w.LabHSB->text(), "$3B");
+    EXPECT_TRUE(t.w.chkX2->isChecked());
+    EXPECT_EQ(t.debug.lines(), QStringList{"00000020"});
+    EXPECT_TRUE(t.w.PanStat->text().isEmpty());
+    EXPECT_FALSE(t.w.PBar->percentageVisible());
+    EXPECT_TRUE(t.w.ButRead->isEnabled());
+    EXPECT_TRUE(t.w.cbController->isEnabled());
+    EXPECT_FALSE(t.w.Usb().isOpen());
+}
+
+TEST(WindowOperations, ErrorBoxComesWhileTheStepShowsAndFileCommandsAreLocked) {
+    Window t;
+    t.chip.faults().failRequest(1 + 13 * 3 + 3 * 4 + 1); // fifth FLASH block
+    bool fileButtonsLocked = false, opsLocked = false;
+    QString statusWhileShown;
+    t.presenter.whileShown = [&] {
+        fileButtonsLocked = !t.w.FlashLoad->isEnabled() && !t.w.EEPSave->isEnabled() &&
+                            !t.w.FlashMruMenu->isEnabled() && !t.w.EEPMruMenu->isEnabled();
+        opsLocked = !t.w.ButWrite->isEnabled() && !t.w.cbDevice->isEnabled() && !t.w.EdStart->isEnabled();
+        statusWhileShown = t.w.PanStat->text();
+    };
+    t.w.ButRead->click();
+    ASSERT_EQ(t.presenter.boxes.size(), 1u);
+    EXPECT_EQ(t.presenter.boxes[0].caption, "USB-ERROR");
+    EXPECT_EQ(t.presenter.boxes[0].text, "Flash-Memory Read Error!");
+    EXPECT_EQ(t.presenter.boxes[0].kind, MessageKind::Error);
+    EXPECT_EQ(t.presenter.boxes[0].buttons, MessageButton::Abort);
+    EXPECT_TRUE(fileButtonsLocked);
+    EXPECT_TRUE(opsLocked);
+    EXPECT_EQ(statusWhileShown, "Reading Flash-Memory...");
+    // Afterwards everything is usable again.
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{t.w.FlashLoad, t.w.FlashSave, t.w.EEPLoad, t.w.EEPSave, t.w.ButRead,
+                                         t.w.ButRun, t.w.EdStart, t.w.cbDevice})
+        EXPECT_TRUE(widget->isEnabled());
+    EXPECT_TRUE(t.w.FlashMruMenu->isEnabled());
+    EXPECT_TRUE(t.w.PanStat->text().isEmpty());
+    EXPECT_FALSE(t.w.Usb().isOpen());
+}
+
+TEST(WindowOperations, WriteTakesWhatWasTypedIntoTheHexView) {
+    Window t;
+    t.w.chkEEP->setChecked(false);
+    t.w.chkFuses->setChecked(false);
+    t.w.FlashDump->setFocus();
+    QTest::keyClicks(t.w.FlashDump, "12AB");
+    EXPECT_EQ(t.w.FlashDump->data()[0], 0x12);
+    EXPECT_EQ(t.w.FlashImage()[0], 0xFF); // the image gets it at WRITE
+    t.w.ButWrite->click();
+    EXPECT_TRUE(t.presenter.boxes.empty());
+    EXPECT_EQ(t.chip.flash()[0], 0x12);
+    EXPECT_EQ(t.chip.flash()[1], 0xAB);
+    EXPECT_EQ(t.chip.flash()[0x400], static_cast<std::uint8_t>(0x400 ^ 0x04)); // one block only
+}
+
+TEST(WindowOperations, ConfigurationControlsComposeTheHsbAsTheUserChangesThem) {
+    Window t;
+    EXPECT_EQ(t.w.LabHSB->text(), "$BB");
+    QTest::mouseClick(t.w.chkX2, Qt::LeftButton);
+    EXPECT_EQ(t.w.LabHSB->text(), "$3B");
+    QTest::mouseClick(t.w.chkBLJB, Qt::LeftButton);
+    EXPECT_EQ(t.w.LabHSB->text(), "$7B");
+    t.w.cbOsc->setCurrentIndex(2);
+    emit t.w.cbOsc->activated(2); // as a choice by the user
+    EXPECT_EQ(t.w.LabHSB->text(), "$5B");
+    EXPECT_EQ(t.w.Ops().Controls.index(Ctl::cbOsc), 2);
+}
+
+TEST(WindowOperations, ResetCheckBoxGovernsTheRunAddressField) {
+    Window t;
+    t.w.EdStart->setText("$2000");
+    QTest::mouseClick(t.w.chkReset, Qt::LeftButton);
+    EXPECT_EQ(t.w.EdStart->text(), "$0000");
+    EXPECT_FALSE(t.w.EdStart->isEnabled());
+    QTest::mouseClick(t.w.chkReset, Qt::LeftButton);
+    EXPECT_EQ(t.w.EdStart->text(), "$2000");
+    EXPECT_TRUE(t.w.EdStart->isEnabled());
+
+    t.w.ButRun->click();
+    EXPECT_TRUE(t.chip.applicationRunning());
+    EXPECT_EQ(t.chip.startAddress(), 0x2000);
+}
+
+TEST(WindowOperations, EmptiedRunAddressIsReportedAndTheWindowStaysUsable) {
+    Window t;
+    t.w.EdStart->selectAll();
+    QTest::keyClick(t.w.EdStart, Qt::Key_Backspace);
+    EXPECT_TRUE(t.w.EdStart->text().isEmpty());
+    t.w.ButRun->click();
+    ASSERT_EQ(t.presenter.boxes.size(), 1u);
+    EXPECT_EQ(t.presenter.boxes[0].text, "RUN-Address: no valid hexadecimal number");
+    EXPECT_FALSE(t.chip.applicationRunning());
+    EXPECT_TRUE(t.w.ButRun->isEnabled());
+    EXPECT_EQ(t.w.EdStart->text(), "$0000");
+}
+
+TEST(HexValueFieldTyping, FollowsTheRulesAndKeepsTheModelInStep) {
+    Window t;
+    QLineEdit* field = t.w.EdBSB;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "$");
+    EXPECT_EQ(field->text(), "$0");
+    EXPECT_EQ(field->selectedText(), "0");
+    QTest::keyClicks(field, "ab");
+    EXPECT_EQ(field->text(), "$AB");
+    QTest::keyClicks(field, "c"); // a third digit is refused
+    QTest::keyClick(field, Qt::Key_Return);
+    QTest::keyClick(field, Qt::Key_Escape);
+    QTest::keyClicks(field, "xz-");
+    EXPECT_EQ(field->text(), "$AB");
+    EXPECT_EQ(t.w.Ops().Controls.text(Ctl::EdBSB), "$AB");
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), "$A");
+    EXPECT_EQ(t.w.Ops().Controls.text(Ctl::EdBSB), "$A");
+
+    QApplication::clipboard()->setText("7g9");
+    QTest::keyClick(t.w.EdStart, Qt::Key_End);
+    t.w.EdStart->setText("$");
+    t.w.EdStart->setCursorPosition(1);
+    QTest::keySequence(t.w.EdStart, QKeySequence::Paste);
+    EXPECT_EQ(t.w.EdStart->text(), "$79");
+}
+
+TEST(WindowOperations, FieldValuesGoIntoTheFuseStep) {
+    Window t;
+    t.w.chkFlash->setChecked(false);
+    t.w.chkEEP->setChecked(false);
+    t.w.EdSBV->selectAll();
+    QTest::keyClicks(t.w.EdSBV, "$F0");
+    t.w.cbSSB->setCurrentIndex(1);
+    t.w.ButWrite->click();
+    EXPECT_TRUE(t.presenter.boxes.empty());
+    EXPECT_EQ(t.chip.configBytes().SBV, 0xF0);
+    EXPECT_EQ(t.chip.configBytes().SSB, 0xFE);
+}
