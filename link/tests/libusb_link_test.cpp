@@ -43,6 +43,13 @@ protected:
 
     void benchFile(const std::string& text) const { std::ofstream(dir / "bench.conf") << text; }
 
+    // Hooks that select one device number.
+    static UsbHooks device(int n) {
+        UsbHooks hooks;
+        hooks.deviceNumber = [n] { return n; };
+        return hooks;
+    }
+
     // The chip as the stand-in left it in the state folder.
     std::unique_ptr<sim::SimBench> stored() const { return sim::SimBench::fromFolder(dir); }
 
@@ -82,9 +89,7 @@ device = 046D:C52B bus=1 ports=1.1
         b->chip(0)->eeprom()[0] = 0xB2;
     }
     MemoryImages images;
-    UsbHooks hooks;
-    hooks.deviceNumber = [] { return 3; };
-    TUsb usb(link, images, hooks);
+    TUsb usb(link, images, device(3));
     ASSERT_TRUE(usb.OpenDevice()) << link.lastError();
     EXPECT_EQ(usb.ReadBlock(0, 256, MEM_EEPROM, 0), 0);
     EXPECT_EQ(images.EepromImage[0], 0xB2);
@@ -139,9 +144,7 @@ TEST_F(LibusbOnBench, FailuresReachTheCallerWithLibusbsErrorName) {
     benchFile("[slot 0]\nfail-descriptor = yes\nstatus = 3:7\nshort-upload = 7:10\n");
     LibusbLink link;
     MemoryImages images;
-    UsbHooks hooks;
-    hooks.deviceNumber = [] { return 0; };
-    TUsb usb(link, images, hooks);
+    TUsb usb(link, images, device(0));
     ASSERT_TRUE(usb.OpenDevice());
     EXPECT_EQ(usb.GetDeviceDescriptor(), -1); // request 1
     EXPECT_NE(link.lastError().find("LIBUSB_ERROR_IO"), std::string::npos);
@@ -165,9 +168,7 @@ TEST_F(LibusbOnBench, BothBackendsAgreeOnTheSameChip) {
         for (std::size_t i = 0; i < images.FlashImage.size(); ++i)
             images.FlashImage[i] = static_cast<std::uint8_t>(i * 13 + 1);
         images.EepromImage[5] = 0x55;
-        UsbHooks hooks;
-        hooks.deviceNumber = [] { return 0; };
-        TUsb usb(link, images, hooks);
+        TUsb usb(link, images, device(0));
         std::vector<int> results;
         results.push_back(usb.OpenDevice());
         results.push_back(usb.GetDeviceDescriptor());
@@ -220,9 +221,7 @@ TEST_F(LibusbOnBench, StartedApplicationLeavesTheDeviceListUntilReset) {
     {
         LibusbLink link;
         MemoryImages images;
-        UsbHooks hooks;
-        hooks.deviceNumber = [] { return 0; };
-        TUsb usb(link, images, hooks);
+        TUsb usb(link, images, device(0));
         ASSERT_TRUE(usb.OpenDevice());
         usb.StartApplication(0, 0);
         EXPECT_EQ(usb.GetStatus(), -1);
