@@ -26,6 +26,9 @@ public:
 
     // Why the last open or request failed, for the debug log; empty if unknown.
     virtual std::string lastError() const { return {}; }
+    // True when the last open found the device attached but the system
+    // refused this user access to it (device permissions).
+    virtual bool lastOpenDenied() const { return false; }
 };
 
 } // namespace corvane

@@ -58,6 +58,7 @@ public:
     std::string lastError() const override { return error_; }
 
     UsbOpenError lastOpenError() const { return openError_; }
+    bool lastOpenDenied() const override { return openError_ == UsbOpenError::AccessDenied; }
     // The bootloaders attached now, in device-number order. Empty (with
     // lastError()) when libusb fails.
     std::vector<AttachedDevice> attachedDevices();

@@ -72,8 +72,15 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     showStatus(QStringLiteral("Reading device informations..."));
     view_.pause(200);
 
-    if (!usb_.OpenDevice())
-        throw EUsbError("USB-Device not found!");
+    if (!usb_.OpenDevice()) {
+        std::string text = "USB-Device not found!";
+        // The link answers for its last open; with no device number selected
+        // there was none.
+        const int number = usb_.hooks().deviceNumber ? usb_.hooks().deviceNumber() : -1;
+        if (number >= 0 && usb_.link().lastOpenDenied())
+            text += OpsText::kAccessDeniedNote;
+        throw EUsbError(text);
+    }
 
     const int vendor = usb_.GetDeviceDescriptor();
     const unsigned storedVendor = usb_.DevDesc[8] | (usb_.DevDesc[9] << 8);
@@ -173,6 +180,10 @@ void TOperations::runFrame(bool resetsProgress, const std::function<void()>& bod
     try {
         body();
     } catch (const EUsbError& e) {
+        // What the link knows of the failure, with libusb's own error name.
+        const std::string why = usb_.link().lastError();
+        if (!why.empty())
+            view_.addDebugLine(QString::fromStdString(why));
         ShowMessageBox(view_.messagePresenter(), QString::fromLatin1(OpsText::kUsbErrorCaption),
                        QString::fromStdString(e.what()), MessageKind::Error, MessageButton::Abort, true);
     } catch (const EInputError& e) {

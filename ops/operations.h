@@ -29,6 +29,11 @@ namespace OpsText {
 inline constexpr char kUsbErrorCaption[] = "USB-ERROR";
 inline constexpr char kInputErrorCaption[] = "Input-Error";
 inline constexpr char kLockNote[] = "\r(Device is locked)";
+// Added to "USB-Device not found!" when the bootloader is attached but the
+// system refuses this user access to it.
+inline constexpr char kAccessDeniedNote[] =
+    "\rThe bootloader is attached, but access to it was denied: install the udev rule "
+    "70-corvane.rules and re-plug the device.";
 } // namespace OpsText
 
 class TOperations {

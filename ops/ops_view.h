@@ -33,6 +33,8 @@ public:
     virtual void refreshView(MemKind kind) = 0;
     // Append a line to the debug log: value as eight upper-case hex digits.
     virtual void addHexLine(std::int32_t value) = 0;
+    // Append a line of text to the debug log (why the link failed).
+    virtual void addDebugLine(const QString& line) { (void)line; }
     // Where message boxes go.
     virtual MessagePresenter& messagePresenter() = 0;
     // An operation starts (true) or has ended (false). The window locks what
