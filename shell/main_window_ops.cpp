@@ -360,6 +360,10 @@ public:
         if (w.debugWindow())
             w.debugWindow()->AddHexLine(value);
     }
+    void addDebugLine(const QString& line) override {
+        if (w.debugWindow())
+            w.debugWindow()->Memo->appendPlainText(line);
+    }
     MessagePresenter& messagePresenter() override { return w.messagePresenter(); }
     void operationRunning(bool running) override {
         // No file may replace an image while it is transferred.
