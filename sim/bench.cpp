@@ -430,6 +430,7 @@ SimChip* SimLink::current() {
 bool SimLink::open(int deviceNumber) {
     close();
     error_.clear();
+    denied_ = false;
     if (deviceNumber < 0 || deviceNumber >= SimBench::kSlots) {
         error_ = "no device number " + std::to_string(deviceNumber) + " on the simulated bench";
         return false;
@@ -446,6 +447,7 @@ bool SimLink::open(int deviceNumber) {
     }
     if (c->config().refuseOpen) {
         error_ = "access to simulated slot " + std::to_string(deviceNumber) + " refused";
+        denied_ = true;
         return false;
     }
     slot_ = deviceNumber;

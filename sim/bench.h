@@ -408,6 +408,7 @@ public:
     bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override;
     void close() override;
     std::string lastError() const override { return error_; }
+    bool lastOpenDenied() const override { return denied_; }
 
     SimBench& bench() { return bench_; }
     int openSlot() const { return slot_; }
@@ -418,6 +419,7 @@ private:
     SimBench& bench_;
     int slot_ = -1;
     std::string error_;
+    bool denied_ = false;
 };
 
 } // namespace corvane::sim

@@ -133,6 +133,25 @@ TEST_F(BootloaderAccess, OtherLibusbFailuresKeepTheirMessageAndLogLibusbsErrorNa
         << qPrintable(view_.debugLines.first());
 }
 
+TEST_F(BootloaderAccess, SimulatedBenchExplainsARefusedOpenAsLibusbDoes) {
+    bench("[slot 0]\nrefuse-open = yes\n");
+    const QStringList onLibusb = readDevice(0);
+
+    sim::SimBench simulated;
+    sim::ChipConfig refused;
+    refused.refuseOpen = true;
+    simulated.insert(0, refused);
+    sim::SimLink link(simulated);
+    MemoryImages images;
+    TUsb usb(link, images);
+    SeenView seen;
+    TOperations ops(usb, images, seen);
+    ops.Controls.setIndex(Ctl::cbDevice, 0);
+    ops.ButReadClick();
+    EXPECT_EQ(seen.boxes, onLibusb);
+    EXPECT_EQ(seen.debugLines.size(), 1);
+}
+
 TEST_F(BootloaderAccess, SuccessfulReadLogsNoLinkError) {
     bench("[slot 0]\n");
     EXPECT_TRUE(readDevice(0).isEmpty());
