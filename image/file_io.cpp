@@ -50,6 +50,13 @@ FileFormat saveFormatFor(const QString& completedName, int filterIndex) {
     return filterIndex == 2 ? FileFormat::Binary : FileFormat::IntelHex;
 }
 
+QString replaceFileExtension(const QString& fileName, const QString& extension) {
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < lastComponentStart(fileName))
+        return fileName;
+    return fileName.left(dot) + extension;
+}
+
 TFileIo::TFileIo(FileHost& host, MessagePresenter& presenter) : Host(host), Presenter(presenter) {}
 
 namespace {

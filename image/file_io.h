@@ -46,6 +46,9 @@ QString lowerFileExtension(const QString& fileName);
 QString completeSaveName(const QString& fileName, int filterIndex);
 // The save format: by the extension for ".hex" and ".bin", else by the filter.
 FileFormat saveFormatFor(const QString& completedName, int filterIndex);
+// The name with its extension replaced by extension (".bin"); a name
+// without an extension stays as it is.
+QString replaceFileExtension(const QString& fileName, const QString& extension);
 
 class TFileIo {
 public:

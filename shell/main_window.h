@@ -9,10 +9,12 @@
 #include "shell/message_box.h"
 #include "shell/message_box_widget.h"
 #include "shell/segmented_progress_bar.h"
+#include "shell/settings.h"
 #include "shell/split_button.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace corvane {
@@ -149,6 +152,40 @@ public:
 
     // File commands and recent-file lists (main_window_files.cpp)
     // --- begin: file commands ---
+    TIniSettings Ini;      // the settings file; a name set before the first show is kept
+    TRecentFiles FlashMru; // FLASH files, newest first, stored in "FLASHLOAD"
+    TRecentFiles EEPMru;   // EEPROM files, stored in "EEPLOAD"
+    // The one open and the one save dialog, made at first use and kept for
+    // the run (start folder and file type stay from one use to the next).
+    QFileDialog* OpenDlg = nullptr;
+    QFileDialog* SaveDlg = nullptr;
+    // Shows a file dialog modally; true with the chosen name when the user
+    // accepted. Tests put in a stand-in that answers at once.
+    std::function<bool(QFileDialog& dialog, QString& chosen)> RunFileDialog;
+    // The file module.
+    class TFileIo& FileIo();
+
+    void ButOpen0Click();
+    void ButOpen1Click();
+    void ButSave0Click();
+    void ButSave1Click();
+    void FlashMruClick(const QString& fileName, bool& Remove);
+    void EEPMruClick(const QString& fileName, bool& Remove);
+
+private:
+    class FileCommands;
+    FileCommands& fileCommands();
+    void createFileCommands();
+    void loadCommand(MemKind kind);
+    void saveCommand(MemKind kind);
+    void chooseRecentFile(MemKind kind, int index);
+    void rebuildRecentMenu(MemKind kind);
+    void storeRecentList(MemKind kind);
+    QFileDialog& openDialog();
+    QFileDialog& saveDialog();
+    std::unique_ptr<FileCommands, void (*)(FileCommands*)> fileCommands_{nullptr, nullptr};
+
+public:
     // --- end: file commands ---
 
     // Programming operations and configuration controls (main_window_ops.cpp)

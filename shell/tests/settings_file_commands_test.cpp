@@ -1,0 +1,304 @@
+// The window's file commands and settings: dialogs, name fields, recent-file
+// menus, the settings read at start and written at close, and what a settings
+// file that cannot be written does.
+
+#include "image/file_io.h"
+#include "shell/application.h"
+#include "shell/main_window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace corvane;
+
+namespace {
+
+struct Box {
+    QString caption, text;
+};
+
+class Recorder : public MessagePresenter {
+public:
+    int showMessageBox(const QString& caption, const QString& text, MessageKind, MessageButtons,
+                       bool) override {
+        boxes.push_back({caption, text});
+        return MessageResult::Abort;
+    }
+    std::vector<Box> boxes;
+};
+
+// What a file dialog was shown with.
+struct DialogSeen {
+    QString title, folder, name, filter;
+};
+
+class FileCommandsTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString ini = dir.filePath("corvane.ini");
+    Recorder boxes;        // the file module's boxes
+    Recorder generalBoxes; // the general error box
+    std::unique_ptr<TMain> w;
+    std::vector<DialogSeen> dialogs;
+    QStringList answers; // names the user picks, in turn; "" cancels
+
+    void SetUp() override { CorvaneApplication::instance()->setErrorPresenter(&generalBoxes); }
+    void TearDown() override {
+        w.reset();
+        CorvaneApplication::instance()->setErrorPresenter(nullptr);
+    }
+
+    void start(bool readOnly = false) {
+        w = std::make_unique<TMain>();
+        w->Ini.setFileName(ini);
+        w->setMessagePresenter(&boxes);
+        w->RunFileDialog = [this](QFileDialog& dialog, QString& chosen) {
+            auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            dialogs.push_back({dialog.windowTitle(), dialog.directory().absolutePath() + "/",
+                               edit ? edit->text() : QStringLiteral("?"), dialog.selectedNameFilter()});
+            if (answers.isEmpty())
+                return false;
+            QString answer = answers.takeFirst();
+            if (answer.startsWith("bin:")) { // the user picks "Bin-Files" too
+                dialog.selectNameFilter(QStringLiteral("Bin-Files (*.bin)"));
+                answer = answer.mid(4);
+            } else {
+                dialog.selectNameFilter(QStringLiteral("Hex-Files (*.hex)"));
+            }
+            chosen = answer;
+            return !answer.isEmpty();
+        };
+        w->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->isReady(); }, 3000));
+        w->SettingsReadOnly = readOnly; // the test runner passes arguments
+    }
+
+    void put(const QString& name, const QByteArray& content) {
+        QFile f(name.startsWith('/') ? name : dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    QByteArray settings() const {
+        QFile f(ini);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList menu(QMenu* m) const {
+        QStringList out;
+        for (QAction* a : m->actions())
+            out << (a->isEnabled() ? "" : "disabled ") + a->text();
+        return out;
+    }
+    void chooseFromMenu(QMenu* m, int index) {
+        m->actions().at(index)->trigger();
+        QCoreApplication::processEvents();
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+const QByteArray kHex = ":03000000020003F8\r\n:00000001FF\r\n";
+
+} // namespace
+
+// ------------------------------------------------------------ settings
+
+TEST_F(FileCommandsTest, WithoutASettingsFileDefaultsApplyAndCloseWritesSixKeys) {
+    start();
+    EXPECT_TRUE(w->chkFlash->isChecked());
+    EXPECT_TRUE(w->chkFuses->isChecked());
+    EXPECT_FALSE(w->chkAutoErase->isChecked());
+    EXPECT_EQ(w->cbDevice->currentIndex(), 0);
+    EXPECT_EQ(w->cbController->currentIndex(), 0);
+    EXPECT_EQ(menu(w->FlashMruMenu), QStringList{"disabled (Leer)"});
+    w->close();
+    EXPECT_EQ(settings(),
+              "[CONFIG]\r\nFlashActive=1\r\nEEPActive=1\r\nAutoErase=0\r\nFlashAll=0\r\nDevice=0\r\n"
+              "Controller=0\r\n");
+    w.reset();
+    EXPECT_FALSE(settings().contains("LOAD")) << "no list sections without files";
+}
+
+TEST_F(FileCommandsTest, StoredSettingsAreAppliedAndOutOfRangeSelectorsStayUnselected) {
+    put(ini, "[config]\r\nflashactive=yes\r\nEEPActive=0\r\nFusesActive=0\r\nAutoErase=1\r\nDevice=9\r\n"
+             "Controller=$1\r\n");
+    start();
+    EXPECT_TRUE(w->chkFlash->isChecked()) << "yes is no integer: the default";
+    EXPECT_FALSE(w->chkEEP->isChecked());
+    EXPECT_FALSE(w->chkFuses->isChecked());
+    EXPECT_TRUE(w->chkAutoErase->isChecked());
+    EXPECT_EQ(w->cbDevice->currentIndex(), -1);
+    EXPECT_EQ(w->cbController->currentIndex(), 1);
+    EXPECT_EQ(w->FlashImage().size(), 0x4000u);
+    w->close();
+    const QByteArray after = settings();
+    EXPECT_TRUE(after.contains("\r\nDevice=-1\r\n")) << after.constData();
+    EXPECT_TRUE(after.contains("\r\nFusesActive=0\r\n")) << "never written, kept as it was";
+    EXPECT_TRUE(after.contains("\r\nEEPActive=0\r\n"));
+}
+
+TEST_F(FileCommandsTest, ARunWithArgumentsLeavesConfigAloneButStoresTheLists) {
+    const QByteArray before = "[CONFIG]\r\nDevice=3\r\n";
+    put(ini, before);
+    put("a.hex", kHex);
+    start(/*readOnly=*/true);
+    w->cbDevice->setCurrentIndex(5);
+    answers << path("a.hex");
+    w->ButOpen0Click();
+    w->close();
+    EXPECT_TRUE(settings().startsWith(before));
+    w.reset();
+    EXPECT_TRUE(settings().contains("[FLASHLOAD]\r\nH0=" + path("a.hex").toUtf8()));
+}
+
+TEST_F(FileCommandsTest, AnUnwritableSettingsFileShowsTheErrorButTheWindowStillCloses) {
+    ASSERT_TRUE(QDir().mkdir(ini)); // a folder where the file should be
+    start();
+    w->PanStat->setText("Reading...");
+    w->close();
+    ASSERT_EQ(generalBoxes.boxes.size(), 1u);
+    EXPECT_EQ(generalBoxes.boxes[0].text, "nach " + ini + " kann nicht geschrieben werden.");
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(w->PanStat->text().isEmpty()) << "the device channel was closed";
+
+    // A load still succeeds; only its list cannot be stored.
+    put("a.hex", kHex);
+    answers << path("a.hex");
+    w->ButOpen0Click();
+    EXPECT_EQ(w->FlashImage()[2], 0x03);
+    EXPECT_EQ(w->FlashMru.items(), QStringList{path("a.hex")});
+    EXPECT_EQ(generalBoxes.boxes.size(), 2u);
+}
+
+// ------------------------------------------------------------ load and save
+
+TEST_F(FileCommandsTest, LoadOpensInTheProgramFolderFirstThenInTheLoadedFilesFolder) {
+    QDir(dir.path()).mkdir("fw");
+    put("fw/a.hex", kHex);
+    start();
+    answers << path("fw/a.hex");
+    w->ButOpen0Click();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].title, "Load file for FLASH-Memory");
+    EXPECT_EQ(dialogs[0].folder, QDir(w->ExeDir).absolutePath() + "/");
+    EXPECT_EQ(w->FlashName->text(), path("fw/a.hex"));
+    EXPECT_EQ(w->FlashImage()[2], 0x03);
+    EXPECT_TRUE(settings().contains("[FLASHLOAD]\r\nH0=" + path("fw/a.hex").toUtf8() + "\r\n"));
+
+    w->ButOpen0Click(); // cancelled
+    EXPECT_EQ(dialogs[1].folder, path("fw") + "/");
+    EXPECT_EQ(dialogs[1].name, "");
+    w->ButOpen1Click();
+    EXPECT_EQ(dialogs[2].title, "Load file for EEPROM");
+    EXPECT_EQ(dialogs[2].folder, path("fw") + "/") << "the start folder stays from the other load";
+}
+
+TEST_F(FileCommandsTest, SaveProposesTheLoadedNameAndTakesTheCompletedOne) {
+    put("a.hex", kHex);
+    start();
+    answers << path("a.hex") << "bin:" + path("b");
+    w->ButOpen0Click();
+    w->ButSave0Click();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[1].title, "Save FLASH-Memory to file");
+    EXPECT_EQ(dialogs[1].folder, dir.path() + "/");
+    EXPECT_EQ(dialogs[1].name, "a.hex");
+    EXPECT_EQ(QFileInfo(path("b.bin")).size(), 0x8000);
+    EXPECT_EQ(w->FlashName->text(), path("b.bin"));
+    EXPECT_EQ(w->FlashMru.items(), (QStringList{path("b.bin"), path("a.hex")}));
+    EXPECT_TRUE(settings().contains("H0=" + path("b.bin").toUtf8()));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(FileCommandsTest, FailedOrCancelledCommandsChangeNoNameFieldAndNoList) {
+    start();
+    answers << path("missing.hex") << "";
+    w->ButOpen1Click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, "File-Error");
+    EXPECT_EQ(boxes.boxes[0].text, "File: " + path("missing.hex") + "\rError #2\rFile not found");
+    w->ButSave1Click();
+    EXPECT_TRUE(w->EEPName->text().isEmpty());
+    EXPECT_TRUE(w->EEPMru.items().isEmpty());
+    EXPECT_EQ(menu(w->EEPMruMenu), QStringList{"disabled (Leer)"});
+}
+
+TEST_F(FileCommandsTest, PickingTheOtherFileTypeChangesTheTypedExtension) {
+    start();
+    answers << "";
+    w->RunFileDialog = [](QFileDialog& dialog, QString&) {
+        auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        EXPECT_NE(edit, nullptr);
+        if (!edit)
+            return false;
+        edit->setText("flash.hex");
+        emit dialog.filterSelected(QStringLiteral("Bin-Files (*.bin)"));
+        EXPECT_EQ(edit->text(), "flash.bin");
+        emit dialog.filterSelected(QStringLiteral("Hex-Files (*.hex)"));
+        EXPECT_EQ(edit->text(), "flash.hex");
+        edit->setText("noext");
+        emit dialog.filterSelected(QStringLiteral("Bin-Files (*.bin)"));
+        EXPECT_EQ(edit->text(), "noext");
+        return false;
+    };
+    w->ButSave0Click();
+}
+
+// ------------------------------------------------------------ recent files
+
+TEST_F(FileCommandsTest, RecentMenuListsTheLastFourNewestFirstWithoutDuplicates) {
+    start();
+    for (int i = 1; i <= 5; ++i) {
+        put(QString("f%1.hex").arg(i), kHex);
+        answers << path(QString("f%1.hex").arg(i));
+        w->ButOpen0Click();
+    }
+    EXPECT_EQ(menu(w->FlashMruMenu), (QStringList{"&1 " + path("f5.hex"), "&2 " + path("f4.hex"),
+                                                  "&3 " + path("f3.hex"), "&4 " + path("f2.hex")}));
+    // The third one again, typed in other letter case: to the top, once.
+    answers << path("f3.hex").replace("f3.hex", "F3.HEX");
+    put("F3.HEX", kHex);
+    w->ButOpen0Click();
+    EXPECT_EQ(w->FlashMru.items(),
+              (QStringList{path("f3.hex"), path("f5.hex"), path("f4.hex"), path("f2.hex")}));
+}
+
+TEST_F(FileCommandsTest, ChosenRecentFileLoadsAndMovesUpAGoneOneIsRemoved) {
+    put("a.hex", kHex);
+    put("b.hex", ":010000007788\r\n:00000001FF\r\n");
+    start();
+    answers << path("a.hex") << path("b.hex");
+    w->ButOpen0Click();
+    w->ButOpen0Click();
+    ASSERT_EQ(w->FlashMru.items(), (QStringList{path("b.hex"), path("a.hex")}));
+
+    chooseFromMenu(w->FlashMruMenu, 1); // a.hex
+    EXPECT_EQ(w->FlashImage()[2], 0x03);
+    EXPECT_EQ(w->FlashMru.items(), (QStringList{path("a.hex"), path("b.hex")}));
+    // Stored during the choice, before the entry moved; the new order follows later.
+    EXPECT_TRUE(settings().contains("H0=" + path("b.hex").toUtf8() + "\r\nH1=" + path("a.hex").toUtf8()));
+
+    QFile::remove(path("b.hex"));
+    const TBuffer before = w->FlashImage();
+    chooseFromMenu(w->FlashMruMenu, 1); // b.hex, gone
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "File: " + path("b.hex") + "\rError #2\rFile not found");
+    EXPECT_EQ(w->FlashImage(), before);
+    EXPECT_EQ(menu(w->FlashMruMenu), QStringList{"&1 " + path("a.hex")});
+}
+
+TEST_F(FileCommandsTest, RecentFilesSurviveARestart) {
+    put("e.bin", "abc");
+    start();
+    answers << path("e.bin");
+    w->ButOpen1Click();
+    w->close();
+    w.reset();
+    start();
+    EXPECT_EQ(w->EEPMru.items(), QStringList{path("e.bin")});
+    EXPECT_EQ(menu(w->EEPMruMenu), QStringList{"&1 " + path("e.bin")});
+    EXPECT_TRUE(w->EEPName->text().isEmpty());
+}
