@@ -96,8 +96,6 @@ void OpsControls::changed(Ctl c) {
 }
 
 void OpsControls::setText(Ctl c, const QString& text) {
-    if (state(c).text == text)
-        return;
     state(c).text = text;
     changed(c);
 }
@@ -107,25 +105,21 @@ void OpsControls::setHexValue(Ctl c, std::int64_t value) {
 }
 
 void OpsControls::setChecked(Ctl c, bool checked) {
-    if (state(c).checked == checked)
-        return;
+    const bool changes = state(c).checked != checked;
     state(c).checked = checked;
     changed(c);
-    runClickHandler(c);
+    if (changes)
+        runClickHandler(c);
 }
 
 void OpsControls::setIndex(Ctl c, int index) {
     if (index < 0 || index >= comboItemCount(c))
         index = -1;
-    if (state(c).index == index)
-        return;
     state(c).index = index;
     changed(c);
 }
 
 void OpsControls::setEnabled(Ctl c, bool enabled) {
-    if (state(c).enabled == enabled)
-        return;
     state(c).enabled = enabled;
     changed(c);
 }

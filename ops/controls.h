@@ -71,8 +71,9 @@ class OpsControls {
 public:
     OpsControls();
 
-    // Called after every change of a control's state, so that a window can
-    // show it. Not called for a setter that changes nothing.
+    // Called after every setter, also one that leaves the state as it was, so
+    // that a window shows what the program set last even where its widget was
+    // changed behind the model's back.
     void setListener(std::function<void(Ctl)> listener) { listener_ = std::move(listener); }
 
     const QString& text(Ctl c) const { return state(c).text; }

@@ -9,7 +9,6 @@
 
 #include "shell/main_window.h"
 
-
 #include "link/usb.h"
 #include "ops/hex_field.h"
 #include "ops/operations.h"

@@ -57,20 +57,20 @@ TEST(ConfigurationControls, IndexOutsideTheListLeavesNoSelection) {
     EXPECT_EQ(c.index(Ctl::cbController), -1);
 }
 
-TEST(ConfigurationControls, ListenerHearsEachRealChangeOnce) {
+TEST(ConfigurationControls, ListenerHearsEverySetAndTheHandlersConsequences) {
     OpsControls c;
     Recorder r;
     r.attach(c);
-    c.setText(Ctl::EdBSB, "$00"); // as created: no change
-    c.setEnabled(Ctl::ButRead, true);
-    EXPECT_TRUE(r.changes.empty());
-    c.setHexValue(Ctl::EdBSB, 0xFF);
-    c.setEnabled(Ctl::ButRead, false);
-    c.click(Ctl::chkX2);
+    c.setText(Ctl::EdBSB, "$00"); // as created: shown again all the same
     EXPECT_EQ(r.count(Ctl::EdBSB), 1);
-    EXPECT_EQ(r.count(Ctl::ButRead), 1);
+    c.setChecked(Ctl::chkX2, false); // no change: no handler, so LabHSB stays
     EXPECT_EQ(r.count(Ctl::chkX2), 1);
+    EXPECT_EQ(r.count(Ctl::LabHSB), 0);
+    c.click(Ctl::chkX2);
+    EXPECT_EQ(r.count(Ctl::chkX2), 2);
     EXPECT_EQ(r.count(Ctl::LabHSB), 1);
+    c.click(Ctl::chkReset);
+    EXPECT_EQ(r.count(Ctl::EdStart), 2); // text and enabled state
 }
 
 TEST(RunAddress, ResetRemembersTypedAddressAndBringsItBack) {
