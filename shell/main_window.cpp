@@ -121,6 +121,45 @@ QToolButton* makeActionButton(QWidget* parent, const QString& caption, const QIc
     return button;
 }
 
+// The four controls of a memory group: load split button with its recent
+// files menu, save button, file name field and hex view.
+struct MemoryControls {
+    SplitButton* load;
+    QMenu* menu;
+    QToolButton* save;
+    QLineEdit* name;
+    HexView* dump;
+};
+
+MemoryControls makeMemoryControls(QGroupBox* g, const QString& loadHint, const QString& saveHint, int dumpTop,
+                                  int dumpHeight, const QColor& background) {
+    MemoryControls c{};
+    c.load = new SplitButton(g);
+    c.load->setGeometry(9, 16, 52, 25);
+    c.load->setIcon(loadIcon());
+    c.load->setHint(loadHint);
+    c.menu = new QMenu(c.load);
+    c.load->setMenu(c.menu);
+
+    c.save = new QToolButton(g);
+    c.save->setGeometry(65, 16, 25, 25);
+    c.save->setIcon(saveIcon());
+    c.save->setIconSize(QSize(16, 16));
+    setHint(c.save, saveHint);
+
+    c.name = new QLineEdit(g);
+    c.name->setFont(sansFont(8));
+    c.name->setReadOnly(true);
+    c.name->setGeometry(96, 19, 457, 18);
+    setBackground(c.name, kSilver);
+
+    c.dump = new HexView(g);
+    c.dump->setFont(monoFont(8));
+    c.dump->setGeometry(8, dumpTop, 545, dumpHeight);
+    c.dump->setDataBackground(background);
+    return c;
+}
+
 QGroupBox* makeGroup(QWidget* parent, const QString& caption, int x, int y, int w, int h) {
     auto* group = new QGroupBox(caption, parent);
     group->setFont(sansFont(8, true));
@@ -139,7 +178,6 @@ TMain::TMain(QWidget* parent) : QWidget(parent) {
     widgetPresenter_.setParent(this);
 
     createControls();
-    createFileCommands();
 
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
@@ -190,55 +228,24 @@ void TMain::createControls() {
 }
 
 void TMain::createFlashGroup() {
-    FlashLoad = new SplitButton(GrpFlash);
-    FlashLoad->setGeometry(9, 16, 52, 25);
-    FlashLoad->setIcon(loadIcon());
-    FlashLoad->setHint(QStringLiteral("Load FLASH memory"));
-    FlashMruMenu = new QMenu(FlashLoad);
-    FlashLoad->setMenu(FlashMruMenu);
-
-    FlashSave = new QToolButton(GrpFlash);
-    FlashSave->setGeometry(65, 16, 25, 25);
-    FlashSave->setIcon(saveIcon());
-    FlashSave->setIconSize(QSize(16, 16));
-    setHint(FlashSave, QStringLiteral("Save FLASH memory"));
-
-    FlashName = new QLineEdit(GrpFlash);
-    FlashName->setFont(sansFont(8));
-    FlashName->setReadOnly(true);
-    FlashName->setGeometry(96, 19, 457, 18);
-    setBackground(FlashName, kSilver);
-
-    FlashDump = new HexView(GrpFlash);
-    FlashDump->setFont(monoFont(8));
-    FlashDump->setGeometry(8, 48, 545, 246);
-    FlashDump->setDataBackground(kFlashBackground);
+    const MemoryControls c =
+        makeMemoryControls(GrpFlash, QStringLiteral("Load FLASH memory"), QStringLiteral("Save FLASH memory"),
+                           48, 246, kFlashBackground);
+    FlashLoad = c.load;
+    FlashMruMenu = c.menu;
+    FlashSave = c.save;
+    FlashName = c.name;
+    FlashDump = c.dump;
 }
 
 void TMain::createEepromGroup() {
-    EEPLoad = new SplitButton(GrpEEP);
-    EEPLoad->setGeometry(9, 16, 52, 25);
-    EEPLoad->setIcon(loadIcon());
-    EEPLoad->setHint(QStringLiteral("Load EEPROM"));
-    EEPMruMenu = new QMenu(EEPLoad);
-    EEPLoad->setMenu(EEPMruMenu);
-
-    EEPSave = new QToolButton(GrpEEP);
-    EEPSave->setGeometry(65, 16, 25, 25);
-    EEPSave->setIcon(saveIcon());
-    EEPSave->setIconSize(QSize(16, 16));
-    setHint(EEPSave, QStringLiteral("Save EEPROM"));
-
-    EEPName = new QLineEdit(GrpEEP);
-    EEPName->setFont(sansFont(8));
-    EEPName->setReadOnly(true);
-    EEPName->setGeometry(96, 19, 457, 18);
-    setBackground(EEPName, kSilver);
-
-    EEPDump = new HexView(GrpEEP);
-    EEPDump->setFont(monoFont(8));
-    EEPDump->setGeometry(8, 45, 545, 148);
-    EEPDump->setDataBackground(kEepromBackground);
+    const MemoryControls c = makeMemoryControls(GrpEEP, QStringLiteral("Load EEPROM"),
+                                                QStringLiteral("Save EEPROM"), 45, 148, kEepromBackground);
+    EEPLoad = c.load;
+    EEPMruMenu = c.menu;
+    EEPSave = c.save;
+    EEPName = c.name;
+    EEPDump = c.dump;
 }
 
 void TMain::createConfigGroup() {
@@ -419,8 +426,26 @@ void TMain::ProcessMessages() {
 }
 
 // ---------------------------------------------------------------------------
-// Settings steps (InitSettingsFile, ApplyConfigSettings, StoreConfigSettings,
-// LoadRecentLists, StoreRecentListsAtExit): main_window_files.cpp.
+// Settings steps: the settings file fills these in.
+
+void TMain::InitSettingsFile() {}
+
+// Until the settings file is read, the defaults of every setting apply.
+void TMain::ApplyConfigSettings() {
+    chkFlash->setChecked(true);
+    chkEEP->setChecked(true);
+    chkFuses->setChecked(true);
+    chkAutoErase->setChecked(false);
+    chkFlashAll->setChecked(false);
+    cbDevice->setCurrentIndex(0);
+    cbController->setCurrentIndex(0);
+}
+
+void TMain::StoreConfigSettings() {}
+
+void TMain::LoadRecentLists() {}
+
+void TMain::StoreRecentListsAtExit() {}
 
 // ---------------------------------------------------------------------------
 // Memory images
