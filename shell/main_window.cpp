@@ -178,6 +178,7 @@ TMain::TMain(QWidget* parent) : QWidget(parent) {
     widgetPresenter_.setParent(this);
 
     createControls();
+    createFileCommands();
 
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
@@ -426,26 +427,8 @@ void TMain::ProcessMessages() {
 }
 
 // ---------------------------------------------------------------------------
-// Settings steps: the settings file fills these in.
-
-void TMain::InitSettingsFile() {}
-
-// Until the settings file is read, the defaults of every setting apply.
-void TMain::ApplyConfigSettings() {
-    chkFlash->setChecked(true);
-    chkEEP->setChecked(true);
-    chkFuses->setChecked(true);
-    chkAutoErase->setChecked(false);
-    chkFlashAll->setChecked(false);
-    cbDevice->setCurrentIndex(0);
-    cbController->setCurrentIndex(0);
-}
-
-void TMain::StoreConfigSettings() {}
-
-void TMain::LoadRecentLists() {}
-
-void TMain::StoreRecentListsAtExit() {}
+// Settings steps (InitSettingsFile, ApplyConfigSettings, StoreConfigSettings,
+// LoadRecentLists, StoreRecentListsAtExit): main_window_files.cpp.
 
 // ---------------------------------------------------------------------------
 // Memory images
