@@ -52,17 +52,6 @@ TEST_F(BinaryFileTest, EmptyFileLoadsAsAnErasedImage) {
     EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, kErased)) << "the image keeps its length";
 }
 
-TEST_F(BinaryFileTest, ReadBinaryReadsNoMoreThanItsLimit) {
-    dir.write("big.bin", counting(5000));
-    io.ReadBinary(dir.path("big.bin"), 1024);
-    io.CloseFiles();
-    EXPECT_EQ(io.FileBuffer.size(), 1024u);
-    io.ReadBinary(dir.path("big.bin"));
-    io.CloseFiles();
-    EXPECT_EQ(io.FileBuffer.size(), 5000u);
-    EXPECT_FALSE(io.BinFileOpen);
-}
-
 TEST_F(BinaryFileTest, SavedFilesAreExactlyAsLongAsTheView) {
     host.flashView = TBuffer(0x4000, kErased); // AT89C5130: 16 KB, all erased
     host.filterIndex = 2;
@@ -85,12 +74,4 @@ TEST_F(BinaryFileTest, SaveTakesTheViewNotTheImage) {
     ASSERT_TRUE(io.SaveFile(dir.path("view.bin"), MEM_FLASH));
     EXPECT_EQ(dir.read("view.bin"), QByteArray(0x8000, 0x22));
     EXPECT_EQ(host.images.FlashImage, TBuffer(0x8000, 0x11));
-}
-
-TEST_F(BinaryFileTest, BinaryRoundTripKeepsEveryByte) {
-    const TBuffer pattern = patternImage(0x8000, 3);
-    host.flashView = pattern;
-    ASSERT_TRUE(io.SaveFile(dir.path("round.bin"), MEM_FLASH));
-    ASSERT_TRUE(io.LoadFile(dir.path("round.bin"), MEM_FLASH));
-    EXPECT_EQ(host.images.FlashImage, pattern);
 }

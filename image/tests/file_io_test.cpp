@@ -128,17 +128,6 @@ TEST_F(FileIoTest, BadHexLineGivesOneFileErrorAndChangesNothing) {
 
 // ------------------------------------------------------- I/O errors
 
-TEST(IoErrorTexts, NumbersOfTheTableHaveTheirGermanTexts) {
-    EXPECT_EQ(ioErrorText(2), "Datei nicht gefunden");
-    EXPECT_EQ(ioErrorText(3), "Ungültiger Dateiname");
-    EXPECT_EQ(ioErrorText(4), "Zu viele geöffnete Dateien");
-    EXPECT_EQ(ioErrorText(5), "Dateizugriff verweigert");
-    EXPECT_EQ(ioErrorText(100), "Versuch hinter dem Dateiende zu lesen");
-    EXPECT_EQ(ioErrorText(101), "Zu wenig Speicherplatz");
-    EXPECT_EQ(ioErrorText(106), "Ungültige numerische Eingabe");
-    EXPECT_EQ(ioErrorText(32), "E/A-Fehler 32");
-}
-
 TEST(IoErrorTexts, SystemCodesMapOntoTheTableMeanings) {
     EXPECT_EQ(EFileIoError::fromErrno(ENOENT).number(), 2);
     EXPECT_EQ(EFileIoError::fromErrno(ENAMETOOLONG).number(), 3);
@@ -245,15 +234,6 @@ TEST(SaveNames, DefaultExtensionIsAddedOnlyWithoutADotInTheLastComponent) {
     EXPECT_EQ(completeSaveName("/w.d/flash", 2), "/w.d/flash.bin");
     EXPECT_EQ(completeSaveName("/w/flash.txt", 2), "/w/flash.txt");
     EXPECT_EQ(completeSaveName("/w/flash.", 1), "/w/flash.");
-}
-
-TEST(SaveNames, FormatFollowsAKnownExtensionElseTheChosenFileType) {
-    EXPECT_EQ(saveFormatFor("/w/flash.bin", 1), FileFormat::Binary);
-    EXPECT_EQ(saveFormatFor("/w/flash.HEX", 2), FileFormat::IntelHex);
-    EXPECT_EQ(saveFormatFor("/w/flash.txt", 1), FileFormat::IntelHex);
-    EXPECT_EQ(saveFormatFor("/w/flash.txt", 2), FileFormat::Binary);
-    EXPECT_EQ(lowerFileExtension("/w/A.B/Prog.HeX"), ".hex");
-    EXPECT_EQ(lowerFileExtension("/w/A.B/Prog"), "");
 }
 
 TEST_F(FileIoTest, SaveCompletesTheNameAndHandsItBackToTheDialog) {
