@@ -49,6 +49,11 @@ struct HsbControls {
 };
 HsbControls decodeHsb(std::uint8_t hsb);
 
+// The items of the oscillator list cbOsc and of the security list cbSSB.
+constexpr std::array<const char*, 3> kOscillatorItems{"11 - 0..32 MHz", "10 - 0..16 MHz", "01 - 0..8 MHz"};
+constexpr std::array<const char*, 3> kSsbItems{"11 - No program locks", "01 - ISP disabled",
+                                               "10 - ISP + verify disabled"};
+
 // The cbSSB item shown for a security level (0..3): 0 and 1 show item 2, 2 shows
 // item 1, 3 shows item 0.
 int ssbItemForLevel(std::uint8_t securityLevel);

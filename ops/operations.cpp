@@ -66,6 +66,15 @@ void TOperations::CloseDevice() {
     usb_.CloseDevice();
 }
 
+std::size_t flashWriteLength(const TBuffer& image, bool flashAll) {
+    std::size_t used = image.size();
+    if (!flashAll) {
+        while (used > 0 && image[used - 1] == kErased)
+            --used;
+    }
+    return (used + kFlashBlock - 1) / kFlashBlock * kFlashBlock;
+}
+
 // --- identification ---------------------------------------------------------
 
 void TOperations::ReadDeviceInfo(bool ReadConfig) {
@@ -105,6 +114,7 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
         return;
 
     const auto hsb = static_cast<std::uint8_t>(read(ConfigMap::HSB) & 0xFF);
+    HsbRead = hsb;
     Controls.setText(Ctl::LabHSB, formatHexValue(hsb, 2));
     const HsbControls decoded = decodeHsb(hsb);
     // The list runs no handler; a check box that changes state recomposes LabHSB.
@@ -268,14 +278,10 @@ void TOperations::ButWriteClick() {
 
         if (flash) {
             view_.takeViewIntoImage(MEM_FLASH);
-            const TBuffer& image = images_.FlashImage;
-            long last = static_cast<long>(image.size()) - 1;
-            if (!Controls.checked(Ctl::chkFlashAll)) {
-                while (last >= 0 && image[static_cast<std::size_t>(last)] == kErased)
-                    --last;
-            }
-            if (last >= 0) {
-                const int blocks = static_cast<int>(last / kFlashBlock) + 1;
+            const std::size_t length =
+                flashWriteLength(images_.FlashImage, Controls.checked(Ctl::chkFlashAll));
+            if (length > 0) {
+                const int blocks = static_cast<int>(length / kFlashBlock);
                 progressTotal(blocks);
                 showStatus(QStringLiteral("Writing Flash-Memory..."));
                 for (int b = 0; b < blocks; ++b) {

@@ -36,6 +36,11 @@ inline constexpr char kAccessDeniedNote[] =
     "70-corvane.rules and re-plug the device.";
 } // namespace OpsText
 
+// How many bytes of FLASH, from address 0, WRITE programs: whole blocks of
+// 1024 bytes up to the block that holds the last byte that is not 0xFF, or
+// the whole image with Flash All. 0 when no block is written.
+std::size_t flashWriteLength(const TBuffer& image, bool flashAll);
+
 class TOperations {
 public:
     // Installs the link's hooks: the device number comes from cbDevice, the
@@ -50,6 +55,9 @@ public:
     std::uint8_t SecurityLevel = 0;
     // Empty, or "\r(Device is locked)" after reading a locked device's configuration.
     QString LockNote;
+    // The hardware security byte as last read with the configuration (LabHSB
+    // may show it recomposed from the controls instead).
+    std::uint8_t HsbRead = 0xBB;
 
     // True while one of the four operations runs.
     bool busy() const { return busy_; }
