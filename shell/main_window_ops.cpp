@@ -9,6 +9,7 @@
 
 #include "shell/main_window.h"
 
+#include "link/libusb_link.h"
 #include "link/usb.h"
 #include "ops/hex_field.h"
 #include "ops/operations.h"
@@ -404,7 +405,7 @@ std::unique_ptr<DeviceLink> TMain::makeDeviceLink(const QStringList& arguments) 
             bench = sim::SimBench::fromEnvironment();
         return std::make_unique<SimulatedBenchLink>(std::move(bench));
     }
-    return nullptr;
+    return std::make_unique<LibusbLink>();
 }
 
 void TMain::ButReadClick() {
