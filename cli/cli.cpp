@@ -1,0 +1,78 @@
+#include "cli/cli.h"
+
+#include "cli/command_line.h"
+#include "cli/device_backend.h"
+#include "cli/exit_status.h"
+#include "cli/session.h"
+#include "cli/terminal_view.h"
+#include "shell/app_info.h"
+
+#include <exception>
+#include <memory>
+
+namespace corvane::cli {
+
+namespace {
+
+void write(std::FILE* to, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+} // namespace
+
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    CommandLine options;
+    QString error;
+    switch (parseCommandLine(arguments, options, error)) {
+    case ParseResult::Help:
+        write(out, helpText());
+        return ExitOk;
+    case ParseResult::Version:
+        write(out, titleText() + QLatin1Char('\n'));
+        return ExitOk;
+    case ParseResult::Error:
+        write(err, QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(error));
+        return ExitUsage;
+    case ParseResult::Run:
+        break;
+    }
+
+    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    std::unique_ptr<DeviceBackend> backend;
+    const bool convert = options.command == QLatin1String("convert");
+    try {
+        // convert needs no device; its link is never opened.
+        backend =
+            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
+    } catch (const std::exception& e) {
+        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
+        return ExitDeviceError;
+    }
+
+    try {
+        Session session(backend->link(), view, out, options);
+        const QString& c = options.command;
+        if (c == QLatin1String("list"))
+            return session.list();
+        if (c == QLatin1String("info"))
+            return session.info();
+        if (c == QLatin1String("read"))
+            return session.read();
+        if (c == QLatin1String("erase"))
+            return session.erase();
+        if (c == QLatin1String("write"))
+            return session.write();
+        if (c == QLatin1String("config"))
+            return session.config();
+        if (c == QLatin1String("run"))
+            return session.run();
+        return session.convert();
+    } catch (const std::exception& e) {
+        view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
+        return ExitInternal;
+    }
+}
+
+} // namespace corvane::cli

@@ -1,0 +1,14 @@
+// corvane-cli: the command-line programmer over the window's core.
+
+#include "cli/cli.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return corvane::cli::runCli(arguments, stdout, stderr);
+}

@@ -1,0 +1,300 @@
+#include "cli/session.h"
+
+#include "ops/config_bytes.h"
+#include "ops/hex_field.h"
+
+#include <QFileInfo>
+
+namespace corvane::cli {
+
+namespace {
+
+const QString kUsbError = QString::fromLatin1(OpsText::kUsbErrorCaption);
+
+// The exit status for a message box of the operations.
+int statusFor(const TerminalView::Message& m) {
+    if (m.caption == QLatin1String(OpsText::kInputErrorCaption))
+        return ExitUsage;
+    if (m.text.startsWith(QLatin1String("USB-Device not found!")) ||
+        m.text.startsWith(QLatin1String("No 89C513x Bootloader found!")))
+        return ExitNoDevice;
+    return ExitDeviceError;
+}
+
+QString onOff(bool on) {
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+} // namespace
+
+Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length) {
+    Difference d;
+    for (std::size_t a = 0; a < length; ++a) {
+        if (expected[a] != actual[a]) {
+            if (d.count == 0)
+                d.first = a;
+            ++d.count;
+        }
+    }
+    return d;
+}
+
+Session::Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options)
+    : Usb(link, Images), Ops(Usb, Images, view), Files(*this, view), view_(view), out_(out),
+      options_(options) {
+    Images.renew(options.controllerIndex);
+    Ops.Controls.setIndex(Ctl::cbController, options.controllerIndex);
+    Ops.Controls.setIndex(Ctl::cbDevice, options.device);
+    Ops.ClearDeviceInfo();
+    Ops.EnableControls(true);
+}
+
+void Session::print(const QString& text) {
+    const QByteArray bytes = (text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out_);
+    std::fflush(out_);
+}
+
+int Session::operate(void (TOperations::*click)()) {
+    view_.clearMessages();
+    (Ops.*click)();
+    return view_.messages().empty() ? int(ExitOk) : statusFor(view_.messages().back());
+}
+
+int Session::readInfo() {
+    Ops.Controls.setChecked(Ctl::chkFlash, false);
+    Ops.Controls.setChecked(Ctl::chkEEP, false);
+    return operate(&TOperations::ButReadClick);
+}
+
+int Session::load(const QString& fileName, MemKind kind) {
+    const QFileInfo file(fileName);
+    const bool present = file.exists() && !file.isDir();
+    view_.clearMessages();
+    if (Files.LoadFile(fileName, kind))
+        return ExitOk;
+    if (!present || view_.messages().empty() || view_.messages().back().caption == QLatin1String("IO-Error"))
+        return ExitFileAccess;
+    return ExitFileContent;
+}
+
+int Session::save(const QString& fileName, MemKind kind) {
+    view_.clearMessages();
+    savedName_.clear();
+    if (!Files.SaveFile(fileName, kind))
+        return ExitFileAccess;
+    if (savedName_ != fileName)
+        view_.note(QStringLiteral("Saved as %1").arg(savedName_));
+    return ExitOk;
+}
+
+// --- commands ---------------------------------------------------------------
+
+int Session::list() {
+    // Each number is asked as READ would ask it; the answers make the list,
+    // the operations' own output would only repeat them.
+    view_.setMuted(true);
+    int answering = 0;
+    for (int n = 0; n < 8; ++n) {
+        Ops.Controls.setIndex(Ctl::cbDevice, n);
+        const int status = readInfo();
+        if (status == ExitOk) {
+            const OpsControls& c = Ops.Controls;
+            print(QStringLiteral("%1: Manufacturer %2, Family Code %3, Product Name %4, Product Revision %5, "
+                                 "Bootloader Version %6")
+                      .arg(n)
+                      .arg(c.text(Ctl::LabManufacturer), c.text(Ctl::LabFamily), c.text(Ctl::LabProduct),
+                           c.text(Ctl::LabRevision), c.text(Ctl::LabBootVersion)));
+            ++answering;
+            continue;
+        }
+        const TerminalView::Message& m = view_.messages().back();
+        if (m.text == QLatin1String("USB-Device not found!"))
+            continue; // nothing there
+        QString text = m.text;
+        text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        print(QStringLiteral("%1: %2").arg(n).arg(text));
+        ++answering;
+    }
+    view_.setMuted(false);
+    Ops.Controls.setIndex(Ctl::cbDevice, options_.device);
+    if (answering == 0) {
+        view_.showMessage(kUsbError, QStringLiteral("USB-Device not found!"));
+        return ExitNoDevice;
+    }
+    return ExitOk;
+}
+
+void Session::printInfo() {
+    const OpsControls& c = Ops.Controls;
+    const HsbControls hsb = decodeHsb(Ops.HsbRead);
+    const QString osc = hsb.oscIndex >= 0 && hsb.oscIndex < int(kOscillatorItems.size())
+                            ? QString::fromLatin1(kOscillatorItems[std::size_t(hsb.oscIndex)])
+                            : QStringLiteral("00 - none");
+    const int ssb = c.index(Ctl::cbSSB);
+    auto row = [this](const char* caption, const QString& value) {
+        print(QString::fromLatin1(caption).leftJustified(24) + value);
+    };
+    row("Manufacturer:", c.text(Ctl::LabManufacturer));
+    row("Family Code:", c.text(Ctl::LabFamily));
+    row("Product Name:", c.text(Ctl::LabProduct));
+    row("Product Revision:", c.text(Ctl::LabRevision));
+    row("Bootloader Version:", c.text(Ctl::LabBootVersion));
+    row("HSB:", formatHexValue(Ops.HsbRead, 2));
+    row("  Oscillator:", osc);
+    row("  BLJB:", onOff(hsb.bljbChecked));
+    row("  X2:", onOff(hsb.x2Checked));
+    row("BSB:", c.text(Ctl::EdBSB));
+    row("EB:", c.text(Ctl::EdEB));
+    row("SBV:", c.text(Ctl::EdSBV));
+    row("P1_CF:", c.text(Ctl::EdP1CF));
+    row("P3_CF:", c.text(Ctl::EdP3CF));
+    row("P4_CF:", c.text(Ctl::EdP4CF));
+    row("Software Security Byte:", ssb >= 0 ? QString::fromLatin1(kSsbItems[std::size_t(ssb)]) : QString());
+}
+
+int Session::info() {
+    const int status = readInfo();
+    if (status == ExitOk)
+        printInfo();
+    return status;
+}
+
+int Session::read() {
+    const bool flash = !options_.flashFile.isEmpty();
+    const bool eeprom = !options_.eepromFile.isEmpty();
+    Ops.Controls.setChecked(Ctl::chkFlash, flash);
+    Ops.Controls.setChecked(Ctl::chkEEP, eeprom);
+    if (const int status = operate(&TOperations::ButReadClick))
+        return status;
+    if (flash) {
+        if (const int status = save(options_.flashFile, MEM_FLASH))
+            return status;
+    }
+    if (eeprom)
+        return save(options_.eepromFile, MEM_EEPROM);
+    return ExitOk;
+}
+
+int Session::erase() {
+    return operate(&TOperations::ButEraseClick);
+}
+
+int Session::write() {
+    const bool flash = !options_.flashFile.isEmpty();
+    const bool eeprom = !options_.eepromFile.isEmpty();
+    // Both files load before the device is touched.
+    if (flash) {
+        if (const int status = load(options_.flashFile, MEM_FLASH))
+            return status;
+    }
+    if (eeprom) {
+        if (const int status = load(options_.eepromFile, MEM_EEPROM))
+            return status;
+    }
+    const TBuffer flashImage = Images.FlashImage;
+    const TBuffer eepromImage = Images.EepromImage;
+
+    // The configuration is read first, as after the window's READ, so that
+    // a refused write names a locked device.
+    if (const int status = readInfo())
+        return status;
+
+    OpsControls& c = Ops.Controls;
+    c.setChecked(Ctl::chkFlash, flash);
+    c.setChecked(Ctl::chkEEP, eeprom);
+    c.setChecked(Ctl::chkAutoErase, options_.erase);
+    c.setChecked(Ctl::chkFlashAll, options_.flashAll);
+    c.setChecked(Ctl::chkFuses, false);
+    if (const int status = operate(&TOperations::ButWriteClick))
+        return status;
+    if (!options_.verify)
+        return ExitOk;
+    const std::size_t flashLength = flash ? flashWriteLength(flashImage, options_.flashAll) : 0;
+    return verify(flashImage, flashLength, eepromImage, eeprom);
+}
+
+int Session::verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom) {
+    if (flashLength == 0 && !withEeprom)
+        return ExitOk;
+    view_.note(QStringLiteral("Verifying..."));
+    Ops.Controls.setChecked(Ctl::chkFlash, flashLength > 0);
+    Ops.Controls.setChecked(Ctl::chkEEP, withEeprom);
+    if (const int status = operate(&TOperations::ButReadClick))
+        return status;
+
+    QStringList report;
+    auto check = [&report](const char* memory, const TBuffer& written, const TBuffer& read,
+                           std::size_t length) {
+        const Difference d = compareImages(written, read, length);
+        if (d.count > 0)
+            report << QStringLiteral("%1 Verify Error!\rFirst difference at %2, %3 byte(s) differ")
+                          .arg(QLatin1String(memory), formatHexValue(std::int64_t(d.first), 4))
+                          .arg(d.count);
+    };
+    check("Flash-Memory", flash, Images.FlashImage, flashLength);
+    if (withEeprom)
+        check("EEPROM", eeprom, Images.EepromImage, eeprom.size());
+    if (report.isEmpty())
+        return ExitOk;
+    view_.showMessage(QStringLiteral("Verify-Error"), report.join(QLatin1Char('\r')));
+    return ExitVerify;
+}
+
+int Session::config() {
+    if (const int status = readInfo())
+        return status;
+
+    // A locked device takes only a higher security level; say so rather than
+    // skip the bytes without a word, as the fuse step does.
+    if (Ops.SecurityLevel != kNotLocked) {
+        const bool others = options_.oscIndex || options_.bljb || options_.x2 || !options_.bytes.empty();
+        if (others || options_.ssbItem == 0) {
+            const QString what = others ? QStringLiteral("Can't write configuration bytes!")
+                                        : QStringLiteral("Can't write Security Flags!");
+            view_.showMessage(kUsbError, what + QLatin1String(OpsText::kLockNote));
+            return ExitDeviceError;
+        }
+    }
+
+    OpsControls& c = Ops.Controls;
+    // Not named: nothing is written to the security byte.
+    c.setIndex(Ctl::cbSSB, options_.ssbItem.value_or(0));
+    if (options_.oscIndex || options_.bljb || options_.x2) {
+        if (options_.oscIndex)
+            c.select(Ctl::cbOsc, *options_.oscIndex);
+        if (options_.bljb)
+            c.setChecked(Ctl::chkBLJB, *options_.bljb);
+        if (options_.x2)
+            c.setChecked(Ctl::chkX2, *options_.x2);
+        c.HsbChange();
+    } else {
+        // The chip's own byte, also its bits that the controls do not show.
+        c.setText(Ctl::LabHSB, formatHexValue(Ops.HsbRead, 2));
+    }
+    for (const auto& [field, value] : options_.bytes)
+        c.setHexValue(field, value);
+
+    c.setChecked(Ctl::chkFlash, false);
+    c.setChecked(Ctl::chkEEP, false);
+    c.setChecked(Ctl::chkFuses, true);
+    if (const int status = operate(&TOperations::ButWriteClick))
+        return status;
+    return info();
+}
+
+int Session::run() {
+    OpsControls& c = Ops.Controls;
+    c.setChecked(Ctl::chkReset, options_.reset);
+    if (!options_.reset)
+        c.setText(Ctl::EdStart, formatHexValue(options_.address, 4));
+    return operate(&TOperations::ButRunClick);
+}
+
+int Session::convert() {
+    if (const int status = load(options_.arguments.at(0), MEM_FLASH))
+        return status;
+    return save(options_.arguments.at(1), MEM_FLASH);
+}
+
+} // namespace corvane::cli

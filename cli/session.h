@@ -1,0 +1,74 @@
+#pragma once
+// One run of the tool: the memory images, the device link module, the
+// programming operations and the file module, wired to the terminal. The
+// commands drive the operations as the window's buttons do and turn what they
+// report into an exit status.
+
+#include "cli/command_line.h"
+#include "cli/exit_status.h"
+#include "cli/terminal_view.h"
+#include "image/file_io.h"
+#include "link/usb.h"
+#include "ops/operations.h"
+
+#include <QString>
+#include <cstdio>
+
+namespace corvane::cli {
+
+// Where two images first differ, and in how many bytes, over their first
+// length bytes (both hold at least that many).
+struct Difference {
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length);
+
+class Session : public FileHost {
+public:
+    Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options);
+
+    // The commands; each returns the exit status.
+    int list();
+    int info();
+    int read();
+    int erase();
+    int write();
+    int config();
+    int run();
+    int convert();
+
+    MemoryImages Images;
+    TUsb Usb;
+    TOperations Ops;
+    TFileIo Files;
+
+    // --- FileHost: the images stand in for the window's hex views.
+    TBuffer& image(MemKind kind) override { return Images.image(kind); }
+    void setFileNameField(MemKind, const QString&) override {}
+    void refreshView(MemKind) override {}
+    void focusView(MemKind) override {}
+    TBuffer viewData(MemKind kind) const override { return Images.image(kind); }
+    // Saved names without an extension become Intel HEX files.
+    int saveFilterIndex() const override { return 1; }
+    void setSaveFileName(const QString& fileName) override { savedName_ = fileName; }
+
+private:
+    // Runs one of the operations' click handlers; ExitOk, or the status for
+    // the message it showed.
+    int operate(void (TOperations::*click)());
+    // Reads identification and configuration only (READ with neither memory).
+    int readInfo();
+    int load(const QString& fileName, MemKind kind);
+    int save(const QString& fileName, MemKind kind);
+    int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
+    void printInfo();
+    void print(const QString& text);
+
+    TerminalView& view_;
+    std::FILE* out_;
+    const CommandLine& options_;
+    QString savedName_;
+};
+
+} // namespace corvane::cli
