@@ -159,6 +159,9 @@ void applySlotKey(const std::string& key, const std::string& value, ChipConfig& 
             auto [k, n] = pairOf(p);
             f.answerUploadShort(k, static_cast<std::uint16_t>(std::min(n, 0xFFFF)));
         }
+    } else if (key == "stuck-flash") {
+        for (const auto& a : split(value, ','))
+            f.stuckFlash.insert(static_cast<std::uint16_t>(parseHex(a, 0xFFFF)));
     } else {
         throw std::invalid_argument("unknown key '" + key + "'");
     }

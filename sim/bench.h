@@ -164,6 +164,9 @@ struct FaultPlan {
     int vanishAfterRequest = 0;
     // Every descriptor read fails.
     bool failDescriptor = false;
+    // FLASH cells that keep their value when programmed (a worn cell); the
+    // program command still reports success, only a read-back shows it.
+    std::set<std::uint16_t> stuckFlash;
     // Requests received since the plan was (re)armed.
     int requestsSeen = 0;
 
@@ -331,6 +334,7 @@ struct ForeignDevice {
 //   status = 7:3                  # request 7 answers status 3
 //   vanish-after = 12
 //   short-upload = 9:100          # upload request 9 answers 100 bytes
+//   stuck-flash = 0123, 7FF0      # FLASH cells that ignore programming
 //
 //   [foreign]                     # other USB devices on the bus (repeatable)
 //   device = 1D6B:0002 bus=1 ports=

@@ -81,7 +81,7 @@ void FaultPlan::failRequest(int k, int count) {
 
 bool FaultPlan::empty() const {
     return failing.empty() && statusOverride.empty() && shortUploads.empty() && vanishAfterRequest == 0 &&
-           !failDescriptor;
+           !failDescriptor && stuckFlash.empty();
 }
 
 // ---------------------------------------------------------------------------
@@ -382,7 +382,15 @@ struct SimChip::Impl {
             fail(errPROG);
             return;
         }
+        std::vector<std::pair<std::uint16_t, std::uint8_t>> kept;
+        if (mem == &c.flash_) {
+            for (auto at = c.faults_.stuckFlash.lower_bound(static_cast<std::uint16_t>(start));
+                 at != c.faults_.stuckFlash.end() && *at <= end; ++at)
+                kept.emplace_back(*at, c.flash_[*at]);
+        }
         std::memcpy(mem->data() + start, f + 32, count);
+        for (const auto& [at, value] : kept)
+            c.flash_[at] = value;
         const std::size_t pages = end / kPage - start / kPage + 1;
         spend(kPageProgram * static_cast<long>(pages));
         succeed();

@@ -142,6 +142,18 @@ TEST_F(Chip, ProgramTakesEepromSelectorOneAndTwo) {
     EXPECT_EQ(chip.flash()[0x0010], 0xFF);
 }
 
+TEST_F(Chip, StuckFlashCellsKeepTheirValueWhileProgrammingReportsSuccess) {
+    BenchConfig config;
+    ASSERT_TRUE(parseBenchConfig("[slot 0]\nstuck-flash = 0011, 0400\n", config));
+    chip.faults() = config.faults[0];
+    EXPECT_EQ(program(0x00, 0x0010, {1, 2, 3}), 0);
+    EXPECT_EQ(program(0x02, 0x0011, {9}), 0); // EEPROM has no stuck cells
+    EXPECT_EQ(chip.flash()[0x10], 1);
+    EXPECT_EQ(chip.flash()[0x11], 0xFF);
+    EXPECT_EQ(chip.flash()[0x12], 3);
+    EXPECT_EQ(chip.eeprom()[0x11], 9);
+}
+
 TEST_F(Chip, ProgramFrameWithoutAllItsDataIsRefused) {
     Bytes f = frame({0x01, 0x00, 0x00, 0x00, 0x00, 0xFF});
     f.resize(32 + 100);
