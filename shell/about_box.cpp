@@ -22,9 +22,9 @@ void SunkenLabel::paintEvent(QPaintEvent*) {
     p.setFont(font());
     const QRect r = contentsRect().adjusted(0, 0, -1, -1);
     // Light edge below and to the right, the text in shadow on top of it.
-    p.setPen(palette().color(QPalette::Light));
+    p.setPen(Qt::white);
     p.drawText(r.translated(1, 1), static_cast<int>(alignment()), text());
-    p.setPen(palette().color(QPalette::Dark));
+    p.setPen(QColor(0x50, 0x50, 0x50));
     p.drawText(r, static_cast<int>(alignment()), text());
 }
 
