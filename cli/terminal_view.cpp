@@ -74,8 +74,11 @@ void TerminalView::setStatusText(const QString& text) {
 }
 
 void TerminalView::progressChanged(const ProgressModel& bar) {
+    // A new total comes before the status text of its step: it moves nothing
+    // yet, and must not show on the previous step's line.
+    const bool moved = bar.total() == bar_.total() && bar.completed() != bar_.completed();
     bar_ = bar;
-    if (status_.isEmpty())
+    if (status_.isEmpty() || !moved)
         return;
     barSinceStatus_ = true;
     if (!muted_ && mode_ == Mode::Bar)

@@ -150,6 +150,27 @@ TEST(TerminalOutput, ATerminalGetsABarRedrawnInPlaceOnlyForStepsThatMakeProgress
     EXPECT_EQ(text.back(), '\n');
 }
 
+TEST(TerminalOutput, TheNextStepsTotalDoesNotShowOnThePreviousStepsLine) {
+    Printed err;
+    TerminalView view(err.file(), TerminalView::Mode::Bar);
+    ProgressModel bar;
+    view.setStatusText("Reading device informations...");
+    bar.setTotal(32);
+    bar.setPercentageShown(true);
+    view.progressChanged(bar);
+    view.setStatusText("Writing Flash-Memory...");
+    bar.setCompleted(32);
+    view.progressChanged(bar);
+    bar.setTotal(3);
+    view.progressChanged(bar);
+    view.setStatusText("Writing EEPROM...");
+    view.setStatusText("");
+    EXPECT_EQ(err.text(), "\r\x1b[KReading device informations...\n"
+                          "\r\x1b[KWriting Flash-Memory...\r\x1b[KWriting Flash-Memory... "
+                          "[##############################] 100%\n"
+                          "\r\x1b[KWriting EEPROM...\n");
+}
+
 TEST(TerminalOutput, QuietAndMutedPrintNoStepsButQuietStillPrintsMessages) {
     Printed quietErr, mutedErr;
     TerminalView quiet(quietErr.file(), TerminalView::Mode::Quiet);
@@ -173,13 +194,15 @@ TEST(TerminalOutput, AMessageOpensAFreshLineAndEndsWithWhyTheLinkFailed) {
     ProgressModel bar;
     bar.setTotal(3);
     bar.setPercentageShown(true);
+    view.progressChanged(bar);
     view.setStatusText("Reading EEPROM...");
+    bar.setCompleted(1);
     view.progressChanged(bar);
     view.addDebugLine("libusb_control_transfer: LIBUSB_ERROR_PIPE");
     view.showMessageBox("USB-ERROR", "EEPROM Read Error!\r(Device is locked)", MessageKind::Error,
                         MessageButton::Abort, true);
     const std::string text = err.text();
-    EXPECT_NE(text.find("  0%\nUSB-ERROR: EEPROM Read Error!\n(Device is locked)\n"
+    EXPECT_NE(text.find(" 33%\nUSB-ERROR: EEPROM Read Error!\n(Device is locked)\n"
                         "(libusb_control_transfer: LIBUSB_ERROR_PIPE)\n"),
               std::string::npos)
         << text;
