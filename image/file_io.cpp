@@ -210,11 +210,11 @@ void TFileIo::ReadIntelHex(const QString& fileName) {
         reader.read(source, ProcessMessages);
     } catch (...) {
         LineNumber = reader.LineNumber;
-        CurrentLine = reader.CurrentLine;
+        CurrentLine = reader.currentLine();
         throw;
     }
     LineNumber = reader.LineNumber;
-    CurrentLine = reader.CurrentLine;
+    CurrentLine = reader.currentLine();
 }
 
 void TFileIo::WriteIntelHex(const QString& fileName) {

@@ -49,20 +49,36 @@ bool TextLineReader::fill() {
 }
 
 bool TextLineReader::nextLine(QByteArray& line, qsizetype& fullLength) {
-    line.clear();
+    line.resize(0); // keeps the capacity for the next line
     fullLength = 0;
     bool any = false; // a character or a line end was seen for this line
     for (;;) {
         if (Pos >= Chunk.size() && !fill())
             return any;
+        const char* const data = Chunk.constData();
+        const qsizetype size = Chunk.size();
         if (SkipLineFeed) {
             SkipLineFeed = false;
-            if (Chunk[Pos] == '\n') {
+            if (data[Pos] == '\n') {
                 ++Pos;
                 continue;
             }
         }
-        const char c = Chunk[Pos];
+        // Take the run of ordinary characters up to the next line end or Ctrl-Z at once.
+        qsizetype end = Pos;
+        while (end < size && data[end] != '\r' && data[end] != '\n' && data[end] != kCtrlZ)
+            ++end;
+        if (end > Pos) {
+            any = true;
+            const qsizetype keep = std::min(end - Pos, std::max<qsizetype>(0, kKeptLineLength - fullLength));
+            if (keep > 0)
+                line.append(data + Pos, keep);
+            fullLength += end - Pos;
+            Pos = end;
+        }
+        if (Pos >= size)
+            continue;
+        const char c = data[Pos];
         if (c == kCtrlZ) {
             Ended = true;
             Chunk.clear();
@@ -70,16 +86,9 @@ bool TextLineReader::nextLine(QByteArray& line, qsizetype& fullLength) {
             return any;
         }
         ++Pos;
-        if (c == '\r') {
+        if (c == '\r')
             SkipLineFeed = true;
-            return true;
-        }
-        if (c == '\n')
-            return true;
-        any = true;
-        if (fullLength < kKeptLineLength)
-            line.append(c);
-        ++fullLength;
+        return true;
     }
 }
 
@@ -88,7 +97,8 @@ bool TextLineReader::nextLine(QByteArray& line, qsizetype& fullLength) {
 void IntelHexReader::start() {
     FileBuffer.assign(kAddressSpace, kErased);
     LineNumber = 1;
-    CurrentLine.clear();
+    CurrentLineBytes.clear();
+    CurrentLineCut = false;
     BaseAddress = 0;
 }
 
@@ -105,15 +115,23 @@ void IntelHexReader::read(TextLineReader& source, const std::function<void()>& p
     }
 }
 
+QString IntelHexReader::currentLine() const {
+    QString text = QString::fromUtf8(CurrentLineBytes);
+    if (CurrentLineCut)
+        text += QStringLiteral("...");
+    return text;
+}
+
 void IntelHexReader::RaiseLineError(const QString& reason) const {
     throw EDateiError(reason + QStringLiteral(" - line #") + QString::number(LineNumber) + QLatin1Char('\r') +
-                      CurrentLine);
+                      currentLine());
 }
 
 bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
-    CurrentLine = QString::fromUtf8(line);
-    if (fullLength > line.size())
-        CurrentLine += QStringLiteral("...");
+    // The text of the line is only built when a message needs it.
+    CurrentLineBytes.resize(0);
+    CurrentLineBytes.append(line);
+    CurrentLineCut = fullLength > line.size();
     if (line.isEmpty() || line[0] != ':') {
         ++LineNumber;
         return true;

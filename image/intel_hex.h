@@ -66,10 +66,14 @@ public:
     // Raises EDateiError: reason + " - line #" + LineNumber + "\r" + CurrentLine.
     [[noreturn]] void RaiseLineError(const QString& reason) const;
 
-    int LineNumber = 1;  // 1-based number of the line being read
-    QString CurrentLine; // that line, without its line end
+    int LineNumber = 1; // 1-based number of the line being read
+    // That line, without its line end ("..." marks a line cut for the message).
+    QString currentLine() const;
 
 private:
+    QByteArray CurrentLineBytes;
+    bool CurrentLineCut = false;
+
     TBuffer& FileBuffer;
     std::uint32_t BaseAddress = 0;
 };
