@@ -132,8 +132,11 @@ int main(int argc, char* argv[]) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // Let the program finish starting up before it is asked to close.
+    // Let the program finish starting up before it is asked to close, then
+    // look again: a toolkit may replace its native window while it starts.
     std::this_thread::sleep_for(settle);
+    if (const xcb_window_t again = findWindow(c, root, title, netName, utf8); again != XCB_WINDOW_NONE)
+        window = again;
     if (argc == 5 && !dumpIcon(c, window, atom(c, "_NET_WM_ICON"), argv[4]))
         std::fprintf(stderr, "%s: the window has no icon\n", argv[0]);
 
