@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace corvane::packaging_test {
 
 RunResult runProgram(const QString& program, const QStringList& arguments,
@@ -11,6 +14,8 @@ RunResult runProgram(const QString& program, const QStringList& arguments,
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
+    // Its own process group, so that a timeout ends everything it started.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start(program, arguments);
     RunResult result;
     if (!process.waitForStarted(timeoutMs)) {
@@ -18,6 +23,7 @@ RunResult runProgram(const QString& program, const QStringList& arguments,
         return result;
     }
     if (!process.waitForFinished(timeoutMs)) {
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
         process.kill();
         process.waitForFinished();
         result.output = QString::fromLocal8Bit(process.readAll()) + QStringLiteral("\n[timed out]");
