@@ -1,10 +1,7 @@
-// The simulated bench comes before any Qt header: it has a member named like
-// one of Qt's keyword macros.
-#include "sim/bench.h"
-
 #include "cli/device_backend.h"
 
 #include "link/libusb_link.h"
+#include "sim/bench.h"
 
 #include <filesystem>
 

@@ -3,10 +3,6 @@
 // operations' control model, the hexadecimal value fields' typing rules, and
 // the window's implementation of what the operations show.
 
-// The simulated bench comes before any Qt header: it has a member named like
-// one of Qt's keyword macros.
-#include "sim/bench.h"
-
 #include "shell/main_window.h"
 
 #include "link/libusb_link.h"
@@ -14,6 +10,7 @@
 #include "ops/hex_field.h"
 #include "ops/operations.h"
 #include "shell/debug_window.h"
+#include "sim/bench.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -250,7 +250,7 @@ bool parseBenchConfig(const std::string& text, BenchConfig& out, std::string* er
                     slot = parseInt(trim(name.substr(4)));
                     if (slot >= SimBench::kSlots)
                         throw std::invalid_argument("slots are 0 to 7");
-                    cfg.slots[slot];
+                    cfg.chips[slot];
                     cfg.faults[slot];
                 } else {
                     throw std::invalid_argument("unknown section [" + name + "]");
@@ -267,7 +267,7 @@ bool parseBenchConfig(const std::string& text, BenchConfig& out, std::string* er
                     throw std::invalid_argument("[foreign] takes 'device = VVVV:PPPP bus=N ports=a.b'");
                 cfg.foreign.push_back(parseForeign(value));
             } else if (slot >= 0) {
-                applySlotKey(key, value, cfg.slots[slot], cfg.faults[slot]);
+                applySlotKey(key, value, cfg.chips[slot], cfg.faults[slot]);
             } else {
                 throw std::invalid_argument("key outside a [slot N] section");
             }
@@ -287,7 +287,7 @@ SimBench::SimBench() = default;
 
 SimBench::SimBench(std::filesystem::path stateDir, const BenchConfig& config)
     : foreign_(config.foreign), stateDir_(std::move(stateDir)) {
-    for (const auto& [slot, chipConfig] : config.slots) {
+    for (const auto& [slot, chipConfig] : config.chips) {
         if (slot < 0 || slot >= kSlots)
             continue;
         chips_[slot] = std::make_unique<SimChip>(chipConfig);
@@ -339,10 +339,10 @@ std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stat
             while (std::getline(cf, line))
                 if (line == "controller=AT89C5130")
                     c.controller = Controller::AT89C5130;
-            config.slots[slot] = c;
+            config.chips[slot] = c;
         }
-        if (config.slots.empty())
-            config.slots[0] = ChipConfig{};
+        if (config.chips.empty())
+            config.chips[0] = ChipConfig{};
     }
     return std::make_unique<SimBench>(stateDir, config);
 }

@@ -339,7 +339,7 @@ struct ForeignDevice {
 //   [foreign]                     # other USB devices on the bus (repeatable)
 //   device = 1D6B:0002 bus=1 ports=
 struct BenchConfig {
-    std::map<int, ChipConfig> slots;
+    std::map<int, ChipConfig> chips;
     std::map<int, FaultPlan> faults;
     std::vector<ForeignDevice> foreign;
 };

@@ -3,11 +3,8 @@
 // for the requests it served. The tool leaves out the window's pauses, so
 // next to nothing should remain above the floor.
 
-// The simulated bench comes before any Qt header: it has a member named like
-// one of Qt's keyword macros.
-#include "sim/bench.h"
-
 #include "cli/session.h"
+#include "sim/bench.h"
 
 #include <QFile>
 #include <QTemporaryDir>

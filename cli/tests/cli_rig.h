@@ -3,11 +3,8 @@
 // in-process (--simulate) or through the libusb backend with the libusb
 // stand-in preloaded.
 
-// The simulated bench comes before any Qt header: it has a member named like
-// one of Qt's keyword macros.
-#include "sim/bench.h"
-
 #include "image/memory_images.h"
+#include "sim/bench.h"
 
 #include <QByteArray>
 #include <QString>

@@ -57,8 +57,8 @@ device = 046D:C52B bus=2 ports=1.1
     BenchConfig c;
     std::string err;
     ASSERT_TRUE(parseBenchConfig(text, c, &err)) << err;
-    ASSERT_EQ(c.slots.size(), 2u);
-    const auto& s0 = c.slots.at(0);
+    ASSERT_EQ(c.chips.size(), 2u);
+    const auto& s0 = c.chips.at(0);
     EXPECT_EQ(s0.controller, Controller::AT89C5130);
     EXPECT_EQ(s0.timing, Timing::Realistic);
     EXPECT_EQ(s0.eraseMode, EraseMode::BusyPolling);
@@ -91,11 +91,11 @@ TEST(BenchConfig, RejectsBadLinesNamingTheLine) {
     };
     for (const auto& [text, expected] : cases) {
         BenchConfig c;
-        c.slots[7] = ChipConfig{};
+        c.chips[7] = ChipConfig{};
         std::string err;
         EXPECT_FALSE(parseBenchConfig(text, c, &err)) << text;
         EXPECT_NE(err.find(expected), std::string::npos) << text << " -> " << err;
-        EXPECT_EQ(c.slots.size(), 1u) << "output changed on failure";
+        EXPECT_EQ(c.chips.size(), 1u) << "output changed on failure";
     }
 }
 
