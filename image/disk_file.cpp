@@ -36,6 +36,7 @@ void TDiskFile::resetState() noexcept {
     TempName.clear();
     Pending.clear();
     KeepOwner = false;
+    ReplacesExisting = false;
 }
 
 void TDiskFile::openRead(const QString& fileName) {
@@ -133,6 +134,7 @@ void TDiskFile::openReplace(const QString& fileName) {
     Writing = true;
     Target = target;
     TempName = temp;
+    ReplacesExisting = exists;
     if (exists) {
         ModeToKeep = st.st_mode & 07777;
         KeepOwner = true;
@@ -181,7 +183,10 @@ void TDiskFile::close() {
     try {
         flush();
         if (!TempName.isEmpty()) {
-            if (::fsync(Fd) != 0)
+            // An existing file is only swapped for data that is on the disk, so
+            // that a crash right after the rename cannot leave it empty. A new
+            // file has nothing to lose and is not waited for.
+            if (ReplacesExisting && ::fsync(Fd) != 0)
                 raiseErrno(errno);
             if (::fchmod(Fd, ModeToKeep) != 0)
                 raiseErrno(errno);

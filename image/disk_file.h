@@ -54,6 +54,7 @@ private:
     QByteArray Pending;  // written data not yet handed to the system
     unsigned ModeToKeep = 0;
     bool KeepOwner = false;
+    bool ReplacesExisting = false; // the swap replaces a file that exists
     unsigned OwnerUid = 0, OwnerGid = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "image/intel_hex.h"
 
 #include <algorithm>
+#include <array>
 
 namespace corvane {
 
@@ -10,14 +11,21 @@ constexpr char kCtrlZ = 0x1A;
 constexpr qsizetype kChunkSize = 64 * 1024;
 constexpr std::size_t kRecordBytes = 16;
 
+// Value of each character as a hexadecimal digit, -1 for every other character.
+constexpr std::array<signed char, 256> kHexDigitValue = [] {
+    std::array<signed char, 256> table{};
+    table.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        table[c] = static_cast<signed char>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[c] = static_cast<signed char>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[c] = static_cast<signed char>(c - 'a' + 10);
+    return table;
+}();
+
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return kHexDigitValue[static_cast<unsigned char>(c)];
 }
 
 const char kUpperDigits[] = "0123456789ABCDEF";
@@ -138,9 +146,11 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     }
 
     // Two hex digits at index i (0-based) as a byte, else "Illegal Char".
+    const char* const text = line.constData();
+    const qsizetype size = line.size();
     auto byteAt = [&](qsizetype i) -> unsigned {
-        const int high = i < line.size() ? hexDigit(line[i]) : -1;
-        const int low = i + 1 < line.size() ? hexDigit(line[i + 1]) : -1;
+        const int high = i < size ? hexDigit(text[i]) : -1;
+        const int low = i + 1 < size ? hexDigit(text[i + 1]) : -1;
         if (high < 0 || low < 0)
             RaiseLineError(QStringLiteral("Illegal Char"));
         return unsigned(high * 16 + low);
