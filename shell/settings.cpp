@@ -106,9 +106,22 @@ bool canWriteSettingsAt(const QString& path) {
 
 } // namespace
 
+// Whether the executable lies in a folder that the system's package manager
+// owns: an installed program keeps no settings there, even where it could
+// write (run as root).
+bool isInstalledLocation(const QString& executablePath) {
+    static const char* const kSystemFolders[] = {"/usr/", "/opt/", "/bin/", "/sbin/"};
+    const QString path = QFileInfo(executablePath).absoluteFilePath();
+    for (const char* folder : kSystemFolders) {
+        if (path.startsWith(QLatin1String(folder)))
+            return true;
+    }
+    return false;
+}
+
 QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir) {
     const QString beside = settingsFileBeside(executablePath);
-    if (canWriteSettingsAt(beside) || userConfigDir.isEmpty())
+    if (userConfigDir.isEmpty() || (!isInstalledLocation(executablePath) && canWriteSettingsAt(beside)))
         return beside;
     const QString folder = QDir(userConfigDir).filePath(QStringLiteral("corvane"));
     QDir().mkpath(folder);

@@ -23,9 +23,14 @@ std::optional<std::int32_t> parseSettingsInteger(const QString& text);
 // only: /opt/Tools/Prog.EXE gives /opt/Tools/prog.ini.
 QString settingsFileBeside(const QString& executablePath);
 
+// Whether the executable lies in a folder the system's package manager owns
+// (/usr, /opt, /bin, /sbin): such an installed program keeps its settings in
+// the user's configuration folder.
+bool isInstalledLocation(const QString& executablePath);
+
 // Where the settings live: beside the executable when that file can be
-// written there; otherwise, for a program installed into a folder the user
-// may not write, <userConfigDir>/corvane/<same name>, whose folder is made.
+// written there and the program is not installed in a system folder;
+// otherwise <userConfigDir>/corvane/<same name>, whose folder is made.
 QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir);
 // The same with the user's configuration folder of the platform.
 QString chooseSettingsFile(const QString& executablePath);
