@@ -1,14 +1,31 @@
 #!/bin/sh
-# Sets up a fresh Debian 12 machine, builds the program and starts it.
-# With no bootloader attached it runs on the simulated bench; pass --hardware
-# to use the real USB device instead.
+# Sets up a fresh Debian 12 machine, builds the program and starts it: on the
+# attached controller when a bootloader (USB 03EB:2FFD) is plugged in, else on
+# the simulated bench. --hardware or --simulate chooses explicitly.
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 BUILD=${CORVANE_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD" -j"$(nproc)" --target corvane
-if [ "$1" = "--hardware" ]; then
+
+bootloader_attached() {
+    for dev in /sys/bus/usb/devices/*; do
+        [ -r "$dev/idVendor" ] && [ -r "$dev/idProduct" ] || continue
+        if [ "$(cat "$dev/idVendor")" = "03eb" ] && [ "$(cat "$dev/idProduct")" = "2ffd" ]; then
+            return 0
+        fi
+    done
+    return 1
+}
+
+case "$1" in
+--hardware) exec "$BUILD/shell/corvane" ;;
+--simulate) exec "$BUILD/shell/corvane" --simulate ;;
+esac
+if bootloader_attached; then
+    echo "Bootloader attached: starting on the hardware."
     exec "$BUILD/shell/corvane"
 fi
+echo "No bootloader attached: starting on the simulated bench."
 exec "$BUILD/shell/corvane" --simulate
