@@ -1,16 +1,16 @@
 #pragma once
-// Helpers shared by the file tests: a scratch folder, a window stand-in that
-// records what the file module asks of it, and a presenter that records boxes.
+// Helpers shared by the file tests: a scratch folder and a test image.
 
-#include "image/file_io.h"
+#include "image/memory_images.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
-#include <vector>
+#include <gtest/gtest.h>
 
 #include <ostream>
+#include <random>
+#include <vector>
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -19,70 +19,36 @@ inline void PrintTo(const QString& text, std::ostream* os) {
 
 namespace corvane::testing {
 
-struct ShownBox {
-    QString caption;
-    QString text;
-    MessageKind kind;
-    MessageButtons buttons;
-    bool beep;
-};
-
-class RecordingPresenter : public MessagePresenter {
-public:
-    int showMessageBox(const QString& caption, const QString& text, MessageKind kind, MessageButtons buttons,
-                       bool beep) override {
-        boxes.push_back({caption, text, kind, buttons, beep});
-        return MessageResult::Abort;
-    }
-    std::vector<ShownBox> boxes;
-};
-
-// Stands in for the main window: two images, two views, two name fields and
-// the save dialog's file type and name.
-class RecordingHost : public FileHost {
-public:
-    MemoryImages images;
-    TBuffer flashView = TBuffer(0x8000, kErased);
-    TBuffer eepromView = TBuffer(kEepromSize, kErased);
-    QString flashName, eepromName;
-    int filterIndex = 1;
-    QString saveDialogName;
-    QStringList calls; // "refresh 0", "focus 1", ...
-
-    TBuffer& image(MemKind kind) override { return images.image(kind); }
-    void setFileNameField(MemKind kind, const QString& fileName) override {
-        (kind == MEM_FLASH ? flashName : eepromName) = fileName;
-    }
-    void refreshView(MemKind kind) override {
-        calls << QStringLiteral("refresh %1").arg(int(kind));
-        (kind == MEM_FLASH ? flashView : eepromView) = images.image(kind);
-    }
-    void focusView(MemKind kind) override { calls << QStringLiteral("focus %1").arg(int(kind)); }
-    TBuffer viewData(MemKind kind) const override { return kind == MEM_FLASH ? flashView : eepromView; }
-    int saveFilterIndex() const override { return filterIndex; }
-    void setSaveFileName(const QString& fileName) override { saveDialogName = fileName; }
-};
-
 // A scratch folder removed after the test.
 class ScratchDir {
 public:
-    ScratchDir();
-    QString path(const QString& name) const;
-    void write(const QString& name, const QByteArray& content) const;
-    QByteArray read(const QString& name) const;
-    QStringList entries() const;
+    QString path(const QString& name) const { return Dir.filePath(name); }
+    void write(const QString& name, const QByteArray& content) const {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    }
+    QByteArray read(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QStringList entries() const {
+        return QDir(Dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
 
 private:
     QTemporaryDir Dir;
 };
 
-// Bytes 0..n-1 in a fixed pseudo-random pattern with erased runs of varied
-// lengths, so that the hex writer has stretches, single 0xFF and gaps.
-TBuffer patternImage(std::size_t size, unsigned seed);
-
-// Runs a program; returns false when it cannot be started or fails.
-bool runTool(const QString& program, const QStringList& arguments, QString* output = nullptr);
-
-QString fixturePath(const QString& name);
+// A fixed pseudo-random image with erased runs of varied lengths, so that the
+// hex writer meets stretches, single 0xFF bytes and gaps.
+inline TBuffer patternImage(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    TBuffer image(size, kErased);
+    for (std::size_t i = 0; i < size; i += random() % 5) { // erased gap of 0 to 4 bytes
+        for (std::size_t k = random() % 70; k > 0 && i < size; --k, ++i)
+            image[i] = std::uint8_t(random() % 4 == 0 ? 0xFF : random() % 255);
+    }
+    return image;
+}
 
 } // namespace corvane::testing

@@ -1,5 +1,8 @@
+// The HexView widget, run offscreen.
+
 #include "image/hex_view_widget.h"
 
+#include <QApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,7 +23,6 @@ struct HexViewFixture : ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
         view.setFocus();
     }
-    QWidget* vp() { return view.viewport(); }
 };
 
 } // namespace
@@ -58,10 +60,10 @@ TEST_F(HexViewFixture, ScrollBarFollowsTheCursorAndScrollsTheRows) {
 TEST_F(HexViewFixture, ClickPutsTheCursorOnTheByteUnderTheMouse) {
     const HexViewLayout& l = view.layout();
     view.verticalScrollBar()->setValue(2);
-    QTest::mouseClick(vp(), Qt::LeftButton, {}, QPoint(l.hexNibbleX(5, 1) + 1, l.rowTop(1) + 3));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(l.hexNibbleX(5, 1) + 1, l.rowTop(1) + 3));
     EXPECT_EQ(view.model().cursor(), 3u * 16 + 5);
     EXPECT_EQ(view.model().nibble(), 1);
-    QTest::mouseClick(vp(), Qt::LeftButton, {}, QPoint(l.charX(15) + 2, l.rowTop(0) + 3));
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(l.charX(15) + 2, l.rowTop(0) + 3));
     EXPECT_EQ(view.model().cursor(), 2u * 16 + 15);
     EXPECT_EQ(view.model().column(), HexColumn::Char);
 }
@@ -76,4 +78,12 @@ TEST_F(HexViewFixture, RefreshShowsNewBytesUnmarkedAtTheTop) {
     // Painting with change marks and the cursor works at any place.
     QTest::keyClicks(&view, QStringLiteral("1"));
     view.grab();
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
 }
