@@ -11,17 +11,13 @@
 
 namespace corvane::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
 class UsbOnBench : public ::testing::Test {
 protected:
-    UsbOnBench() : usb(link, images, hooks()) { chip = &bench.insert(0); }
-
-    UsbHooks hooks() {
-        UsbHooks h;
-        h.deviceNumber = [this] { return deviceNumber; };
-        h.clearStatus = [this] { ++statusClears; };
-        h.processMessages = [this] { ++messagePumps; };
-        return h;
-    }
+    UsbOnBench()
+        : usb(link, images,
+              {[this] { return deviceNumber; }, [this] { ++statusClears; }, [this] { ++messagePumps; }}) {}
 
     void open() { ASSERT_TRUE(usb.OpenDevice()); }
 
@@ -33,22 +29,21 @@ protected:
                 out.push_back(r);
         return out;
     }
-
-    std::vector<std::uint8_t> kinds() const {
-        std::vector<std::uint8_t> out;
+    Bytes kinds() const {
+        Bytes out;
         for (const auto& r : classRequests())
             out.push_back(r.bRequest);
         return out;
     }
-
-    static std::vector<std::uint8_t> frame(std::initializer_list<std::uint8_t> head, std::size_t size = 32) {
-        std::vector<std::uint8_t> f(head);
+    // A command frame: the given bytes, then zeros up to size.
+    static Bytes frame(std::initializer_list<std::uint8_t> head, std::size_t size = 32) {
+        Bytes f(head);
         f.resize(size, 0);
         return f;
     }
 
     sim::SimBench bench;
-    sim::SimChip* chip = nullptr;
+    sim::SimChip* chip = &bench.insert(0);
     sim::SimLink link{bench};
     MemoryImages images;
     int deviceNumber = 0;
