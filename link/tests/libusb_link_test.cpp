@@ -15,16 +15,6 @@
 namespace corvane {
 namespace {
 
-// Refuses to run against a real libusb: these tests open devices.
-class StandinGuard : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_NE(dlsym(RTLD_DEFAULT, "corvane_standin_active"), nullptr)
-            << "the libusb stand-in is not loaded; refusing to touch real USB devices";
-    }
-};
-const auto* const guard = ::testing::AddGlobalTestEnvironment(new StandinGuard);
-
 // Hooks that select one device number.
 UsbHooks device(int n) {
     return {[n] { return n; }, {}, {}};
@@ -38,6 +28,11 @@ protected:
         dir = ::mkdtemp(name.data());
         ::setenv("CORVANE_SIM_DIR", dir.c_str(), 1);
         ::unsetenv("CORVANE_SIM_CONFIG");
+    }
+    // Refuses to run against a real libusb: these tests open devices.
+    void SetUp() override {
+        ASSERT_NE(dlsym(RTLD_DEFAULT, "corvane_standin_active"), nullptr)
+            << "the libusb stand-in is not loaded; refusing to touch real USB devices";
     }
     ~LibusbOnBench() override {
         std::error_code ec;
