@@ -1,6 +1,6 @@
 #pragma once
 // A simulated chip on the bench, the link over it and the operations with a
-// recording front end, set up as the window is after start-up.
+// front end that records what they show, set up as the window is after start-up.
 
 // The bench first: it has a member named like a Qt keyword macro.
 #include "sim/bench.h"
@@ -8,62 +8,116 @@
 #include "image/memory_images.h"
 #include "link/usb.h"
 #include "ops/operations.h"
-#include "ops/tests/recording_view.h"
 
+#include <QString>
+#include <QStringList>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << QString(s).replace(QLatin1Char('\r'), QLatin1String("\\r")).toStdString() << '"';
+}
+QT_END_NAMESPACE
+
 namespace corvane::opstest {
 
-// One request the chip received, in a short form:
-//   DESC, "R a,ii" read command, "W a,ii=vv" write command, ERASE,
-//   "START m,aaaa", "DISP s aaaa-bbbb", "PROG s aaaa-bbbb", DN0 (empty download),
-//   ST status, "UP n" upload, CLR clear status.
+struct ShownBox {
+    QString caption, text;
+    MessageKind kind;
+    MessageButtons buttons;
+    bool beep;
+    // The window's state while the box was up.
+    QString statusText;
+    bool channelOpen;
+    int progressPercent;
+};
+
+struct ProgressStep {
+    int total, completed, percent;
+    bool shown;
+};
+
+class RecordingView : public OpsView, public MessagePresenter {
+public:
+    TUsb* usb = nullptr;
+    MemoryImages* images = nullptr;
+    QString status;
+    QStringList statusHistory; // every non-empty text, in order
+    std::vector<int> pauses;
+    std::vector<ProgressStep> progress;
+    ProgressModel lastBar;
+    std::vector<MemKind> refreshed;
+    std::vector<std::int32_t> debugLog;
+    std::vector<ShownBox> boxes;
+    std::vector<bool> running;
+    std::function<void()> onProcessMessages; // e.g. a click arriving mid-transfer
+    TBuffer flashView, eepromView;           // what takeViewIntoImage copies, when not empty
+
+    void setStatusText(const QString& text) override {
+        status = text;
+        if (!text.isEmpty())
+            statusHistory << text;
+    }
+    void processMessages() override {
+        if (onProcessMessages)
+            onProcessMessages();
+    }
+    void pause(int ms) override { pauses.push_back(ms); }
+    void progressChanged(const ProgressModel& bar) override {
+        lastBar = bar;
+        progress.push_back({bar.total(), bar.completed(), bar.percent(), bar.percentageShown()});
+    }
+    void takeViewIntoImage(MemKind kind) override {
+        const TBuffer& view = kind == MEM_FLASH ? flashView : eepromView;
+        TBuffer& image = images->image(kind);
+        std::copy_n(view.begin(), std::min(view.size(), image.size()), image.begin());
+    }
+    void refreshView(MemKind kind) override { refreshed.push_back(kind); }
+    void addHexLine(std::int32_t value) override { debugLog.push_back(value); }
+    MessagePresenter& messagePresenter() override { return *this; }
+    void operationRunning(bool on) override { running.push_back(on); }
+    int showMessageBox(const QString& caption, const QString& text, MessageKind kind, MessageButtons buttons,
+                       bool beep) override {
+        boxes.push_back({caption, text, kind, buttons, beep, status, usb->isOpen(), lastBar.percent()});
+        return MessageResult::Abort;
+    }
+};
+
+// One request the chip received, in a short form: DESC, "R a,ii" read command,
+// "W a,ii=vv" write command, ERASE, "START m,aaaa", "DISP s aaaa-bbbb",
+// "PROG s aaaa-bbbb", DN0 (empty download), ST status, "UP n" upload, CLR.
 inline std::string describe(const sim::LoggedRequest& r) {
-    char buf[64];
-    if (r.kind == sim::LoggedRequest::Kind::Descriptor)
-        return "DESC";
-    if (r.kind == sim::LoggedRequest::Kind::Standard)
-        return "STD";
-    switch (r.bRequest) {
-    case DFU_DNLOAD: {
-        if (r.wLength == 0)
-            return "DN0";
-        const auto& d = r.data;
-        if (d.size() < 6)
-            return "DN?";
-        switch (d[0]) {
-        case READ_COMMAND:
-            std::snprintf(buf, sizeof buf, "R %X,%02X", d[1], d[2]);
-            return buf;
-        case WRITE_COMMAND:
-            if (d[1] == 0 && d[2] == 0xFF)
-                return "ERASE";
-            if (d[1] == 3) {
-                std::snprintf(buf, sizeof buf, "START %d,%02X%02X", d[2], d[3], d[4]);
-                return buf;
-            }
-            std::snprintf(buf, sizeof buf, "W %X,%02X=%02X", d[1], d[2], d[3]);
-            return buf;
-        case DISPLAY_DATA:
-        case PROGRAM_DATA:
-            std::snprintf(buf, sizeof buf, "%s %d %02X%02X-%02X%02X", d[0] == DISPLAY_DATA ? "DISP" : "PROG",
-                          d[1], d[2], d[3], d[4], d[5]);
-            return buf;
-        default:
-            return "DN?";
-        }
-    }
-    case DFU_GETSTATUS:
+    if (r.kind != sim::LoggedRequest::Kind::Class)
+        return r.kind == sim::LoggedRequest::Kind::Descriptor ? "DESC" : "STD";
+    if (r.bRequest == DFU_GETSTATUS)
         return "ST";
-    case DFU_UPLOAD:
-        return "UP " + std::to_string(r.wLength);
-    case DFU_CLRSTATUS:
+    if (r.bRequest == DFU_CLRSTATUS)
         return "CLR";
-    default:
+    if (r.bRequest == DFU_UPLOAD)
+        return "UP " + std::to_string(r.wLength);
+    if (r.bRequest != DFU_DNLOAD)
         return "REQ " + std::to_string(r.bRequest);
-    }
+    if (r.wLength == 0)
+        return "DN0";
+    const auto& d = r.data;
+    char buf[64] = "DN?";
+    if (d.size() < 6)
+        return buf;
+    if (d[0] == READ_COMMAND)
+        std::snprintf(buf, sizeof buf, "R %X,%02X", d[1], d[2]);
+    else if (d[0] == WRITE_COMMAND && d[1] == 0 && d[2] == 0xFF)
+        return "ERASE";
+    else if (d[0] == WRITE_COMMAND && d[1] == 3)
+        std::snprintf(buf, sizeof buf, "START %d,%02X%02X", d[2], d[3], d[4]);
+    else if (d[0] == WRITE_COMMAND)
+        std::snprintf(buf, sizeof buf, "W %X,%02X=%02X", d[1], d[2], d[3]);
+    else if (d[0] == DISPLAY_DATA || d[0] == PROGRAM_DATA)
+        std::snprintf(buf, sizeof buf, "%s %d %02X%02X-%02X%02X", d[0] == DISPLAY_DATA ? "DISP" : "PROG",
+                      d[1], d[2], d[3], d[4], d[5]);
+    return buf;
 }
 
 struct Rig {
@@ -83,8 +137,6 @@ struct Rig {
             chip->flash()[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
         for (std::size_t i = 0; i < chip->eeprom().size(); ++i)
             chip->eeprom()[i] = static_cast<std::uint8_t>(i * 3 + 1);
-        view.usb = &usb;
-        view.images = &images;
         // As after start-up with default settings.
         images.renew(small ? 1 : 0);
         ops.ClearDeviceInfo();
@@ -93,13 +145,6 @@ struct Rig {
             controls.setChecked(c, true);
         controls.setIndex(Ctl::cbDevice, 0);
         controls.setIndex(Ctl::cbController, small ? 1 : 0);
-        forgetHistory();
-    }
-
-    // Starts the request log, the fault plan's count and the view's records afresh.
-    void forgetHistory() {
-        chip->clearLog();
-        chip->faults().clear();
         view = RecordingView{};
         view.usb = &usb;
         view.images = &images;
@@ -119,7 +164,9 @@ struct Rig {
                 out.push_back(s);
         return out;
     }
+    QString lastBoxText() const { return view.boxes.empty() ? QString() : view.boxes.back().text; }
 
+    // Idle as after every operation: controls enabled, channel closed, status empty.
     bool idle() const {
         for (Ctl c :
              {Ctl::ButRead, Ctl::ButErase, Ctl::ButWrite, Ctl::chkFlash, Ctl::chkEEP, Ctl::chkAutoErase,
