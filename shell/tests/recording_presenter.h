@@ -3,6 +3,7 @@
 
 #include "shell/message_box.h"
 
+#include <functional>
 #include <vector>
 
 struct RecordedBox {
@@ -17,9 +18,12 @@ class RecordingPresenter : public corvane::MessagePresenter {
 public:
     std::vector<RecordedBox> boxes;
     int answer = corvane::MessageResult::Ok;
+    std::function<void()> whileShown; // looks at the program while the box would be up
 
     int showMessageBox(const QString& caption, const QString& text, corvane::MessageKind kind,
                        corvane::MessageButtons buttons, bool beep) override {
+        if (whileShown)
+            whileShown();
         boxes.push_back({caption, text, kind, buttons, beep});
         return answer;
     }

@@ -2,6 +2,7 @@
 // memory, list load and save, the file's location, and the recent-file lists.
 
 #include "shell/settings.h"
+#include "shell/tests/temp_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,94 +20,61 @@ protected:
     QString path = dir.filePath("corvane.ini");
     TIniSettings ini{path};
 
-    void put(const QByteArray& content) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    }
-    QByteArray content() const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-    }
+    void put(const QByteArray& content) { writeFile(path, content); }
+    QByteArray content() const { return readFile(path); }
 };
+
+TRecentFiles recent(std::initializer_list<const char*> oldestFirst) {
+    TRecentFiles mru;
+    for (const char* p : oldestFirst)
+        mru.add(p);
+    return mru;
+}
 
 } // namespace
 
 TEST(SettingsIntegers, AcceptsDecimalAndThePrefixedHexadecimalForms) {
-    const std::pair<const char*, std::int32_t> good[] = {
-        {"0", 0},
-        {"12", 12},
-        {"  7", 7},
-        {"-3", -3},
-        {"+4", 4},
-        {"$1", 1},
-        {"0x1", 1},
-        {"0X1f", 31},
-        {"x1F", 31},
-        {"X10", 16},
-        {"-$10", -16},
-        {"$FFFFFFFF", -1},
-        {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},
-        {"007", 7},
-    };
-    for (const auto& [text, value] : good)
-        EXPECT_EQ(parseSettingsInteger(text), std::optional<std::int32_t>(value)) << text;
-
-    for (const char* bad : {"", " ", "yes", "12a", "1 2", "- 1", "$", "0x", "x", "$G", "1.5", "2147483648",
+    const auto parsed = [](const char* text) { return parseSettingsInteger(QString::fromUtf8(text)); };
+    for (const char* hex31 : {"$1f", "0X1F", "x1F", "X1f", " +$1F"})
+        EXPECT_EQ(parsed(hex31), 31) << hex31;
+    EXPECT_EQ(parsed("  -3"), -3);
+    EXPECT_EQ(parsed("-$10"), -16);
+    EXPECT_EQ(parsed("007"), 7);
+    EXPECT_EQ(parsed("$FFFFFFFF"), -1) << "hexadecimal fills 32 bits";
+    EXPECT_EQ(parsed("2147483647"), INT32_MAX);
+    EXPECT_EQ(parsed("-2147483648"), INT32_MIN);
+    for (const char* bad : {"", " ", "yes", "12a", "1 2", "- 1", "$", "0x", "$G", "1.5", "2147483648",
                             "-2147483649", "$100000000", "١٢"})
-        EXPECT_FALSE(parseSettingsInteger(QString::fromUtf8(bad)).has_value()) << bad;
+        EXPECT_FALSE(parsed(bad).has_value()) << bad;
 }
 
-TEST_F(SettingsTest, MissingFileGivesEveryDefault) {
+TEST_F(SettingsTest, MissingFileGivesEveryDefaultAndIsNotCreatedByReading) {
     EXPECT_TRUE(ini.ReadBool("CONFIG", "FlashActive", true));
     EXPECT_FALSE(ini.ReadBool("", "AutoErase", false));
-    EXPECT_EQ(ini.ReadInteger("", "Device", 0), 0);
     EXPECT_EQ(ini.ReadInteger("", "Controller", -7), -7);
     EXPECT_FALSE(QFile::exists(path));
 }
 
 TEST_F(SettingsTest, BooleansAreIntegersAndUnreadableValuesGiveTheDefault) {
-    put("[config]\r\nflashactive=yes\r\nEEPActive=0\r\nFusesActive=2\r\nAutoErase=-1\r\nFlashAll=\r\n"
-        "Device=$1\r\nController=0x1\r\n");
-    EXPECT_TRUE(ini.ReadBool("CONFIG", "FlashActive", true));
+    put("[config]\r\nflashactive=yes\r\nEEPActive=0\r\nFusesActive=2\r\nAutoErase=-1\r\nFlashAll=\r\n");
     EXPECT_FALSE(ini.ReadBool("CONFIG", "FlashActive", false));
     EXPECT_FALSE(ini.ReadBool("CONFIG", "EEPActive", true));
     EXPECT_TRUE(ini.ReadBool("CONFIG", "FusesActive", false));
     EXPECT_TRUE(ini.ReadBool("CONFIG", "AutoErase", false));
     EXPECT_TRUE(ini.ReadBool("CONFIG", "FlashAll", true)) << "an empty value gives the default";
-    EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 1);
-    EXPECT_EQ(ini.ReadInteger("CONFIG", "Controller", 0), 1);
 }
 
 TEST_F(SettingsTest, EmptySectionNameMeansTheSectionOfTheLastAccess) {
-    EXPECT_EQ(ini.lastSection(), "Common");
     ini.WriteInteger("", "Orphan", 1);
     ini.WriteBool("CONFIG", "FlashActive", true);
     ini.WriteBool("", "EEPActive", false);
     ini.WriteInteger("", "Device", -1);
-    EXPECT_EQ(ini.lastSection(), "CONFIG");
     EXPECT_EQ(content(),
               "[Common]\r\nOrphan=1\r\n\r\n\r\n[CONFIG]\r\nFlashActive=1\r\nEEPActive=0\r\nDevice=-1\r\n");
     EXPECT_EQ(ini.ReadInteger("", "Device", 5), -1);
     QStringList list;
     ini.LoadList("FLASHLOAD", "H", 4, list);
     EXPECT_EQ(ini.lastSection(), "FLASHLOAD");
-}
-
-TEST_F(SettingsTest, WritesTheSampleFileOfARun) {
-    ini.WriteBool("CONFIG", "FlashActive", true);
-    ini.WriteBool("", "EEPActive", true);
-    ini.WriteBool("", "AutoErase", false);
-    ini.WriteBool("", "FlashAll", true);
-    ini.WriteInteger("", "Device", 0);
-    ini.WriteInteger("", "Controller", 1);
-    ini.SaveList("EEPLOAD", "H", 4, {"/work/eeprom.hex"});
-    ini.SaveList("FLASHLOAD", "H", 4, {"/work/app2.hex", "/work/app1.bin"});
-    EXPECT_EQ(content(),
-              "[CONFIG]\r\nFlashActive=1\r\nEEPActive=1\r\nAutoErase=0\r\nFlashAll=1\r\nDevice=0\r\n"
-              "Controller=1\r\n\r\n\r\n[EEPLOAD]\r\nH0=/work/eeprom.hex\r\n\r\n\r\n"
-              "[FLASHLOAD]\r\nH0=/work/app2.hex\r\nH1=/work/app1.bin\r\n");
 }
 
 TEST_F(SettingsTest, LoadListStopsAtTheFirstGapOrEmptyValueAndAtTheCapacity) {
@@ -138,13 +106,7 @@ TEST_F(SettingsTest, SaveListRewritesTheWholeSectionAndAnEmptyListLeavesNoSectio
 TEST_F(SettingsTest, UnwritableSettingsFileRaisesTheWriteErrorAndReadsStillWork) {
     ASSERT_TRUE(QDir().mkdir(path)); // a folder in the file's place
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 3), 3);
-    const QString expected = "nach " + path + " kann nicht geschrieben werden";
-    try {
-        ini.WriteInteger("CONFIG", "Device", 1);
-        ADD_FAILURE() << "no error";
-    } catch (const ESettingsWriteError& e) {
-        EXPECT_EQ(e.message(), expected);
-    }
+    EXPECT_THROW(ini.WriteInteger("CONFIG", "Device", 1), ESettingsWriteError);
     EXPECT_THROW(ini.SaveList("FLASHLOAD", "H", 4, {"/a.hex"}), ESettingsWriteError);
 }
 
@@ -157,75 +119,49 @@ TEST(SettingsWithoutFile, ReadsGiveDefaultsAndWritesDoNothing) {
 
 // ------------------------------------------------------------ location
 
-TEST(SettingsLocation, FileNameIsTheExecutablesInLowerCaseWithIni) {
+TEST(SettingsLocation, FileNameIsTheExecutablesWithOnlyItsAsciiLettersLowered) {
     EXPECT_EQ(settingsFileBeside("/opt/Tools/Prog.EXE"), "/opt/Tools/prog.ini");
-    EXPECT_EQ(settingsFileBeside("/opt/Tools/Corvane"), "/opt/Tools/corvane.ini");
-    EXPECT_EQ(settingsFileBeside("/Opt/A.B/corvane"), "/Opt/A.B/corvane.ini") << "folders keep their case";
-    EXPECT_EQ(settingsFileBeside(QString::fromUtf8("/x/ÄRGER.Exe")), QString::fromUtf8("/x/Ärger.ini"))
-        << "only A to Z are lowered";
+    EXPECT_EQ(settingsFileBeside("/Opt/A.B/Corvane"), "/Opt/A.B/corvane.ini") << "folders keep their case";
+    EXPECT_EQ(settingsFileBeside(QString::fromUtf8("/x/ÄRGER.Exe")), QString::fromUtf8("/x/Ärger.ini"));
 }
 
-TEST(SettingsLocation, BesideTheExecutableWhereThatFolderCanBeWritten) {
+TEST(SettingsLocation, BesideTheExecutableWhereWritableElseInTheUserConfigurationFolder) {
     QTemporaryDir exeDir, configDir;
-    const QString exe = exeDir.filePath("Corvane");
-    EXPECT_EQ(chooseSettingsFile(exe, configDir.path()), exeDir.filePath("corvane.ini"));
+    EXPECT_EQ(chooseSettingsFile(exeDir.filePath("Corvane"), configDir.path()),
+              exeDir.filePath("corvane.ini"));
     EXPECT_EQ(QDir(exeDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{})
         << "the probe leaves nothing behind";
-}
 
-TEST(SettingsLocation, UserConfigurationFolderWhereTheExecutablesFolderCannotBeWritten) {
-    QTemporaryDir configDir;
-    // Nothing can be made in /proc, not even by a privileged user.
-    const QString chosen = chooseSettingsFile("/proc/Corvane", configDir.path());
-    EXPECT_EQ(chosen, configDir.filePath("corvane/corvane.ini"));
-    EXPECT_TRUE(QFileInfo(configDir.filePath("corvane")).isDir());
-    TIniSettings ini(chosen);
+    // Nothing can be made in /proc, not even by a privileged user; and a
+    // program installed in a system folder keeps its settings out of it.
+    const QString inConfig = configDir.filePath("corvane/corvane.ini");
+    EXPECT_EQ(chooseSettingsFile("/proc/Corvane", configDir.path()), inConfig);
+    EXPECT_EQ(chooseSettingsFile("/usr/bin/corvane", configDir.path()), inConfig) << "also when run as root";
+    TIniSettings ini(inConfig);
     ini.WriteInteger("CONFIG", "Device", 2);
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 2);
 }
 
 // ------------------------------------------------------------ recent files
 
-TEST(RecentFiles, NewestFirstAndAtMostFour) {
-    TRecentFiles mru;
+TEST(RecentFiles, NewestFirstAtMostFourEachOnceInAnyLetterCase) {
+    TRecentFiles mru = recent({"/f1.hex", "/f2.hex", "/F3.hex", "/f4.hex", "/f5.hex"});
     int changes = 0;
     mru.Changed = [&] { ++changes; };
-    for (const char* p : {"/f1.hex", "/f2.hex", "/f3.hex", "/f4.hex", "/f5.hex", "/f6.hex"})
-        mru.add(p);
-    EXPECT_EQ(mru.items(), (QStringList{"/f6.hex", "/f5.hex", "/f4.hex", "/f3.hex"}));
-    EXPECT_EQ(changes, 6);
-}
-
-TEST(RecentFiles, AKnownFileInOtherLetterCaseMovesToTheTopWithoutADuplicate) {
-    TRecentFiles mru;
-    for (const char* p : {"/w/A.hex", "/w/b.hex", "/w/c.hex"})
-        mru.add(p);
-    mru.add("/W/a.HEX");
-    EXPECT_EQ(mru.items(), (QStringList{"/w/A.hex", "/w/c.hex", "/w/b.hex"}));
-}
-
-TEST(RecentFiles, BlankPathsAndPathsWithLineBreaksAreIgnored) {
-    TRecentFiles mru;
-    mru.add("");
-    mru.add("   ");
-    mru.add("/w/a\nb.hex");
-    EXPECT_TRUE(mru.items().isEmpty());
-}
-
-TEST(RecentFiles, RemovesByNameInAnyLetterCase) {
-    TRecentFiles mru;
-    mru.add("/a.hex");
-    mru.add("/b.hex");
-    EXPECT_TRUE(mru.remove("/A.HEX"));
-    EXPECT_FALSE(mru.remove("/zzz"));
-    EXPECT_EQ(mru.items(), QStringList{"/b.hex"});
+    mru.add("/f3.HEX");
+    EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f5.hex", "/f4.hex", "/f2.hex"}));
+    for (const char* ignored : {"", "   ", "/w/a\nb.hex"})
+        mru.add(ignored);
+    EXPECT_EQ(mru.items().size(), 4);
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(mru.remove("/F5.HEX"));
+    EXPECT_FALSE(mru.remove("/f1.hex"));
+    EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f4.hex", "/f2.hex"}));
 }
 
 TEST(RecentFiles, ChoiceMovesAGoodEntryUpAndRemovesAFailedOne) {
-    TRecentFiles mru;
-    for (const char* p : {"/c.hex", "/b.hex", "/a.hex"})
-        mru.add(p); // a, b, c
+    TRecentFiles mru = recent({"/c.hex", "/b.hex", "/a.hex"});
     QStringList seenDuringHandler;
     mru.choose(2, [&](const QString& path, bool& remove) {
         EXPECT_EQ(path, "/c.hex");
@@ -242,10 +178,6 @@ TEST(RecentFiles, ChoiceMovesAGoodEntryUpAndRemovesAFailedOne) {
 }
 
 TEST(RecentFiles, MenuCaptionsNumberTheEntriesAndShowAmpersands) {
-    TRecentFiles mru;
-    EXPECT_TRUE(mru.menuCaptions().isEmpty());
-    EXPECT_EQ(TRecentFiles::emptyCaption(), "(Leer)");
-    mru.add("/w/b.bin");
-    mru.add("/w/R&D.hex");
-    EXPECT_EQ(mru.menuCaptions(), (QStringList{"&1 /w/R&&D.hex", "&2 /w/b.bin"}));
+    EXPECT_EQ(recent({"/w/b.bin", "/w/R&D.hex"}).menuCaptions(),
+              (QStringList{"&1 /w/R&&D.hex", "&2 /w/b.bin"}));
 }

@@ -2,9 +2,10 @@
 // menus, the settings read at start and written at close, and what a settings
 // file that cannot be written does.
 
-#include "image/file_io.h"
 #include "shell/application.h"
 #include "shell/main_window.h"
+#include "shell/tests/recording_presenter.h"
+#include "shell/tests/temp_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,36 +19,25 @@ using namespace corvane;
 
 namespace {
 
-struct Box {
-    QString caption, text;
-};
-
-class Recorder : public MessagePresenter {
-public:
-    int showMessageBox(const QString& caption, const QString& text, MessageKind, MessageButtons,
-                       bool) override {
-        boxes.push_back({caption, text});
-        return MessageResult::Abort;
-    }
-    std::vector<Box> boxes;
-};
-
 // What a file dialog was shown with.
 struct DialogSeen {
-    QString title, folder, name, filter;
+    QString title, folder, name;
 };
 
 class FileCommandsTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString ini = dir.filePath("corvane.ini");
-    Recorder boxes;        // the file module's boxes
-    Recorder generalBoxes; // the general error box
+    RecordingPresenter boxes;        // the file module's boxes
+    RecordingPresenter generalBoxes; // the general error box
     std::unique_ptr<TMain> w;
     std::vector<DialogSeen> dialogs;
     QStringList answers; // names the user picks, in turn; "" cancels
 
-    void SetUp() override { CorvaneApplication::instance()->setErrorPresenter(&generalBoxes); }
+    void SetUp() override {
+        boxes.answer = MessageResult::Abort;
+        CorvaneApplication::instance()->setErrorPresenter(&generalBoxes);
+    }
     void TearDown() override {
         w.reset();
         CorvaneApplication::instance()->setErrorPresenter(nullptr);
@@ -60,42 +50,30 @@ protected:
         w->RunFileDialog = [this](QFileDialog& dialog, QString& chosen) {
             auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             dialogs.push_back({dialog.windowTitle(), dialog.directory().absolutePath() + "/",
-                               edit ? edit->text() : QStringLiteral("?"), dialog.selectedNameFilter()});
-            if (answers.isEmpty())
-                return false;
-            QString answer = answers.takeFirst();
-            if (answer.startsWith("bin:")) { // the user picks "Bin-Files" too
-                dialog.selectNameFilter(QStringLiteral("Bin-Files (*.bin)"));
-                answer = answer.mid(4);
-            } else {
-                dialog.selectNameFilter(QStringLiteral("Hex-Files (*.hex)"));
-            }
-            chosen = answer;
-            return !answer.isEmpty();
+                               edit ? edit->text() : QStringLiteral("?")});
+            const QString answer = answers.isEmpty() ? QString() : answers.takeFirst();
+            const bool bin = answer.startsWith("bin:"); // the user picks "Bin-Files" too
+            dialog.selectNameFilter(bin ? QStringLiteral("Bin-Files (*.bin)")
+                                        : QStringLiteral("Hex-Files (*.hex)"));
+            chosen = bin ? answer.mid(4) : answer;
+            return !chosen.isEmpty();
         };
         w->show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return w->isReady(); }, 3000));
         w->SettingsReadOnly = readOnly; // the test runner passes arguments
     }
 
-    void put(const QString& name, const QByteArray& content) {
-        QFile f(name.startsWith('/') ? name : dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(content);
-    }
-    QByteArray settings() const {
-        QFile f(ini);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QStringList menu(QMenu* m) const {
+    void put(const QString& name, const QByteArray& content) { writeFile(path(name), content); }
+    QByteArray settings() const { return readFile(ini); }
+    static QStringList menu(QMenu* m) {
         QStringList out;
         for (QAction* a : m->actions())
             out << (a->isEnabled() ? "" : "disabled ") + a->text();
         return out;
     }
-    void chooseFromMenu(QMenu* m, int index) {
+    static void chooseFromMenu(QMenu* m, int index) {
         m->actions().at(index)->trigger();
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // the choice is queued until the menu has closed
     }
     QString path(const QString& name) const { return dir.filePath(name); }
 };
@@ -108,13 +86,9 @@ const QByteArray kHex = ":03000000020003F8\r\n:00000001FF\r\n";
 
 TEST_F(FileCommandsTest, WithoutASettingsFileDefaultsApplyAndCloseWritesSixKeys) {
     start();
-    EXPECT_TRUE(w->chkFlash->isChecked());
     EXPECT_TRUE(w->chkFuses->isChecked());
-    EXPECT_FALSE(w->chkAutoErase->isChecked());
-    EXPECT_EQ(w->cbDevice->currentIndex(), 0);
-    EXPECT_EQ(w->cbController->currentIndex(), 0);
     EXPECT_EQ(menu(w->FlashMruMenu), QStringList{"disabled (Leer)"});
-    w->close();
+    w->close(); // what the controls hold: FLASH and EEPROM on, the rest off, both selectors at 0
     EXPECT_EQ(settings(),
               "[CONFIG]\r\nFlashActive=1\r\nEEPActive=1\r\nAutoErase=0\r\nFlashAll=0\r\nDevice=0\r\n"
               "Controller=0\r\n");
@@ -123,8 +97,9 @@ TEST_F(FileCommandsTest, WithoutASettingsFileDefaultsApplyAndCloseWritesSixKeys)
 }
 
 TEST_F(FileCommandsTest, StoredSettingsAreAppliedAndOutOfRangeSelectorsStayUnselected) {
-    put(ini, "[config]\r\nflashactive=yes\r\nEEPActive=0\r\nFusesActive=0\r\nAutoErase=1\r\nDevice=9\r\n"
-             "Controller=$1\r\n");
+    writeFile(ini,
+              "[config]\r\nflashactive=yes\r\nEEPActive=0\r\nFusesActive=0\r\nAutoErase=1\r\nDevice=9\r\n"
+              "Controller=$1\r\n");
     start();
     EXPECT_TRUE(w->chkFlash->isChecked()) << "yes is no integer: the default";
     EXPECT_FALSE(w->chkEEP->isChecked());
@@ -140,18 +115,22 @@ TEST_F(FileCommandsTest, StoredSettingsAreAppliedAndOutOfRangeSelectorsStayUnsel
     EXPECT_TRUE(after.contains("\r\nEEPActive=0\r\n"));
 }
 
-TEST_F(FileCommandsTest, ARunWithArgumentsLeavesConfigAloneButStoresTheLists) {
+TEST_F(FileCommandsTest, ARunWithArgumentsLeavesConfigAloneButStoresTheListsForTheNextRun) {
     const QByteArray before = "[CONFIG]\r\nDevice=3\r\n";
-    put(ini, before);
-    put("a.hex", kHex);
+    writeFile(ini, before);
+    put("e.bin", "abc");
     start(/*readOnly=*/true);
     w->cbDevice->setCurrentIndex(5);
-    answers << path("a.hex");
-    w->ButOpen0Click();
+    answers << path("e.bin");
+    w->ButOpen1Click();
     w->close();
     EXPECT_TRUE(settings().startsWith(before));
     w.reset();
-    EXPECT_TRUE(settings().contains("[FLASHLOAD]\r\nH0=" + path("a.hex").toUtf8()));
+    EXPECT_TRUE(settings().contains("[EEPLOAD]\r\nH0=" + path("e.bin").toUtf8()));
+    start();
+    EXPECT_EQ(w->EEPMru.items(), QStringList{path("e.bin")});
+    EXPECT_EQ(menu(w->EEPMruMenu), QStringList{"&1 " + path("e.bin")});
+    EXPECT_TRUE(w->EEPName->text().isEmpty());
 }
 
 TEST_F(FileCommandsTest, AnUnwritableSettingsFileShowsTheErrorButTheWindowStillCloses) {
@@ -175,41 +154,34 @@ TEST_F(FileCommandsTest, AnUnwritableSettingsFileShowsTheErrorButTheWindowStillC
 
 // ------------------------------------------------------------ load and save
 
-TEST_F(FileCommandsTest, LoadOpensInTheProgramFolderFirstThenInTheLoadedFilesFolder) {
+TEST_F(FileCommandsTest, DialogsStartInTheProgramFolderThenInTheLoadedFilesFolderAndSaveProposesItsName) {
     QDir(dir.path()).mkdir("fw");
     put("fw/a.hex", kHex);
     start();
     answers << path("fw/a.hex");
     w->ButOpen0Click();
-    ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(dialogs[0].title, "Load file for FLASH-Memory");
-    EXPECT_EQ(dialogs[0].folder, QDir(w->ExeDir).absolutePath() + "/");
     EXPECT_EQ(w->FlashName->text(), path("fw/a.hex"));
     EXPECT_EQ(w->FlashImage()[2], 0x03);
     EXPECT_TRUE(settings().contains("[FLASHLOAD]\r\nH0=" + path("fw/a.hex").toUtf8() + "\r\n"));
-
     w->ButOpen0Click(); // cancelled
+    w->ButOpen1Click(); // cancelled
+    answers << "bin:" + path("b");
+    w->ButSave0Click();
+
+    ASSERT_EQ(dialogs.size(), 4u);
+    EXPECT_EQ(dialogs[0].title, "Load file for FLASH-Memory");
+    EXPECT_EQ(dialogs[0].folder, QDir(w->ExeDir).absolutePath() + "/");
     EXPECT_EQ(dialogs[1].folder, path("fw") + "/");
     EXPECT_EQ(dialogs[1].name, "");
-    w->ButOpen1Click();
     EXPECT_EQ(dialogs[2].title, "Load file for EEPROM");
     EXPECT_EQ(dialogs[2].folder, path("fw") + "/") << "the start folder stays from the other load";
-}
-
-TEST_F(FileCommandsTest, SaveProposesTheLoadedNameAndTakesTheCompletedOne) {
-    put("a.hex", kHex);
-    start();
-    answers << path("a.hex") << "bin:" + path("b");
-    w->ButOpen0Click();
-    w->ButSave0Click();
-    ASSERT_EQ(dialogs.size(), 2u);
-    EXPECT_EQ(dialogs[1].title, "Save FLASH-Memory to file");
-    EXPECT_EQ(dialogs[1].folder, dir.path() + "/");
-    EXPECT_EQ(dialogs[1].name, "a.hex");
+    EXPECT_EQ(dialogs[3].title, "Save FLASH-Memory to file");
+    EXPECT_EQ(dialogs[3].folder, path("fw") + "/");
+    EXPECT_EQ(dialogs[3].name, "a.hex");
+    // The save takes the name completed with the chosen type's extension.
     EXPECT_EQ(QFileInfo(path("b.bin")).size(), 0x8000);
     EXPECT_EQ(w->FlashName->text(), path("b.bin"));
-    EXPECT_EQ(w->FlashMru.items(), (QStringList{path("b.bin"), path("a.hex")}));
-    EXPECT_TRUE(settings().contains("H0=" + path("b.bin").toUtf8()));
+    EXPECT_EQ(w->FlashMru.items(), (QStringList{path("b.bin"), path("fw/a.hex")}));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -219,7 +191,6 @@ TEST_F(FileCommandsTest, FailedOrCancelledCommandsChangeNoNameFieldAndNoList) {
     w->ButOpen1Click();
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].caption, "File-Error");
-    EXPECT_EQ(boxes.boxes[0].text, "File: " + path("missing.hex") + "\rError #2\rFile not found");
     w->ButSave1Click();
     EXPECT_TRUE(w->EEPName->text().isEmpty());
     EXPECT_TRUE(w->EEPMru.items().isEmpty());
@@ -228,7 +199,6 @@ TEST_F(FileCommandsTest, FailedOrCancelledCommandsChangeNoNameFieldAndNoList) {
 
 TEST_F(FileCommandsTest, PickingTheOtherFileTypeChangesTheTypedExtension) {
     start();
-    answers << "";
     w->RunFileDialog = [](QFileDialog& dialog, QString&) {
         auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         EXPECT_NE(edit, nullptr);
@@ -239,32 +209,12 @@ TEST_F(FileCommandsTest, PickingTheOtherFileTypeChangesTheTypedExtension) {
         EXPECT_EQ(edit->text(), "flash.bin");
         emit dialog.filterSelected(QStringLiteral("Hex-Files (*.hex)"));
         EXPECT_EQ(edit->text(), "flash.hex");
-        edit->setText("noext");
-        emit dialog.filterSelected(QStringLiteral("Bin-Files (*.bin)"));
-        EXPECT_EQ(edit->text(), "noext");
         return false;
     };
     w->ButSave0Click();
 }
 
 // ------------------------------------------------------------ recent files
-
-TEST_F(FileCommandsTest, RecentMenuListsTheLastFourNewestFirstWithoutDuplicates) {
-    start();
-    for (int i = 1; i <= 5; ++i) {
-        put(QString("f%1.hex").arg(i), kHex);
-        answers << path(QString("f%1.hex").arg(i));
-        w->ButOpen0Click();
-    }
-    EXPECT_EQ(menu(w->FlashMruMenu), (QStringList{"&1 " + path("f5.hex"), "&2 " + path("f4.hex"),
-                                                  "&3 " + path("f3.hex"), "&4 " + path("f2.hex")}));
-    // The third one again, typed in other letter case: to the top, once.
-    answers << path("f3.hex").replace("f3.hex", "F3.HEX");
-    put("F3.HEX", kHex);
-    w->ButOpen0Click();
-    EXPECT_EQ(w->FlashMru.items(),
-              (QStringList{path("f3.hex"), path("f5.hex"), path("f4.hex"), path("f2.hex")}));
-}
 
 TEST_F(FileCommandsTest, ChosenRecentFileLoadsAndMovesUpAGoneOneIsRemoved) {
     put("a.hex", kHex);
@@ -288,17 +238,4 @@ TEST_F(FileCommandsTest, ChosenRecentFileLoadsAndMovesUpAGoneOneIsRemoved) {
     EXPECT_EQ(boxes.boxes[0].text, "File: " + path("b.hex") + "\rError #2\rFile not found");
     EXPECT_EQ(w->FlashImage(), before);
     EXPECT_EQ(menu(w->FlashMruMenu), QStringList{"&1 " + path("a.hex")});
-}
-
-TEST_F(FileCommandsTest, RecentFilesSurviveARestart) {
-    put("e.bin", "abc");
-    start();
-    answers << path("e.bin");
-    w->ButOpen1Click();
-    w->close();
-    w.reset();
-    start();
-    EXPECT_EQ(w->EEPMru.items(), QStringList{path("e.bin")});
-    EXPECT_EQ(menu(w->EEPMruMenu), QStringList{"&1 " + path("e.bin")});
-    EXPECT_TRUE(w->EEPName->text().isEmpty());
 }
