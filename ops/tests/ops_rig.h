@@ -2,12 +2,10 @@
 // A simulated chip on the bench, the link over it and the operations with a
 // front end that records what they show, set up as the window is after start-up.
 
-// The bench first: it has a member named like a Qt keyword macro.
-#include "sim/bench.h"
-
 #include "image/memory_images.h"
 #include "link/usb.h"
 #include "ops/operations.h"
+#include "sim/bench.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,13 +2,11 @@
 // controls, hexadecimal value fields, status bar and message boxes, on the
 // simulated bench.
 
-// The bench first: it has a member named like a Qt keyword macro.
-#include "sim/bench.h"
-
 #include "ops/operations.h"
 #include "shell/debug_window.h"
 #include "shell/main_window.h"
 #include "shell/tests/recording_presenter.h"
+#include "sim/bench.h"
 
 #include <QApplication>
 #include <QClipboard>
