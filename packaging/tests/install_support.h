@@ -1,13 +1,15 @@
 #pragma once
-// Helpers for the install tests: running programs, staging an install of the
-// build folder, and looking at what landed.
+// Helpers for the install tests: running programs and staging an install of
+// the build folder.
 
-#include <QProcessEnvironment>
-#include <QSize>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
-#include <optional>
+#include <signal.h>
+#include <unistd.h>
 
 namespace corvane::packaging_test {
 
@@ -16,21 +18,56 @@ struct RunResult {
     QString output;    // standard output and standard error, interleaved
 };
 
-RunResult runProgram(const QString& program, const QStringList& arguments,
-                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
-                     int timeoutMs = 60000);
+inline RunResult
+runProgram(const QString& program, const QStringList& arguments,
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    // Its own process group, so that a timeout ends everything it started.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    process.start(program, arguments);
+    if (!process.waitForStarted(60000))
+        return {-1, process.errorString()};
+    const bool finished = process.waitForFinished(60000);
+    if (!finished) {
+        ::kill(-static_cast<pid_t>(process.processId()), SIGKILL);
+        process.kill();
+        process.waitForFinished();
+    }
+    const QString output = QString::fromLocal8Bit(process.readAll()) + (finished ? "" : "\n[timed out]");
+    return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, output};
+}
 
 // `cmake --install` of the build folder into prefix; with destDir set, the
 // prefix is taken below destDir as a package build does.
-RunResult installBuild(const QString& prefix, const QString& destDir = {});
+inline RunResult installBuild(const QString& prefix, const QString& destDir = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DESTDIR");
+    if (!destDir.isEmpty())
+        environment.insert("DESTDIR", destDir);
+    return runProgram(CORVANE_CMAKE, {"--install", CORVANE_BUILD_DIR, "--prefix", prefix}, environment);
+}
 
-// Every file (and symbolic link) below root, as paths relative to root, sorted.
-QStringList filesBelow(const QString& root);
+// Every file (and symbolic link) below root, relative to root, sorted.
+inline QStringList filesBelow(const QString& root) {
+    QStringList files;
+    for (QDirIterator it(root, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+         it.hasNext();)
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// The file's contents; empty when it cannot be read.
+inline QString readText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 // A comma-separated list handed in by the build.
-QStringList buildList(const char* text);
-
-// Width and height from a PNG file's header; nothing if the file is not a PNG.
-std::optional<QSize> pngSize(const QString& path);
+inline QStringList buildList(const char* text) {
+    return QString(text).split(',', Qt::SkipEmptyParts);
+}
 
 } // namespace corvane::packaging_test
