@@ -1,13 +1,11 @@
 // What the user is told when the bootloader cannot be opened, through the real
 // libusb backend running on the libusb stand-in and its simulated chips.
 
-// The bench first: it has a member named like a Qt keyword macro.
-#include "sim/bench.h"
-
 #include "image/memory_images.h"
 #include "link/libusb_link.h"
 #include "link/usb.h"
 #include "ops/operations.h"
+#include "sim/bench.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
