@@ -32,9 +32,16 @@ struct TClassRequest {
     std::uint16_t Index = 0;
 
     std::array<std::uint8_t, 10> bytes() const {
-        return {Direction, RequestType, Recipient, RequestTypeReserved, Request, Filler,
-                static_cast<std::uint8_t>(Value & 0xFF), static_cast<std::uint8_t>(Value >> 8),
-                static_cast<std::uint8_t>(Index & 0xFF), static_cast<std::uint8_t>(Index >> 8)};
+        return {Direction,
+                RequestType,
+                Recipient,
+                RequestTypeReserved,
+                Request,
+                Filler,
+                static_cast<std::uint8_t>(Value & 0xFF),
+                static_cast<std::uint8_t>(Value >> 8),
+                static_cast<std::uint8_t>(Index & 0xFF),
+                static_cast<std::uint8_t>(Index >> 8)};
     }
 
     // The USB setup packet's bmRequestType: type class (01), recipient interface (00001),

@@ -14,6 +14,8 @@ inline QString versionText() {
 }
 
 // "Corvane v1.3": window caption and application title.
-inline QString titleText() { return QStringLiteral("Corvane v") + versionText(); }
+inline QString titleText() {
+    return QStringLiteral("Corvane v") + versionText();
+}
 
 } // namespace corvane
