@@ -12,14 +12,14 @@ namespace corvane {
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonKind {
     MessageButtons bit;
     int result;
     QMessageBox::ButtonRole role;
     const char* caption;
 };
 
-constexpr std::array<ButtonSpec, 9> kButtons{{
+constexpr std::array<ButtonKind, 9> kButtons{{
     {MessageButton::Yes, MessageResult::Yes, QMessageBox::YesRole, "&Ja"},
     {MessageButton::No, MessageResult::No, QMessageBox::NoRole, "&Nein"},
     {MessageButton::Ok, MessageResult::Ok, QMessageBox::AcceptRole, "OK"},
@@ -59,9 +59,9 @@ QString withLineBreaks(QString text) {
 } // namespace
 
 QString messageButtonCaption(MessageButtons button) {
-    for (const ButtonSpec& spec : kButtons) {
-        if (spec.bit == button)
-            return QString::fromUtf8(spec.caption).remove(QLatin1Char('&'));
+    for (const ButtonKind& entry : kButtons) {
+        if (entry.bit == button)
+            return QString::fromUtf8(entry.caption).remove(QLatin1Char('&'));
     }
     return {};
 }
@@ -79,20 +79,20 @@ std::unique_ptr<QMessageBox> buildMessageBox(const QString& caption, const QStri
 
     QAbstractButton* escape = nullptr;
     int escapeRank = 0;
-    for (const ButtonSpec& spec : kButtons) {
-        if (!(buttons & spec.bit))
+    for (const ButtonKind& entry : kButtons) {
+        if (!(buttons & entry.bit))
             continue;
-        QPushButton* b = box->addButton(QString::fromUtf8(spec.caption), spec.role);
-        b->setProperty(kResultProperty, spec.result);
+        QPushButton* b = box->addButton(QString::fromUtf8(entry.caption), entry.role);
+        b->setProperty(kResultProperty, entry.result);
         if (!box->defaultButton())
             box->setDefaultButton(b);
         // Escape and the close box answer like cancel, else abort, else no,
         // else OK; a box with none of these answers with its only button.
-        const int rank = spec.bit == MessageButton::Cancel  ? 4
-                         : spec.bit == MessageButton::Abort ? 3
-                         : spec.bit == MessageButton::No    ? 2
-                         : spec.bit == MessageButton::Ok    ? 1
-                                                            : 0;
+        const int rank = entry.bit == MessageButton::Cancel  ? 4
+                         : entry.bit == MessageButton::Abort ? 3
+                         : entry.bit == MessageButton::No    ? 2
+                         : entry.bit == MessageButton::Ok    ? 1
+                                                             : 0;
         if (rank > escapeRank) {
             escape = b;
             escapeRank = rank;
