@@ -1,5 +1,7 @@
 #include "ops/hex_field.h"
 
+#include "shell/hex_digit.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -11,17 +13,6 @@ QString formatHexValue(std::int64_t value, int digits) {
 }
 
 namespace {
-
-int hexDigitValue(QChar ch) {
-    const char16_t c = ch.unicode();
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    return -1;
-}
 
 std::optional<std::uint64_t> parseHexBody(QStringView body) {
     if (body.isEmpty() || body.size() > 16)

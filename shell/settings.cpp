@@ -1,5 +1,7 @@
 #include "shell/settings.h"
 
+#include "shell/hex_digit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,21 +11,6 @@
 #include <limits>
 
 namespace corvane {
-
-namespace {
-
-int digitValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return u - u'0';
-    if (u >= u'a' && u <= u'f')
-        return u - u'a' + 10;
-    if (u >= u'A' && u <= u'F')
-        return u - u'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<std::int32_t> parseSettingsInteger(const QString& text) {
     qsizetype i = 0;
@@ -51,7 +38,7 @@ std::optional<std::int32_t> parseSettingsInteger(const QString& text) {
         return std::nullopt;
     std::uint64_t value = 0;
     for (; i < n; ++i) {
-        const int digit = digitValue(text[i]);
+        const int digit = hexDigitValue(text[i]);
         if (digit < 0 || digit >= base)
             return std::nullopt;
         value = value * std::uint64_t(base) + std::uint64_t(digit);
