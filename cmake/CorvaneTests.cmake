@@ -35,3 +35,18 @@ function(corvane_add_test name)
         gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
     endif()
 endfunction()
+
+# A test run by a script or a tool rather than GoogleTest:
+#
+#   corvane_add_script_test(<name> COMMAND <command> <arg>... [PROPERTIES <prop> <value>...])
+#
+# Exit status 0 passes, 77 skips (a tool the check needs is not installed:
+# the script prints which), anything else fails.
+function(corvane_add_script_test name)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "COMMAND;PROPERTIES")
+    if(arg_UNPARSED_ARGUMENTS OR NOT arg_COMMAND)
+        message(FATAL_ERROR "corvane_add_script_test(${name}): give COMMAND, and PROPERTIES only")
+    endif()
+    add_test(NAME ${name} COMMAND ${arg_COMMAND})
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 ${arg_PROPERTIES})
+endfunction()

@@ -39,10 +39,17 @@ protected:
 
 TEST_F(StagedInstall, ShipsOnlyProgramsRuleEntryAndIconsOfTheirSizesBelowThePrefix) {
     // No static library, header, test program or the libusb stand-in of the
-    // simulated bench belongs on a user's disk, and nothing outside /usr.
-    QStringList expected{RulePath, DesktopPath};
+    // simulated bench belongs on a user's disk, and nothing outside /usr;
+    // every program comes with its manual page.
+    QStringList expected{RulePath,
+                         DesktopPath,
+                         "share/bash-completion/completions/corvane-cli",
+                         "share/metainfo/org.corvane.corvane.metainfo.xml",
+                         "share/doc/corvane/copyright",
+                         "share/doc/corvane/changelog.Debian.gz",
+                         "share/lintian/overrides/corvane"};
     for (const QString& program : buildList(CORVANE_PROGRAMS))
-        expected << "bin/" + program;
+        expected << "bin/" + program << "share/man/man1/" + program + ".1.gz";
     for (const QString& size : buildList(CORVANE_ICON_SIZES))
         expected << IconPath.arg(size, "corvane");
     for (QString& path : expected)

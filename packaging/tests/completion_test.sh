@@ -1,0 +1,61 @@
+#!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Sources the bash completion of corvane-cli and checks what Tab offers.
+# Usage: completion_test.sh CORVANE_CLI COMPLETION_FILE
+set -u
+cli=$(realpath "$1")
+completion=$2
+framework=/usr/share/bash-completion/bash_completion
+if [ ! -r "$framework" ]; then
+    echo "bash-completion is not installed ($framework): the completion is not checked"
+    exit 77
+fi
+# shellcheck disable=SC1090
+. "$framework"
+# shellcheck disable=SC1090
+. "$completion"
+
+failed=0
+# offers EXPECTED WORD...: completes the last word of "corvane-cli WORD..."
+# and compares the sorted offers with EXPECTED.
+offers() {
+    local expected=$1
+    shift
+    COMP_WORDS=("$cli" "$@")
+    COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    COMP_LINE="${COMP_WORDS[*]}"
+    COMP_POINT=${#COMP_LINE}
+    COMPREPLY=()
+    _corvane_cli "$cli" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+    local got
+    got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | xargs)
+    if [ "$got" != "$expected" ]; then
+        echo "FAIL: corvane-cli $* <Tab> offers '$got', expected '$expected'"
+        failed=1
+    fi
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+touch prog.hex data.bin notes.txt
+mkdir images
+
+offers write wr
+offers "5130 5131" --controller ''
+offers "off on" config --bljb ''
+offers "0 1 2 3 4 5 6 7" -d ''
+offers "data.bin images prog.hex" write --flash ''
+offers "data.bin images prog.hex" --simulate ./bench convert prog.hex ''
+# The folder after --simulate is optional: a command may follow it at once.
+offers "config convert erase images info list read run write" --simulate ''
+offers "prog.hex" write --eeprom pr
+
+# Every option the tool lists is offered after "-".
+listed=$(LC_ALL=C "$cli" --help | grep -oE '^ {1,8}(-[A-Za-z0-9], )?--[A-Za-z0-9][A-Za-z0-9-]*' |
+    tr ', ' '\n\n' | grep . | sort -u | xargs)
+[ -n "$listed" ] || { echo "FAIL: no options found in corvane-cli --help"; failed=1; }
+offers "$listed" info -
+
+[ $failed -eq 0 ] && echo "completion: commands, option values, files and $(echo "$listed" | wc -w) options offered"
+exit $failed

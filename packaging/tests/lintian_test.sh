@@ -1,0 +1,28 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds the Debian package from the build folder and runs lintian on it:
+# no error, and no warning that debian/lintian-overrides does not give a
+# reason for.
+# Usage: lintian_test.sh CPACK BUILD_DIR WORK_DIR
+set -u
+cpack=$1
+build=$2
+work=$3
+if ! command -v lintian >/dev/null 2>&1; then
+    echo "lintian is not installed: the package is not checked"
+    exit 77
+fi
+rm -rf "$work"
+mkdir -p "$work"
+if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    exit 1
+fi
+set -- "$work"/*.deb
+[ -f "$1" ] || { echo "FAIL: cpack made no package"; cat "$work/cpack.log"; exit 1; }
+lintian --fail-on error,warning --display-info "$@" >"$work/lintian.log" 2>&1
+status=$?
+# lintian's note that it runs as root is no finding about the package.
+grep -v 'running with root privileges' "$work/lintian.log"
+[ $status -eq 0 ] && echo "lintian: no errors, no warnings without a reason"
+exit $status
