@@ -178,8 +178,28 @@ void HexView::paintEvent(QPaintEvent*) {
     const int w = viewport()->width();
     const int h = viewport()->height();
     const HexViewLayout& L = layout_;
-    const QColor text = palette().color(QPalette::Text);
 
+    paintFrame(p, w, h);
+    const bool focused = hasFocus();
+    const std::size_t rows = model_.rowCount();
+    const int shown = L.visibleRows(h) + 1; // a partly visible row at the bottom too
+    p.setClipRect(0, L.rulerHeight(), w, h - L.rulerHeight());
+    for (int vr = 0; vr < shown; ++vr) {
+        const std::size_t row = model_.topRow() + static_cast<std::size_t>(vr);
+        if (row >= rows)
+            break;
+        paintRow(p, row, L.rowTop(vr), focused);
+    }
+    p.setClipping(false);
+    if (focused) {
+        // Focus frame around the whole view.
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1));
+        p.drawRect(0, 0, w - 1, h - 1);
+    }
+}
+
+void HexView::paintFrame(QPainter& p, int w, int h) const {
+    const HexViewLayout& L = layout_;
     p.fillRect(0, 0, w, h, dataBackground_);
     p.fillRect(0, 0, L.gutterWidth, h, kGutterColor);
     p.fillRect(0, 0, w, L.rulerHeight() - 1, kGutterColor);
@@ -188,80 +208,75 @@ void HexView::paintEvent(QPaintEvent*) {
     p.drawLine(L.gutterWidth - 1, 0, L.gutterWidth - 1, h);
 
     // Ruler: column numbers above both columns.
-    p.setPen(text);
+    p.setPen(palette().color(QPalette::Text));
     const int rulerBase = (L.rulerHeight() - 1 - L.lineHeight) / 2 + fontAscent_;
     for (int col = 0; col < kHexBytesPerRow; ++col) {
         p.drawText(L.hexX(col), rulerBase, hexByte(static_cast<std::uint8_t>(col)));
         p.drawText(L.charX(col), rulerBase, QString(QChar(u"0123456789ABCDEF"[col])));
     }
+}
 
-    const bool focused = hasFocus();
+void HexView::paintRow(QPainter& p, std::size_t row, int top, bool focused) const {
+    const HexViewLayout& L = layout_;
+    const QColor text = palette().color(QPalette::Text);
     const std::size_t size = model_.dataSize();
-    const std::size_t rows = model_.rowCount();
-    const int shown = L.visibleRows(h) + 1; // a partly visible row at the bottom too
-    p.setClipRect(0, L.rulerHeight(), w, h - L.rulerHeight());
-    for (int vr = 0; vr < shown; ++vr) {
-        const std::size_t row = model_.topRow() + static_cast<std::size_t>(vr);
-        if (row >= rows)
+    const int base = top + fontAscent_;
+    p.setPen(text);
+    p.drawText(2, base, offsetText(row * kHexBytesPerRow));
+    for (int col = 0; col < kHexBytesPerRow; ++col) {
+        const std::size_t off = row * kHexBytesPerRow + static_cast<std::size_t>(col);
+        if (off >= size)
             break;
-        const int top = L.rowTop(vr);
-        const int base = top + fontAscent_;
-        p.setPen(text);
-        p.drawText(2, base, offsetText(row * kHexBytesPerRow));
-        for (int col = 0; col < kHexBytesPerRow; ++col) {
-            const std::size_t off = row * kHexBytesPerRow + static_cast<std::size_t>(col);
-            if (off >= size)
-                break;
-            const std::uint8_t b = model_.byteAt(off);
-            const bool changed = model_.isChanged(off);
-            const QRect hexCell(L.hexX(col), top, L.hexCellWidth(), L.lineHeight);
-            const QRect charCell(L.charX(col), top, L.charWidth, L.lineHeight);
-            if (changed) {
-                p.fillRect(hexCell, kChangedBackground);
-                p.fillRect(charCell, kChangedBackground);
-            }
-            const QColor fg = changed ? kChangedTextColor : text;
-            const QString digits = hexByte(b);
-            const QString ch(QChar(hexDisplayChar(b)));
-
-            if (off == model_.cursor()) {
-                // The cursor: the active digit or character inverted, the
-                // same byte framed in the other column.
-                const bool hexActive = model_.column() == HexColumn::Hex;
-                const QColor caretBg = focused ? palette().color(QPalette::Highlight) : QColor(Qt::darkGray);
-                const QColor caretFg = palette().color(QPalette::HighlightedText);
-                const QRect caret =
-                    hexActive ? QRect(L.hexNibbleX(col, model_.nibble()), top, L.charWidth, L.lineHeight)
-                              : charCell;
-                p.fillRect(caret, caretBg);
-                for (int n = 0; n < 2; ++n) {
-                    const bool inCaret = hexActive && n == model_.nibble();
-                    p.setPen(inCaret ? caretFg : fg);
-                    p.drawText(L.hexNibbleX(col, n), base, digits.mid(n, 1));
-                }
-                p.setPen(hexActive ? fg : caretFg);
-                p.drawText(L.charX(col), base, ch);
-                // Focus frame around the active field, a plain frame around its twin.
-                const QRect other = hexActive ? charCell : hexCell;
-                p.setPen(QPen(text, 1, Qt::DotLine));
-                p.drawRect(other.adjusted(0, 0, -1, -1));
-                if (focused) {
-                    const QRect field = hexActive ? hexCell : charCell;
-                    p.setPen(QPen(text, 1, Qt::DotLine));
-                    p.drawRect(field.adjusted(-1, 0, 0, -1));
-                }
-            } else {
-                p.setPen(fg);
-                p.drawText(hexCell.left(), base, digits);
-                p.drawText(charCell.left(), base, ch);
-            }
+        const std::uint8_t b = model_.byteAt(off);
+        const bool changed = model_.isChanged(off);
+        const QRect hexCell(L.hexX(col), top, L.hexCellWidth(), L.lineHeight);
+        const QRect charCell(L.charX(col), top, L.charWidth, L.lineHeight);
+        if (changed) {
+            p.fillRect(hexCell, kChangedBackground);
+            p.fillRect(charCell, kChangedBackground);
+        }
+        const QColor fg = changed ? kChangedTextColor : text;
+        if (off == model_.cursor()) {
+            paintCursorByte(p, col, top, b, fg, focused);
+        } else {
+            p.setPen(fg);
+            p.drawText(hexCell.left(), base, hexByte(b));
+            p.drawText(charCell.left(), base, QString(QChar(hexDisplayChar(b))));
         }
     }
-    p.setClipping(false);
+}
+
+void HexView::paintCursorByte(QPainter& p, int col, int top, std::uint8_t b, const QColor& fg,
+                              bool focused) const {
+    // The cursor: the active digit or character inverted, the same byte
+    // framed in the other column.
+    const HexViewLayout& L = layout_;
+    const QColor text = palette().color(QPalette::Text);
+    const int base = top + fontAscent_;
+    const QRect hexCell(L.hexX(col), top, L.hexCellWidth(), L.lineHeight);
+    const QRect charCell(L.charX(col), top, L.charWidth, L.lineHeight);
+    const QString digits = hexByte(b);
+    const bool hexActive = model_.column() == HexColumn::Hex;
+    const QColor caretBg = focused ? palette().color(QPalette::Highlight) : QColor(Qt::darkGray);
+    const QColor caretFg = palette().color(QPalette::HighlightedText);
+    const QRect caret =
+        hexActive ? QRect(L.hexNibbleX(col, model_.nibble()), top, L.charWidth, L.lineHeight) : charCell;
+    p.fillRect(caret, caretBg);
+    for (int n = 0; n < 2; ++n) {
+        const bool inCaret = hexActive && n == model_.nibble();
+        p.setPen(inCaret ? caretFg : fg);
+        p.drawText(L.hexNibbleX(col, n), base, digits.mid(n, 1));
+    }
+    p.setPen(hexActive ? fg : caretFg);
+    p.drawText(L.charX(col), base, QString(QChar(hexDisplayChar(b))));
+    // Focus frame around the active field, a plain frame around its twin.
+    const QRect other = hexActive ? charCell : hexCell;
+    p.setPen(QPen(text, 1, Qt::DotLine));
+    p.drawRect(other.adjusted(0, 0, -1, -1));
     if (focused) {
-        // Focus frame around the whole view.
-        p.setPen(QPen(palette().color(QPalette::Highlight), 1));
-        p.drawRect(0, 0, w - 1, h - 1);
+        const QRect field = hexActive ? hexCell : charCell;
+        p.setPen(QPen(text, 1, Qt::DotLine));
+        p.drawRect(field.adjusted(-1, 0, 0, -1));
     }
 }
 

@@ -12,6 +12,11 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 
+#include <cstddef>
+#include <cstdint>
+
+class QPainter;
+
 namespace corvane {
 
 class HexView : public QAbstractScrollArea {
@@ -53,6 +58,9 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void paintFrame(QPainter& p, int w, int h) const;
+    void paintRow(QPainter& p, std::size_t row, int top, bool focused) const;
+    void paintCursorByte(QPainter& p, int col, int top, std::uint8_t b, const QColor& fg, bool focused) const;
     void updateMetrics();
     void syncScrollBar();
     void afterModelChange();

@@ -12,7 +12,7 @@ namespace corvane::sim {
 
 namespace {
 
-std::string trim(std::string s) {
+std::string trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
     if (b == std::string::npos)
         return {};
@@ -83,9 +83,9 @@ std::pair<int, int> pairOf(const std::string& v) {
     return {parseInt(trim(v.substr(0, colon))), parseInt(trim(v.substr(colon + 1)))};
 }
 
-void applySlotKey(const std::string& key, const std::string& value, ChipConfig& c, FaultPlan& f) {
+// The chip's kind, timing and USB identity; false when the key is none of them.
+bool applyChipKey(const std::string& key, const std::string& value, ChipConfig& c) {
     const auto v = lower(value);
-    auto byte = [&] { return static_cast<std::uint8_t>(parseHex(value, 0xFF)); };
     if (key == "controller") {
         if (v == "at89c5131" || v == "at89c5131a" || v == "5131")
             c.controller = Controller::AT89C5131;
@@ -113,22 +113,6 @@ void applySlotKey(const std::string& key, const std::string& value, ChipConfig& 
         c.vendorId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
     } else if (key == "product") {
         c.productId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
-    } else if (key == "bsb") {
-        c.initial.BSB = byte();
-    } else if (key == "sbv") {
-        c.initial.SBV = byte();
-    } else if (key == "ssb") {
-        c.initial.SSB = byte();
-    } else if (key == "eb") {
-        c.initial.EB = byte();
-    } else if (key == "hsb") {
-        c.initial.HSB = byte();
-    } else if (key == "p1cf") {
-        c.initial.P1_CF = byte();
-    } else if (key == "p3cf") {
-        c.initial.P3_CF = byte();
-    } else if (key == "p4cf") {
-        c.initial.P4_CF = byte();
     } else if (key == "bus") {
         const int b = parseInt(value);
         if (b < 1 || b > 255)
@@ -140,7 +124,30 @@ void applySlotKey(const std::string& key, const std::string& value, ChipConfig& 
         c.refuseOpen = parseBool(value);
     } else if (key == "kernel-driver") {
         c.kernelDriver = parseBool(value);
-    } else if (key == "fail-descriptor") {
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The configuration bytes a new chip starts with; false for any other key.
+bool applyInitialByte(const std::string& key, const std::string& value, ConfigBytes& initial) {
+    static const std::pair<const char*, std::uint8_t ConfigBytes::*> bytes[] = {
+        {"bsb", &ConfigBytes::BSB},    {"sbv", &ConfigBytes::SBV},   {"ssb", &ConfigBytes::SSB},
+        {"eb", &ConfigBytes::EB},      {"hsb", &ConfigBytes::HSB},   {"p1cf", &ConfigBytes::P1_CF},
+        {"p3cf", &ConfigBytes::P3_CF}, {"p4cf", &ConfigBytes::P4_CF}};
+    for (const auto& [name, member] : bytes) {
+        if (key == name) {
+            initial.*member = static_cast<std::uint8_t>(parseHex(value, 0xFF));
+            return true;
+        }
+    }
+    return false;
+}
+
+// Injected faults; false when the key is not one.
+bool applyFaultKey(const std::string& key, const std::string& value, FaultPlan& f) {
+    if (key == "fail-descriptor") {
         f.failDescriptor = parseBool(value);
     } else if (key == "fail-request") {
         for (const auto& n : split(value, ','))
@@ -163,8 +170,15 @@ void applySlotKey(const std::string& key, const std::string& value, ChipConfig& 
         for (const auto& a : split(value, ','))
             f.stuckFlash.insert(static_cast<std::uint16_t>(parseHex(a, 0xFFFF)));
     } else {
-        throw std::invalid_argument("unknown key '" + key + "'");
+        return false;
     }
+    return true;
+}
+
+void applySlotKey(const std::string& key, const std::string& value, ChipConfig& c, FaultPlan& f) {
+    if (!applyChipKey(key, value, c) && !applyInitialByte(key, value, c.initial) &&
+        !applyFaultKey(key, value, f))
+        throw std::invalid_argument("unknown key '" + key + "'");
 }
 
 ForeignDevice parseForeign(const std::string& value) {
@@ -313,7 +327,7 @@ std::unique_ptr<SimBench> SimBench::fromEnvironment() {
 }
 
 std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stateDir,
-                                               std::optional<std::filesystem::path> configFile) {
+                                               const std::optional<std::filesystem::path>& configFile) {
     std::error_code ec;
     std::filesystem::create_directories(stateDir, ec);
     const auto confPath = configFile.value_or(stateDir / "bench.conf");

@@ -363,7 +363,7 @@ public:
     static std::unique_ptr<SimBench> fromEnvironment();
     // A state folder and a bench file (missing file: one AT89C5131 in slot 0).
     static std::unique_ptr<SimBench> fromFolder(const std::filesystem::path& stateDir,
-                                                std::optional<std::filesystem::path> configFile = {});
+                                                const std::optional<std::filesystem::path>& configFile = {});
     ~SimBench(); // stores every chip when backed by a folder
 
     SimBench(const SimBench&) = delete;
