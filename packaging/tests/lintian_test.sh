@@ -20,6 +20,15 @@ if ! "$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpac
 fi
 set -- "$work"/*.deb
 [ -f "$1" ] || { echo "FAIL: cpack made no package"; cat "$work/cpack.log"; exit 1; }
+# The changelog's newest entry is the package's version.
+version=$(dpkg-deb -f "$1" Version)
+logged=$(dpkg-deb --fsys-tarfile "$1" | tar -xO ./usr/share/doc/corvane/changelog.Debian.gz | gzip -dc |
+    head -n 1 | sed -n 's/^[^ ]* (\([^)]*\)).*/\1/p')
+if [ "$logged" != "$version" ]; then
+    echo "FAIL: the package is version $version, its changelog's newest entry is '$logged':"
+    echo "add an entry for $version to packaging/debian/changelog"
+    exit 1
+fi
 lintian --fail-on error,warning --display-info "$@" >"$work/lintian.log" 2>&1
 status=$?
 # lintian's note that it runs as root is no finding about the package.
