@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device link the tool talks through: the simulated bench in-process, or
 // the USB devices through libusb.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Exit statuses of corvane-cli: one per kind of failure, so that scripts can
 // tell them apart.

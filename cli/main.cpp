@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-cli: the command-line programmer over the window's core.
 
 #include "cli/cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One run of the tool: the memory images, the device link module, the
 // programming operations and the file module, wired to the terminal. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the programming operations show, printed on a terminal: status texts
 // and progress on stderr (a redrawn progress bar on a terminal, one plain line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/disk_file.h"
 
 #include "image/file_error.h"

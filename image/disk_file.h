@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file of the file module, opened either for reading or for replacing.
 // Every failure raises EFileIoError with the number mapped from the operating

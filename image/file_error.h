@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Error types of the file module. EDateiError carries a file content problem
 // (missing file, unknown extension, bad Intel HEX line); EFileIoError carries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The file module: loads a file into one of the two memory images and saves a
 // hex view's data into a file, as Intel HEX (".hex") or raw binary (".bin").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Geometry of the hex view: where each row, byte and character cell sits in
 // the viewport, and which byte lies under a point. Pure arithmetic on the font

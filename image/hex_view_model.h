@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The state behind a hex view: its own copy of the bytes, the cursor (byte,
 // column, digit), the first shown row, the bytes the user changed and the undo

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // HexView: an editable hex view of a fixed-size block of bytes. Paints a
 // HexViewModel through a HexViewLayout and maps keys, clicks and the scroll

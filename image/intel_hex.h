@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Intel HEX codec: reads record lines into a 64 KB byte space and writes the
 // non-erased stretches of a buffer as data records. It knows nothing of files

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two memory images of the controller: FLASH (16 or 32 KB by controller
 // type) and EEPROM (1 KB). Byte a of an image is device address a.

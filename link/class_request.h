@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The 10-byte class-request record that accompanies every DFU class request,
 // and the DFU request kinds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device link at the level of the four driver operations. Backends: libusb
 // (real hardware) and the simulated bench.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The precise wait: absolute-deadline sleeps on the monotonic clock with a
 // fine timer slack, and a short spin at the end.
 

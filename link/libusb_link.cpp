@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb backend of the device link.
 
 #include "link/libusb_link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TUsb: the device link module. Opens the channel for the selected device
 // number, reads the device descriptor, performs DFU class requests and sends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The controller's identification and configuration bytes: where the
 // bootloader keeps each one (area and index of its read and write commands),

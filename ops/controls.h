@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The state of the configuration and operation controls of the main window,
 // with their click and change handlers. The window binds its widgets to this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The hexadecimal value field: a one-line field that shows an integer as "$"
 // followed by at least N upper-case hexadecimal digits and accepts only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The programming operations: device identification and configuration read,
 // READ, ERASE, WRITE (with the fuse step) and RUN, each inside the common frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the programming operations need from their front end: the window
 // implements it with its widgets, the command-line tool with plain text on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The progress bar's model: a total number of parts, the completed parts
 // (limited to the total) and whether the percentage text is shown.

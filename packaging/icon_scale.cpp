@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time helper: writes the application icon in the smaller sizes of the
 // desktop icon theme.
 //

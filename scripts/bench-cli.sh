@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Benchmarks of the command-line tool and the window's start-up:
 #   1. corvane-cli write of 32 KB FLASH + 1 KB EEPROM with read-back on the
 #      realistic bench, against the floor of the bench's own timing model;

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a fresh Debian 12 machine, builds the program and starts it: on the
 # attached controller when a bootloader (USB 03EB:2FFD) is plugged in, else on
 # the simulated bench. --hardware or --simulate chooses explicitly.

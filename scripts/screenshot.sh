@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes a screenshot of the main window under a virtual X server.
 #   scripts/screenshot.sh OUT.png [program arguments...]
 # Environment: CORVANE_BUILD_DIR (default build), SHOT_DELAY seconds to wait

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a fresh Debian 12 machine, checks the formatting, builds everything
 # with warnings as errors, runs every test through CTest, and runs clang-tidy.
 set -e

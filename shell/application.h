@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CorvaneApplication: the application object. An exception that escapes an
 // event handler ends in the general error box (title, stop sign, OK, the

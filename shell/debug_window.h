@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TDebug: the hidden debug log window, a read-only text for the developer.
 // Nothing in the program shows it; Ctrl+Shift+D in the main window does.

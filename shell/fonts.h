@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's fonts. The layout was drawn for "MS Sans Serif"/"Arial" and
 // "Courier New" at 96 DPI; the closest installed families stand in for them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Single-copy guard. The first copy of the program holds a lock file and
 // listens on a local socket; a later copy started by the same user finds the

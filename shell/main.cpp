@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program entry: the single-copy guard first, then the long-lived objects in
 // their order, then the message loop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TMain: the main window. It holds every control, the two memory images with
 // their hex views, and drives the program's life: FormShow on the first show,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File commands of the main window: the Load and Save buttons, the recent-file
 // menus, the open and save dialogs, and the settings file's callers.
 

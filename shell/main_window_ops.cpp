@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's side of the programming operations: the device link
 // backend, the binding of the configuration and operation controls to the
 // operations' control model, the hexadecimal value fields' typing rules, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Message box vocabulary shared by the core and the front ends. The core asks a
 // MessagePresenter to show a box; the window shows a modal dialog, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/message_box_widget.h"
 
 #include "shell/fonts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window's message boxes: a MessagePresenter that shows a modal
 // QMessageBox centred over the main window.

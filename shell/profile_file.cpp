@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/profile_file.h"
 
 // The settings file holds plain 8-bit text; no conversion layer is wanted.

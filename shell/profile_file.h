@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings file's text format: sections in brackets, key=value lines,
 // names matched without regard to letter case, CR LF line ends. Every call

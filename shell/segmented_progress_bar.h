@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status bar's progress bar: completed parts of a total shown in 25
 // segments, with a percentage text that appears only while switched on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings accessor of the main window, the location of the settings
 // file and the recent-file lists.

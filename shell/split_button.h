@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A picture button with a drop-down arrow part (17 pixels wide) beside it:
 // the button part emits clicked(), the arrow part drops down menu().

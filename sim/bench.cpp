@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench of eight slots, its bench file and state folder, and SimLink.
 
 #include "sim/bench.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated bench: eight device numbers, each empty or holding a simulated
 // bootloader chip that answers USB control requests like the real controller's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated bootloader chip: DFU states, command frames, security rules,
 // timing model, fault plan and persistence.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-cli's write of 32 KB FLASH and 1 KB EEPROM, with its read-back,
 // on the realistic bench against the floor that the chip's timing model gives
 // for the requests it served. The tool leaves out the window's pauses, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tool's pieces that the end-to-end runs cannot reach: the optional value
 // of --simulate, hexadecimal arguments and the progress bar drawn on a terminal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvane-cli run as a program on the simulated bench in a temporary state
 // folder, in-process (--simulate) or through its libusb backend with the
 // libusb stand-in preloaded: programming and reading back, a locked chip, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file module: dispatch by extension, binary sizes, messages with their
 // error numbers and texts, save names, the safety of replaced files and the
 // guard against a second file command.

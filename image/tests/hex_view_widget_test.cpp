@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HexView widget, run offscreen.
 
 #include "image/hex_view_widget.h"

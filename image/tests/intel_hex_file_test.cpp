@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Intel HEX codec: record checks with their line numbers, line ends,
 // address records, the writer's stretches and record cutting, round trips,
 // and files made by independent tools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How precise and how frugal the precise wait is: 10,000 waits of 100
 // microseconds, their overshoot (median, 99th percentile, worst) and the
 // processor time the waiting thread used per wait.

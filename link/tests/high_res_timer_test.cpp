@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The precise wait's contract (its speed is shown by the benchmark).
 
 #include "link/high_res_timer.h"

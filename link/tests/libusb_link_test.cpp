@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb backend against simulated chips, through the libusb stand-in.
 
 #include "link/libusb_link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes TUsb puts on the wire: the request record and the command frames.
 
 #include "usb_fixture.h"

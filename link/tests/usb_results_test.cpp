@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TUsb's results on every path: driver failure, reported status, failed status
 // request, the erase polling and the clearing of an error state; with the
 // frames of the commands that are judged by their outcome alone.

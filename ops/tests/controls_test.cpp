@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The labels' texts, the control model's handlers and the progress bar.
 
 #include "ops/tests/ops_rig.h"

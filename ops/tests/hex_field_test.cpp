@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/hex_field.h"
 
 #include "ops/tests/ops_rig.h"

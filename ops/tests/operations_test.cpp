@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operations on a simulated chip: the requests they send, in order, what
 // they show, and the state they leave after success and after every failure.
 

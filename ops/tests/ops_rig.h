@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A simulated chip on the bench, the link over it and the operations with a
 // front end that records what they show, set up as the window is after start-up.

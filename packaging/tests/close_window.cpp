@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helper: corvane_close_window <title> <wait ms> <settle ms>
 // Waits for a mapped top-level window with this title on the X display, prints
 // the sizes of its icon and closes it the way a window manager does, with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the installed program the way a user does: from a prefix it may not
 // write to, as an ordinary user, on an X display, closed through the window's
 // close button.

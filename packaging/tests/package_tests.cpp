@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The package: the build installed as a package build does it, with the
 // prefix /usr below a staging folder, and its maintainer scripts.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user is told when the bootloader cannot be opened, through the real
 // libusb backend running on the libusb stand-in and its simulated chips.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests run inside the program's own application object, offscreen.
 
 #include "shell/application.h"

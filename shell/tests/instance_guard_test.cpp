@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The single-copy guard, in process and with real copies of the program.
 
 #include "shell/instance_guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's binding of the programming operations: buttons, configuration
 // controls, hexadecimal value fields, status bar and message boxes, on the
 // simulated bench.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: start-up, fixed layout, a change of controller type,
 // closing, the About box, coming to the front.
 

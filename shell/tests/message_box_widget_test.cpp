@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's message boxes: captions, icons, line breaks, result codes and
 // the answer to Escape.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings accessor: integer and boolean encodings, defaults, the section
 // memory, list load and save, the file's location, and the recent-file lists.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's file commands and settings: dialogs, name fields, recent-file
 // menus, the settings read at start and written at close, and what a settings
 // file that cannot be written does.

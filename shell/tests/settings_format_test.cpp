@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's text format: letter case of names, in-place updates,
 // placement of new keys and sections, erasing, line ends, long values, and
 // files that cannot be written.

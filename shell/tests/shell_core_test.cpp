@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the shell computes without widgets: debug log lines, progress
 // arithmetic, the general error text and the About box's system facts.
 

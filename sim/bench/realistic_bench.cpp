@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How close an erase and a full write on the realistic bench come to the
 // chip's own modelled floor: the link and TUsb should add next to nothing.
 

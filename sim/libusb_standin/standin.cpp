@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for the libusb-1.0 shared library that routes every call to the
 // simulated bench named by the environment (CORVANE_SIM_DIR and
 // CORVANE_SIM_CONFIG, see sim/bench.h). Programs written for libusb run

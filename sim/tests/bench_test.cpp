@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench: its file, its state folder, and the in-process link.
 
 #include "sim/bench.h"

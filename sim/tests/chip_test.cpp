@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated chip's rules, driven through its control-transfer entry.
 
 #include "link/class_request.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs lsusb on the libusb stand-in with two chips and a hub on the bench and
 # checks that it lists exactly those, with the bootloader's DFU interface.
 file(REMOVE_RECURSE ${WORK})
