@@ -10,6 +10,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace corvane::cli {
 
@@ -23,8 +24,10 @@ void write(std::FILE* to, const QString& text) {
 
 } // namespace
 
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
-    CommandLine options;
+namespace {
+
+// Parses the arguments; answers help, version and usage errors itself.
+std::optional<int> parse(const QStringList& arguments, CommandLine& options, std::FILE* out, std::FILE* err) {
     QString error;
     switch (parseCommandLine(arguments, options, error)) {
     case ParseResult::Help:
@@ -39,21 +42,12 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     case ParseResult::Run:
         break;
     }
+    return std::nullopt;
+}
 
-    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
-    std::unique_ptr<DeviceBackend> backend;
-    const bool convert = options.command == QLatin1String("convert");
+int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, std::FILE* out) {
     try {
-        // convert needs no device; its link is never opened.
-        backend =
-            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
-    } catch (const std::exception& e) {
-        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
-        return ExitDeviceError;
-    }
-
-    try {
-        Session session(backend->link(), view, out, options);
+        Session session(link, view, out, options);
         const QString& c = options.command;
         if (c == QLatin1String("list"))
             return session.list();
@@ -74,6 +68,35 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
         return ExitInternal;
     }
+}
+
+} // namespace
+
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    CommandLine options;
+    if (const auto status = parse(arguments, options, out, err))
+        return *status;
+
+    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    std::unique_ptr<DeviceBackend> backend;
+    const bool convert = options.command == QLatin1String("convert");
+    try {
+        // convert needs no device; its link is never opened.
+        backend =
+            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
+    } catch (const std::exception& e) {
+        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
+        return ExitDeviceError;
+    }
+    return dispatch(options, backend->link(), view, out);
+}
+
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {
+    CommandLine options;
+    if (const auto status = parse(arguments, options, out, err))
+        return *status;
+    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    return dispatch(options, link, view, out);
 }
 
 } // namespace corvane::cli

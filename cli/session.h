@@ -56,10 +56,16 @@ public:
 
 private:
     // Runs one of the operations' click handlers; ExitOk, or the status for
-    // the message it showed.
-    int operate(void (TOperations::*click)());
+    // the kind of failure it reported.
+    int operate(OpResult (TOperations::*click)());
     // Reads identification and configuration only (READ with neither memory).
     int readInfo();
+    // readInfo, and every byte must have been read; then the chip must be the
+    // controller named by --controller (unless --force).
+    int readAllInfo();
+    int checkController();
+    // Runs readInfo and checkController when --controller was given.
+    int checkControllerFirst();
     int load(const QString& fileName, MemKind kind);
     int save(const QString& fileName, MemKind kind);
     int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
@@ -70,6 +76,10 @@ private:
     std::FILE* out_;
     const CommandLine& options_;
     QString savedName_;
+    OpResult last_;
 };
+
+// The exit status for an operation's kind of failure.
+int exitStatusFor(ErrorKind kind);
 
 } // namespace corvane::cli

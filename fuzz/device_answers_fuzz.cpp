@@ -2,7 +2,7 @@
 // A device that answers from the fuzz input: the descriptor, every upload and
 // whether each request succeeds come from the input's bytes, so the link and
 // the operations meet answers no chip gives. Whatever comes back, each
-// operation ends with the channel closed and the controls usable again.
+// operation ends with the channel closed, and a failure with its message.
 
 #include "fuzz_support.h"
 #include "link/usb.h"
@@ -102,11 +102,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     c.setChecked(Ctl::chkFuses, (plan & 0x04) != 0);
     c.setChecked(Ctl::chkAutoErase, (plan & 0x08) != 0);
     c.setChecked(Ctl::chkReset, (plan & 0x10) != 0);
-    void (TOperations::*const clicks[])() = {&TOperations::ButReadClick, &TOperations::ButWriteClick,
-                                             &TOperations::ButEraseClick, &TOperations::ButRunClick};
+    OpResult (TOperations::*const clicks[])() = {&TOperations::ButReadClick, &TOperations::ButWriteClick,
+                                                 &TOperations::ButEraseClick, &TOperations::ButRunClick};
     const int first = (plan >> 5) & 3;
     for (int i = 0; i < 4; ++i) {
-        (ops.*clicks[(first + i) % 4])();
+        const OpResult result = (ops.*clicks[(first + i) % 4])();
+        fuzz::require(result.ok() || !result.message.isEmpty(), "a failure says what failed");
         fuzz::require(!ops.busy(), "an operation ends");
         fuzz::require(!usb.isOpen(), "an operation closes the channel");
     }
