@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/profile_file.h"
 
+#include "shell/local_text.h"
+
 // The settings file holds plain 8-bit text; no conversion layer is wanted.
 #define SI_NO_CONVERSION
 // This unit instantiates the (template) implementation itself; no library to link.
@@ -78,7 +80,8 @@ std::optional<QString> ProfileFile::readString(const QString& section, const QSt
     const char* value = ini.GetValue(nameBytes(section).constData(), nameBytes(key).constData(), nullptr);
     if (!value)
         return std::nullopt;
-    QString text = QString::fromUtf8(value);
+    // Byte for byte: a file name that is not UTF-8 comes back as it went in.
+    QString text = decodeFileName(value);
     if (text.size() > kMaxValueLength) {
         qsizetype cut = kMaxValueLength;
         if (text.at(cut - 1).isHighSurrogate())
@@ -101,7 +104,7 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
         }
     }
     if (ini.SetValue(nameBytes(section).constData(), nameBytes(key).constData(),
-                     stored.toUtf8().constData()) < 0)
+                     encodeFileName(stored).constData()) < 0)
         throw ESettingsWriteError(Path);
     store(Path, ini);
 }
