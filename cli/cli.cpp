@@ -2,10 +2,10 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
-#include "cli/device_backend.h"
 #include "cli/exit_status.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
+#include "link/backends.h"
 #include "shell/app_info.h"
 
 #include <exception>
@@ -78,17 +78,16 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         return *status;
 
     TerminalView view(err, TerminalView::modeFor(err, options.quiet));
-    std::unique_ptr<DeviceBackend> backend;
+    std::unique_ptr<DeviceLink> link;
     const bool convert = options.command == QLatin1String("convert");
     try {
         // convert needs no device; its link is never opened.
-        backend =
-            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
+        link = makeDeviceLink(options.simulate && !convert, options.simFolder.toStdString());
     } catch (const std::exception& e) {
         view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
         return ExitDeviceError;
     }
-    return dispatch(options, backend->link(), view, out);
+    return dispatch(options, *link, view, out);
 }
 
 int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command_line.h"
 
+#include "core/chip_variants.h"
+
 #include <QCommandLineParser>
 
 #include <array>
@@ -51,6 +53,27 @@ constexpr std::array<ByteOption, 6> kByteOptions{{
     {"p4cf", Ctl::EdP4CF, "P4_CF"},
 }};
 
+// "5131|5130" and "Controller type: 5131 (32 KB FLASH, the default) or 5130 (16 KB)."
+QString controllerValues() {
+    QStringList names;
+    for (const ChipVariant& v : kChipVariants)
+        names << QString::fromLatin1(v.shortName);
+    return names.join(QLatin1Char('|'));
+}
+
+QString controllerHelp() {
+    QStringList types;
+    for (std::size_t i = 0; i < kChipVariants.size(); ++i) {
+        const ChipVariant& v = kChipVariants[i];
+        types << QStringLiteral("%1 (%2 KB%3)")
+                     .arg(QLatin1String(v.shortName))
+                     .arg(v.flashSize / 1024)
+                     .arg(i == 0 ? QStringLiteral(" FLASH, the default") : QString());
+    }
+    const QString last = types.takeLast();
+    return QStringLiteral("Controller type: %1 or %2.").arg(types.join(QStringLiteral(", ")), last);
+}
+
 void setUp(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Reads, erases and writes AT89C5131(A) and AT89C5130(A) controllers through their USB bootloader."));
@@ -63,8 +86,7 @@ void setUp(QCommandLineParser& parser) {
                   : QCommandLineOption(names, QString::fromLatin1(description)));
     };
     add({QStringLiteral("d"), QStringLiteral("device")}, "Device number, 0 to 7 (default 0).", "N");
-    add({QStringLiteral("controller")}, "Controller type: 5131 (32 KB FLASH, the default) or 5130 (16 KB).",
-        "5131|5130");
+    parser.addOption(QCommandLineOption(QStringLiteral("controller"), controllerHelp(), controllerValues()));
     add({QStringLiteral("force")}, "Go on when the chip is not the type given by --controller.");
     add({QStringLiteral("simulate")},
         "Use the simulated bench: its state folder FOLDER, or without it the folder named by "
@@ -237,13 +259,14 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
             return fail(QStringLiteral("The device number is 0 to 7."));
     }
     if (parser.isSet(QStringLiteral("controller"))) {
-        const QString c = parser.value(QStringLiteral("controller")).toUpper();
-        if (c == QLatin1String("5131") || c == QLatin1String("AT89C5131"))
-            out.controllerIndex = 0;
-        else if (c == QLatin1String("5130") || c == QLatin1String("AT89C5130"))
-            out.controllerIndex = 1;
-        else
-            return fail(QStringLiteral("The controller is 5131 or 5130."));
+        const auto index = chipVariantIndex(parser.value(QStringLiteral("controller")).toStdString());
+        if (!index) {
+            QStringList names;
+            for (const ChipVariant& v : kChipVariants)
+                names << QString::fromLatin1(v.shortName);
+            return fail(QStringLiteral("The controller is %1.").arg(names.join(QStringLiteral(" or "))));
+        }
+        out.controllerIndex = *index;
         out.controllerGiven = true;
     }
     out.force = parser.isSet(QStringLiteral("force"));

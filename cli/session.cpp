@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/session.h"
 
+#include "core/chip_variants.h"
 #include "ops/config_bytes.h"
 #include "ops/hex_field.h"
 
@@ -13,10 +14,6 @@ namespace corvane::cli {
 namespace {
 
 const QString kUsbError = QString::fromLatin1(OpsText::kUsbErrorCaption);
-
-// The product byte of each controller type, by its --controller index.
-constexpr std::array<std::uint8_t, 2> kProductByte{0x31, 0x30};
-constexpr std::array<const char*, 2> kControllerName{"AT89C5131", "AT89C5130"};
 
 } // namespace
 
@@ -109,16 +106,14 @@ int Session::checkController() {
     if (!options_.controllerGiven)
         return ExitOk;
     const std::optional<std::uint8_t> product = Ops.deviceByte(ConfigMap::Product);
-    const std::size_t wanted = std::size_t(options_.controllerIndex);
-    if (product == kProductByte.at(wanted))
+    const ChipVariant& wanted = chipVariant(options_.controllerIndex);
+    if (product == wanted.productCode)
         return ExitOk;
-    QString found = QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
-    for (std::size_t i = 0; i < kProductByte.size(); ++i) {
-        if (product == kProductByte[i])
-            found = QStringLiteral("an %1").arg(QLatin1String(kControllerName[i]));
-    }
+    const std::optional<int> found = product ? chipVariantForProduct(*product) : std::nullopt;
+    const QString what = found ? QStringLiteral("an %1").arg(QLatin1String(chipVariant(*found).name))
+                               : QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
     const QString text = QStringLiteral("The device is %1, not the %2 given by --controller.")
-                             .arg(found, QLatin1String(kControllerName.at(wanted)));
+                             .arg(what, QLatin1String(wanted.name));
     if (options_.force) {
         view_.note(text + QStringLiteral(" Going on (--force)."));
         return ExitOk;
