@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
+#include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
@@ -48,22 +49,7 @@ std::optional<int> parse(const QStringList& arguments, CommandLine& options, std
 int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, std::FILE* out) {
     try {
         Session session(link, view, out, options);
-        const QString& c = options.command;
-        if (c == QLatin1String("list"))
-            return session.list();
-        if (c == QLatin1String("info"))
-            return session.info();
-        if (c == QLatin1String("read"))
-            return session.read();
-        if (c == QLatin1String("erase"))
-            return session.erase();
-        if (c == QLatin1String("write"))
-            return session.write();
-        if (c == QLatin1String("config"))
-            return session.config();
-        if (c == QLatin1String("run"))
-            return session.run();
-        return session.convert();
+        return (session.*findCommand(options.command)->run)();
     } catch (const std::exception& e) {
         view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
         return ExitInternal;
