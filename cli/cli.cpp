@@ -8,6 +8,7 @@
 #include "cli/terminal_view.h"
 #include "link/backends.h"
 #include "shell/app_info.h"
+#include "shell/local_text.h"
 
 #include <exception>
 #include <memory>
@@ -38,7 +39,8 @@ std::optional<int> parse(const QStringList& arguments, CommandLine& options, std
         write(out, titleText() + QLatin1Char('\n'));
         return ExitOk;
     case ParseResult::Error:
-        write(err, QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(error));
+        write(err,
+              QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(escapeControlChars(error)));
         return ExitUsage;
     case ParseResult::Run:
         break;
