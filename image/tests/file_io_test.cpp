@@ -224,6 +224,9 @@ TEST_F(FileIoTest, NamesThatAreNotUtf8AreOpenedByTheirOwnBytes) {
     EXPECT_FALSE(io.LoadFile(decodeFileName(folder + "/gone\x1b[31m\xff.hex"), MEM_FLASH));
     EXPECT_EQ(takeOnlyBox(), "File-Error|File: " + base + "/gone\\x1B[31m\\xFF.hex\rError #2\rFile not found")
         << "control characters and stray bytes of the name are shown escaped";
+    // The scratch folder's own clean-up knows only UTF-8 names.
+    ::unlink(raw.constData());
+    ::unlink((folder + "/out\xfe\xc3.hex").constData());
 }
 
 TEST_F(FileIoTest, LoadOfANonPlainFileIsRefused) {
