@@ -5,13 +5,13 @@
 // that locks the controls, reports a failure in a message box, closes the
 // channel and unlocks the controls again.
 
+#include "core/progress.h"
 #include "image/memory_images.h"
 #include "link/usb.h"
 #include "ops/config_bytes.h"
 #include "ops/controls.h"
 #include "ops/op_result.h"
 #include "ops/ops_view.h"
-#include "ops/progress.h"
 #include "ops/requests.h"
 
 #include <QString>
