@@ -80,6 +80,16 @@ QByteArray readAll(std::FILE* f) {
     return bytes;
 }
 
+// Configuration bytes other than the factory's, so that a byte written back
+// wrongly shows.
+sim::ConfigBytes initialBytes() {
+    sim::ConfigBytes bytes;
+    bytes.HSB = 0xBF;
+    bytes.P1_CF = 0x7E;
+    bytes.EB = 0xF0;
+    return bytes;
+}
+
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
 protected:
     QTemporaryDir dir;
@@ -114,9 +124,7 @@ protected:
             QFile::remove(dir.filePath(name));
         sim::SimBench bench;
         sim::ChipConfig config;
-        config.initial.HSB = 0xBF;
-        config.initial.P1_CF = 0x7E;
-        config.initial.EB = 0xF0;
+        config.initial = initialBytes();
         sim::SimChip& chip = bench.insert(0, config);
         for (std::size_t i = 0; i < chip.flash().size(); ++i)
             chip.flash()[i] = std::uint8_t(i ^ (i >> 7));
@@ -153,14 +161,7 @@ protected:
 TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp) {
     const Outcome reference = run([](sim::FaultPlan&) {});
     ASSERT_EQ(reference.status, ExitOk);
-    sim::ConfigBytes original;
-    {
-        sim::ChipConfig config;
-        original = Outcome{}.bytes;
-        original.HSB = 0xBF;
-        original.P1_CF = 0x7E;
-        original.EB = 0xF0;
-    }
+    const sim::ConfigBytes original = initialBytes();
     const std::set<int> deviceStatuses{ExitNoDevice, ExitDeviceError, ExitVerify};
     int failures = 0;
     for (int k = 1; k <= reference.requests; ++k) {
