@@ -30,7 +30,9 @@ namespace {
 
 struct Scenario {
     const char* name;
-    QStringList arguments;
+    // One command line, or several run one after the other on the same chip
+    // (the first failure ends the sequence).
+    std::vector<QStringList> commandLines;
     // Files the command writes, compared with the fault-free run's.
     QStringList outputs;
     bool comparesPrintout = false;
@@ -111,9 +113,9 @@ protected:
         f.write(bytes);
     }
 
-    QStringList arguments() const {
+    QStringList arguments(const QStringList& commandLine) const {
         QStringList args{"corvane-cli", "-q"};
-        for (const QString& a : GetParam().arguments)
+        for (const QString& a : commandLine)
             args << (a.endsWith(".bin") || a.endsWith(".hex") ? dir.filePath(a) : a);
         return args;
     }
@@ -136,7 +138,12 @@ protected:
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
         Outcome o;
-        o.status = runCli(arguments(), out.get(), err.get(), link);
+        o.status = ExitOk;
+        for (const QStringList& commandLine : GetParam().commandLines) {
+            o.status = runCli(arguments(commandLine), out.get(), err.get(), link);
+            if (o.status != ExitOk)
+                break;
+        }
         o.flash = chip.flash();
         o.eeprom = chip.eeprom();
         o.bytes = chip.configBytes();
@@ -195,17 +202,21 @@ TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp
 INSTANTIATE_TEST_SUITE_P(
     Commands, FaultSweep,
     ::testing::Values(
-        Scenario{"info", {"info"}, {}, true},
-        Scenario{"read", {"read", "--flash", "back.hex", "--eeprom", "back.bin"}, {"back.hex", "back.bin"}},
-        Scenario{"erase", {"erase"}, {}},
-        Scenario{"write_erase", {"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}, {}},
-        Scenario{"config_one_byte", {"config", "--bsb", "12"}, {}},
-        Scenario{"config_all",
-                 {"config", "--osc", "16", "--bljb", "on", "--x2", "on", "--sbv", "34", "--eb", "56",
-                  "--p1cf", "78", "--p3cf", "9A", "--p4cf", "BC", "--ssb", "isp"},
+        Scenario{"info", {{"info"}}, {}, true},
+        Scenario{"read", {{"read", "--flash", "back.hex", "--eeprom", "back.bin"}}, {"back.hex", "back.bin"}},
+        Scenario{"erase", {{"erase"}}, {}},
+        Scenario{"write_erase", {{"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}}, {}},
+        Scenario{"write_erase_then_config",
+                 {{"write", "--erase", "--flash-all", "--flash", "prog.bin", "--eeprom", "data.bin"},
+                  {"config", "--bljb", "off", "--sbv", "20", "--ssb", "isp-verify"}},
                  {}},
-        Scenario{"run_address", {"run", "--address", "1234"}, {}},
-        Scenario{"run_reset", {"run", "--reset"}, {}}),
+        Scenario{"config_one_byte", {{"config", "--bsb", "12"}}, {}},
+        Scenario{"config_all",
+                 {{"config", "--osc", "16", "--bljb", "on", "--x2", "on", "--sbv", "34", "--eb", "56",
+                   "--p1cf", "78", "--p3cf", "9A", "--p4cf", "BC", "--ssb", "isp"}},
+                 {}},
+        Scenario{"run_address", {{"run", "--address", "1234"}}, {}},
+        Scenario{"run_reset", {{"run", "--reset"}}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
