@@ -69,6 +69,8 @@ private:
     int save(const QString& fileName, MemKind kind);
     int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
     void printInfo();
+    // An identification byte as the window's label shows it; "--" when unread.
+    QString byteText(ConfigByte where) const;
     void print(const QString& text);
 
     TerminalView& view_;
@@ -76,6 +78,7 @@ private:
     const CommandLine& options_;
     QString savedName_;
     OpResult last_;
+    int device_ = 0;
 };
 
 // The exit status for an operation's kind of failure.
