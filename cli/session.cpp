@@ -45,18 +45,6 @@ QString onOff(bool on) {
 
 } // namespace
 
-Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length) {
-    Difference d;
-    for (std::size_t a = 0; a < length; ++a) {
-        if (expected[a] != actual[a]) {
-            if (d.count == 0)
-                d.first = a;
-            ++d.count;
-        }
-    }
-    return d;
-}
-
 Session::Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options)
     : Usb(link, Images), Ops(Usb, Images, view), Files(*this, view), view_(view), out_(out),
       options_(options), device_(options.device) {
@@ -277,39 +265,9 @@ int Session::write() {
         request.eeprom = eepromImage;
     request.erase = options_.erase;
     request.flashAll = options_.flashAll;
+    request.verify = options_.verify;
     view_.clearMessages();
-    if (const int status = report(Ops.Write(request)))
-        return status;
-    if (!options_.verify)
-        return ExitOk;
-    const std::size_t flashLength = flash ? flashWriteLength(flashImage, options_.flashAll) : 0;
-    return verify(flashImage, flashLength, eepromImage, eeprom);
-}
-
-int Session::verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom) {
-    if (flashLength == 0 && !withEeprom)
-        return ExitOk;
-    view_.note(QStringLiteral("Verifying..."));
-    view_.clearMessages();
-    if (const int status = report(Ops.Read(ReadRequest{flashLength > 0, withEeprom})))
-        return status;
-
-    QStringList report;
-    auto check = [&report](const char* memory, const TBuffer& written, const TBuffer& read,
-                           std::size_t length) {
-        const Difference d = compareImages(written, read, length);
-        if (d.count > 0)
-            report << QStringLiteral("%1 Verify Error!\rFirst difference at %2, %3 byte(s) differ")
-                          .arg(QLatin1String(memory), formatHexValue(std::int64_t(d.first), 4))
-                          .arg(d.count);
-    };
-    check("Flash-Memory", flash, Images.FlashImage, flashLength);
-    if (withEeprom)
-        check("EEPROM", eeprom, Images.EepromImage, eeprom.size());
-    if (report.isEmpty())
-        return ExitOk;
-    view_.showMessage(QStringLiteral("Verify-Error"), report.join(QLatin1Char('\r')));
-    return ExitVerify;
+    return report(Ops.Write(request));
 }
 
 int Session::config() {
