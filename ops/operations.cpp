@@ -168,8 +168,10 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setIndex(Ctl::cbOsc, decoded.oscIndex);
     Controls.setChecked(Ctl::chkBLJB, decoded.bljbChecked);
     Controls.setChecked(Ctl::chkX2, decoded.x2Checked);
+    // The HSB is composed of three controls: changing one of them does not
+    // make the others' bits read, so it stays refused until read again.
     if (!hsbRead.ok)
-        unread_[Ctl::LabHSB] = Controls.text(Ctl::LabHSB);
+        unread_[Ctl::LabHSB] = QString();
 
     struct Field {
         Ctl field;
@@ -491,7 +493,8 @@ std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
     if (!value)
         fail(ErrorKind::BadInput, OpStep::WriteFuses, noNumberText(name));
     // A byte that came from a failed read is never written back.
-    if (const auto u = unread_.find(field); u != unread_.end() && u->second == Controls.text(field))
+    if (const auto u = unread_.find(field);
+        u != unread_.end() && (field == Ctl::LabHSB || u->second == Controls.text(field)))
         fail(ErrorKind::BadInput, OpStep::WriteFuses, unreadText(name));
     return static_cast<std::uint8_t>(*value & 0xFF);
 }

@@ -139,7 +139,7 @@ private:
     bool securityRead_ = true;
     // Controls that show a configuration byte whose read failed, with the
     // text they showed then: a fuse step refuses to write it unless the user
-    // has changed it since.
+    // has typed another value since (the HSB: until it is read again).
     std::map<Ctl, QString> unread_;
     // What each byte read last, by area * 256 + index.
     std::map<std::uint32_t, std::uint8_t> deviceBytes_;
