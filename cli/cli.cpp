@@ -4,6 +4,8 @@
 #include "cli/command_line.h"
 #include "cli/device_backend.h"
 #include "cli/exit_status.h"
+#include "cli/line_run.h"
+#include "cli/lines/line_options.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
 #include "shell/app_info.h"
@@ -26,9 +28,21 @@ void write(std::FILE* to, const QString& text) {
 int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     CommandLine options;
     QString error;
-    switch (parseCommandLine(arguments, options, error)) {
+    // The options for several devices and production lines come out first.
+    QStringList ordinary = arguments;
+    lines::LineOptions line;
+    ParseResult parsed = ParseResult::Error;
+    if (lines::extractLineOptions(ordinary, line, error))
+        parsed = parseCommandLine(ordinary, options, error);
+    if (parsed == ParseResult::Run) {
+        error = lines::checkLineOptions(line, options.command, !options.flashFile.isEmpty(),
+                                        !options.eepromFile.isEmpty());
+        if (!error.isEmpty())
+            parsed = ParseResult::Error;
+    }
+    switch (parsed) {
     case ParseResult::Help:
-        write(out, helpText());
+        write(out, helpText() + lines::lineHelpText());
         return ExitOk;
     case ParseResult::Version:
         write(out, titleText() + QLatin1Char('\n'));
@@ -41,6 +55,16 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     }
 
     TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    if (runsOnLines(options, line)) {
+        try {
+            const std::unique_ptr<LinkSource> links =
+                options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();
+            return runLines(options, line, *links, out, err);
+        } catch (const std::exception& e) {
+            view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
+            return ExitInternal;
+        }
+    }
     std::unique_ptr<DeviceBackend> backend;
     const bool convert = options.command == QLatin1String("convert");
     try {

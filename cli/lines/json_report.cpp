@@ -53,15 +53,14 @@ QJsonObject chipJson(const ChipReport& chip) {
     return o;
 }
 
-QByteArray summaryJson(const QString& command, const RunSummary& summary) {
+QByteArray summaryJson(const QString& command, const RunSummary& summary, int exitStatus) {
     QJsonArray devices;
     for (const ChipReport& c : summary.chips)
         devices.append(chipJson(c));
     QJsonObject o;
     o.insert(QStringLiteral("command"), command);
-    o.insert(QStringLiteral("result"),
-             summary.exitStatus() == 0 ? QStringLiteral("ok") : QStringLiteral("failed"));
-    o.insert(QStringLiteral("exitStatus"), summary.exitStatus());
+    o.insert(QStringLiteral("result"), exitStatus == 0 ? QStringLiteral("ok") : QStringLiteral("failed"));
+    o.insert(QStringLiteral("exitStatus"), exitStatus);
     o.insert(QStringLiteral("seconds"), summary.seconds);
     o.insert(QStringLiteral("devices"), devices);
     return QJsonDocument(o).toJson(QJsonDocument::Indented);

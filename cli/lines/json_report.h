@@ -12,7 +12,8 @@
 namespace corvane::lines {
 
 QJsonObject chipJson(const ChipReport& chip);
-// {"command", "result", "exitStatus", "seconds", "devices": [...]}
-QByteArray summaryJson(const QString& command, const RunSummary& summary);
+// {"command", "result", "exitStatus", "seconds", "devices": [...]}. The exit
+// status is the run's: a run can fail before any chip runs (a file, no device).
+QByteArray summaryJson(const QString& command, const RunSummary& summary, int exitStatus);
 
 } // namespace corvane::lines

@@ -98,7 +98,8 @@ TEST(SummaryJson, ParsesWithTheDocumentedFields) {
     summary.chips = {good, bad};
 
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(summaryJson(QStringLiteral("write"), summary), &error);
+    const QJsonDocument doc =
+        QJsonDocument::fromJson(summaryJson(QStringLiteral("write"), summary, summary.exitStatus()), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError);
     const QJsonObject o = doc.object();
     EXPECT_EQ(o[QStringLiteral("command")].toString(), QStringLiteral("write"));
