@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
 namespace corvane::cli {
 
@@ -25,12 +26,14 @@ void write(std::FILE* to, const QString& text) {
 
 } // namespace
 
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
-    CommandLine options;
+namespace {
+
+// Parses the arguments; answers help, version and usage errors itself.
+std::optional<int> parse(const QStringList& arguments, CommandLine& options, lines::LineOptions& line,
+                         std::FILE* out, std::FILE* err) {
     QString error;
     // The options for several devices and production lines come out first.
     QStringList ordinary = arguments;
-    lines::LineOptions line;
     ParseResult parsed = ParseResult::Error;
     if (lines::extractLineOptions(ordinary, line, error))
         parsed = parseCommandLine(ordinary, options, error);
@@ -53,31 +56,12 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     case ParseResult::Run:
         break;
     }
+    return std::nullopt;
+}
 
-    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
-    if (runsOnLines(options, line)) {
-        try {
-            const std::unique_ptr<LinkSource> links =
-                options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();
-            return runLines(options, line, *links, out, err);
-        } catch (const std::exception& e) {
-            view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
-            return ExitInternal;
-        }
-    }
-    std::unique_ptr<DeviceBackend> backend;
-    const bool convert = options.command == QLatin1String("convert");
+int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, std::FILE* out) {
     try {
-        // convert needs no device; its link is never opened.
-        backend =
-            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
-    } catch (const std::exception& e) {
-        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
-        return ExitDeviceError;
-    }
-
-    try {
-        Session session(backend->link(), view, out, options);
+        Session session(link, view, out, options);
         const QString& c = options.command;
         if (c == QLatin1String("list"))
             return session.list();
@@ -98,6 +82,56 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
         view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
         return ExitInternal;
     }
+}
+
+int runOnLines(const CommandLine& options, const lines::LineOptions& line, LinkSource* given, std::FILE* out,
+               std::FILE* err, TerminalView& view) {
+    try {
+        std::unique_ptr<LinkSource> own;
+        if (!given)
+            own = options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();
+        return runLines(options, line, given ? *given : *own, out, err);
+    } catch (const std::exception& e) {
+        view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
+        return ExitInternal;
+    }
+}
+
+} // namespace
+
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+    CommandLine options;
+    lines::LineOptions line;
+    if (const auto status = parse(arguments, options, line, out, err))
+        return *status;
+
+    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    if (runsOnLines(options, line))
+        return runOnLines(options, line, nullptr, out, err, view);
+    std::unique_ptr<DeviceBackend> backend;
+    const bool convert = options.command == QLatin1String("convert");
+    try {
+        // convert needs no device; its link is never opened.
+        backend =
+            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
+    } catch (const std::exception& e) {
+        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
+        return ExitDeviceError;
+    }
+    return dispatch(options, backend->link(), view, out);
+}
+
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {
+    CommandLine options;
+    lines::LineOptions line;
+    if (const auto status = parse(arguments, options, line, out, err))
+        return *status;
+    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    if (runsOnLines(options, line)) {
+        const std::unique_ptr<LinkSource> one = LinkSource::borrowed(link);
+        return runOnLines(options, line, one.get(), out, err, view);
+    }
+    return dispatch(options, link, view, out);
 }
 
 } // namespace corvane::cli

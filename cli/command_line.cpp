@@ -62,9 +62,11 @@ void setUp(QCommandLineParser& parser) {
             value ? QCommandLineOption(names, QString::fromLatin1(description), QString::fromLatin1(value))
                   : QCommandLineOption(names, QString::fromLatin1(description)));
     };
-    add({QStringLiteral("d"), QStringLiteral("device")}, "Device number, 0 to 7 (default 0).", "N");
+    add({QStringLiteral("d"), QStringLiteral("device")},
+        "Device number, 0 to 7 (default 0), or a list (see below).", "N");
     add({QStringLiteral("controller")}, "Controller type: 5131 (32 KB FLASH, the default) or 5130 (16 KB).",
         "5131|5130");
+    add({QStringLiteral("force")}, "Go on when the chip is not the type given by --controller.");
     add({QStringLiteral("simulate")},
         "Use the simulated bench: its state folder FOLDER, or without it the folder named by "
         "CORVANE_SIM_DIR.",
@@ -172,8 +174,9 @@ Exit status:
   2  usage: the command line is wrong
   3  a file is missing, or cannot be read or written
   4  a file's content is bad, or its extension is neither .hex nor .bin
-  5  device not found: nothing answers at the device number, or it is not
-     the bootloader
+  5  device not found: nothing answers at the device number, it is not
+     the bootloader, access to it is denied, or it is not the controller
+     given by --controller
   6  device error: the device failed or refused a request
   7  verify mismatch: what was read back differs from what was written
 )");
@@ -213,7 +216,8 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
     // Every option named must belong to the command or be a global one.
     static const std::set<QString> global{QStringLiteral("d"),          QStringLiteral("device"),
                                           QStringLiteral("controller"), QStringLiteral("simulate"),
-                                          QStringLiteral("q"),          QStringLiteral("quiet")};
+                                          QStringLiteral("q"),          QStringLiteral("quiet"),
+                                          QStringLiteral("force")};
     const std::set<QString>& own = commandOptions(out.command);
     for (const QString& name : parser.optionNames()) {
         if (!global.count(name) && !own.count(name)) {
@@ -241,7 +245,9 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
             out.controllerIndex = 1;
         else
             return fail(QStringLiteral("The controller is 5131 or 5130."));
+        out.controllerGiven = true;
     }
+    out.force = parser.isSet(QStringLiteral("force"));
     out.simulate = parser.isSet(QStringLiteral("simulate"));
     out.simFolder = parser.value(QStringLiteral("simulate"));
     out.quiet = parser.isSet(QStringLiteral("quiet"));

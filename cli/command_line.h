@@ -18,7 +18,9 @@ struct CommandLine {
     QStringList arguments; // convert: IN OUT
 
     int device = 0;
-    int controllerIndex = 0; // 0: AT89C5131 (32 KB), 1: AT89C5130 (16 KB)
+    int controllerIndex = 0;      // 0: AT89C5131 (32 KB), 1: AT89C5130 (16 KB)
+    bool controllerGiven = false; // named by --controller: the chip must be of that type
+    bool force = false;           // accept a chip of another type than --controller names
     bool simulate = false;
     QString simFolder; // empty: the folder named by the environment
     bool quiet = false;

@@ -40,6 +40,34 @@ private:
     std::unique_ptr<sim::SimBench> bench_;
 };
 
+// A link that passes everything on to one that another owns.
+class LentLink : public DeviceLink {
+public:
+    explicit LentLink(DeviceLink& to) : to_(to) {}
+    bool open(int deviceNumber) override { return to_.open(deviceNumber); }
+    bool isOpen() const override { return to_.isOpen(); }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override { return to_.getDeviceDescriptor(out); }
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
+        return to_.classRequest(setup, data, length);
+    }
+    void close() override { to_.close(); }
+    std::string lastError() const override { return to_.lastError(); }
+    bool lastOpenDenied() const override { return to_.lastOpenDenied(); }
+
+private:
+    DeviceLink& to_;
+};
+
+class BorrowedSource : public LinkSource {
+public:
+    explicit BorrowedSource(DeviceLink& link) : link_(link) {}
+    std::unique_ptr<DeviceLink> newLink() override { return std::make_unique<LentLink>(link_); }
+    bool concurrent() const override { return false; }
+
+private:
+    DeviceLink& link_;
+};
+
 class UsbSource : public LinkSource {
 public:
     std::unique_ptr<DeviceLink> newLink() override { return std::make_unique<LibusbLink>(); }
@@ -72,10 +100,29 @@ struct Shared {
     std::uint64_t nextSerial = 0;
 };
 
-// A short name of the kind of failure, for the summary and JSON.
-QString kindFor(int status, const QString& message) {
-    if (message.contains(QStringLiteral("(Device is locked)")))
+// A short name of the kind of failure, for the summary and JSON: the
+// operations' kind where one is known, else the tool's by exit status.
+QString kindName(ErrorKind kind, int status) {
+    switch (kind) {
+    case ErrorKind::None:
+        break;
+    case ErrorKind::NoDevice:
+        return QStringLiteral("no-device");
+    case ErrorKind::NotBootloader:
+        return QStringLiteral("not-bootloader");
+    case ErrorKind::AccessDenied:
+        return QStringLiteral("access-denied");
+    case ErrorKind::Locked:
         return QStringLiteral("locked");
+    case ErrorKind::TransferFailed:
+        return QStringLiteral("transfer-failed");
+    case ErrorKind::VerifyMismatch:
+        return QStringLiteral("verify-mismatch");
+    case ErrorKind::BadInput:
+        return QStringLiteral("bad-input");
+    case ErrorKind::Cancelled:
+        return QStringLiteral("cancelled");
+    }
     switch (status) {
     case ExitOk:
         return {};
@@ -86,11 +133,11 @@ QString kindFor(int status, const QString& message) {
     case ExitFileContent:
         return QStringLiteral("file-content");
     case ExitNoDevice:
-        return QStringLiteral("not-found");
+        return QStringLiteral("no-device");
     case ExitDeviceError:
-        return QStringLiteral("device-error");
+        return QStringLiteral("transfer-failed");
     case ExitVerify:
-        return QStringLiteral("verify");
+        return QStringLiteral("verify-mismatch");
     default:
         return QStringLiteral("internal");
     }
@@ -155,6 +202,7 @@ public:
         : shared_(shared), s_(session), view_(view), report_(report) {}
 
     int run(std::size_t index, DeviceOrder& order);
+    ErrorKind kind() const { return kind_; }
 
 private:
     // Shows the failure as the operations would and gives its exit status.
@@ -164,6 +212,11 @@ private:
     }
     int usbFailure(const QString& text, int status = ExitDeviceError) {
         return fail(QString::fromLatin1(OpsText::kUsbErrorCaption), text, status);
+    }
+    // A block's transfer failed: refused by a locked chip, or a plain failure.
+    int blockFailure(const char* text) {
+        kind_ = s_.Ops.LockNote.isEmpty() ? ErrorKind::TransferFailed : ErrorKind::Locked;
+        return usbFailure(QString::fromLatin1(text) + lockNote());
     }
     // Opens the channel and reads identification and configuration.
     int identify();
@@ -196,19 +249,23 @@ private:
     bool sparse_ = false;
     std::vector<Range> eepromRanges_;
     std::optional<std::uint64_t> serial_;
+    ErrorKind kind_ = ErrorKind::None; // what ended the write, where the tool knows it
 };
 
 int ChipWrite::identify() {
     try {
         s_.Ops.ReadDeviceInfo(true);
-    } catch (const EUsbError& e) {
-        const QString text = QString::fromStdString(e.what());
-        const bool missing = text.startsWith(QLatin1String("USB-Device not found!")) ||
-                             text.startsWith(QLatin1String("No 89C513x Bootloader found!"));
-        return usbFailure(text, missing ? ExitNoDevice : ExitDeviceError);
+    } catch (const OpFailure& e) {
+        kind_ = e.result().kind;
+        return usbFailure(e.result().message, exitStatusFor(kind_));
     }
     takeDeviceInfo(report_, s_.Ops);
-    return ExitOk;
+    // Every byte must have come: a chip that does not answer some cannot be
+    // told locked or not.
+    if (!s_.Ops.FailedReads.isEmpty())
+        return usbFailure(
+            QStringLiteral("Can't read %1!").arg(s_.Ops.FailedReads.join(QStringLiteral(", "))));
+    return s_.checkController();
 }
 
 int ChipWrite::serialNumber(std::size_t index, DeviceOrder& order) {
@@ -246,7 +303,7 @@ int ChipWrite::program() {
             const auto r = lines::programFrames(s_.Usb, MEM_FLASH, plan_.frames,
                                                 [this](std::size_t d, std::size_t t) { progress(d, t); });
             if (!r.ok())
-                return usbFailure(QStringLiteral("Flash-Memory Write Error!") + lockNote());
+                return blockFailure("Flash-Memory Write Error!");
             report_.bytesWritten += plan_.bytesWritten();
         }
     }
@@ -263,7 +320,7 @@ int ChipWrite::program() {
         const auto r = lines::programFrames(s_.Usb, MEM_EEPROM, eepromRanges_,
                                             [this](std::size_t d, std::size_t t) { progress(d, t); });
         if (!r.ok())
-            return usbFailure(QStringLiteral("EEPROM Write Error!") + lockNote());
+            return blockFailure("EEPROM Write Error!");
         for (const Range& range : eepromRanges_)
             report_.bytesWritten += range.length;
     }
@@ -297,7 +354,7 @@ int ChipWrite::verify() {
     if (!plan_.frames.empty()) {
         TBuffer read(flash_.size(), kErased);
         if (!lines::readRanges(s_.Usb, MEM_FLASH, plan_.frames, read).ok())
-            return usbFailure(QStringLiteral("Flash-Memory Read Error!") + lockNote());
+            return blockFailure("Flash-Memory Read Error!");
         compare("Flash-Memory", flash_, read, plan_.frames);
     }
     // The pages left out must be blank: one blank check per range.
@@ -309,17 +366,18 @@ int ChipWrite::verify() {
             break;
         }
         if (!check.blank())
-            return usbFailure(QStringLiteral("Flash-Memory Read Error!") + lockNote());
+            return blockFailure("Flash-Memory Read Error!");
     }
     if (!eepromRanges_.empty()) {
         TBuffer read(kEepromSize, kErased);
         if (!lines::readRanges(s_.Usb, MEM_EEPROM, eepromRanges_, read).ok())
-            return usbFailure(QStringLiteral("EEPROM Read Error!") + lockNote());
+            return blockFailure("EEPROM Read Error!");
         compare("EEPROM", eeprom_, read, eepromRanges_);
     }
     report_.timings[QStringLiteral("verify")] = secondsSince(t0);
     if (!report.isEmpty()) {
         report_.verify = Verify::Mismatch;
+        kind_ = ErrorKind::VerifyMismatch;
         return fail(QStringLiteral("Verify-Error"), report.join(QLatin1Char('\r')), ExitVerify);
     }
     report_.verify = Verify::Passed;
@@ -342,8 +400,10 @@ int ChipWrite::run(std::size_t index, DeviceOrder& order) {
     if (erase) {
         const auto t0 = std::chrono::steady_clock::now();
         status(QStringLiteral("Erasing Device..."));
-        if (s_.Usb.EraseChip() != 0)
+        if (s_.Usb.EraseChip() != 0) {
+            kind_ = ErrorKind::TransferFailed;
             return usbFailure(QStringLiteral("Error erasing device!"));
+        }
         // The erase clears the security byte: the chip is identified anew.
         s_.Ops.CloseDevice();
         if (const int r = identify())
@@ -392,8 +452,11 @@ ChipReport runChip(Shared& shared, std::size_t index, int device, DeviceOrder& o
 
     const QString& c = options.command;
     int status = ExitOk;
+    ErrorKind kind = ErrorKind::None;
     if (c == QLatin1String("write")) {
-        status = ChipWrite(shared, session, view, report).run(index, order);
+        ChipWrite write(shared, session, view, report);
+        status = write.run(index, order);
+        kind = write.kind();
     } else if (c == QLatin1String("info") || c == QLatin1String("list")) {
         status = session.info(); // with JSON its text goes nowhere
     } else if (c == QLatin1String("read")) {
@@ -409,7 +472,9 @@ ChipReport runChip(Shared& shared, std::size_t index, int device, DeviceOrder& o
         takeDeviceInfo(report, session.Ops);
     report.exitStatus = status;
     report.message = messagesText(view);
-    report.errorKind = kindFor(status, report.message);
+    if (c != QLatin1String("write"))
+        kind = session.lastResult().kind;
+    report.errorKind = status == ExitOk ? QString() : kindName(kind, status);
 
     if (report.serial && !shared.line.serialLog.isEmpty()) {
         const QString result =
@@ -419,7 +484,7 @@ ChipReport runChip(Shared& shared, std::size_t index, int device, DeviceOrder& o
             view.showMessage(QStringLiteral("Serial-Error"), error);
             if (report.ok()) {
                 report.exitStatus = ExitFileAccess;
-                report.errorKind = kindFor(ExitFileAccess, {});
+                report.errorKind = kindName(ErrorKind::None, ExitFileAccess);
                 report.message = messagesText(view);
             }
         }
@@ -486,6 +551,10 @@ std::unique_ptr<LinkSource> LinkSource::usb() {
     return std::make_unique<UsbSource>();
 }
 
+std::unique_ptr<LinkSource> LinkSource::borrowed(DeviceLink& link) {
+    return std::make_unique<BorrowedSource>(link);
+}
+
 bool runsOnLines(const CommandLine& options, const lines::LineOptions& line) {
     return line.needsRunner() || (options.command == QLatin1String("write") && options.erase);
 }
@@ -524,9 +593,12 @@ int runLines(const CommandLine& options, const lines::LineOptions& line, LinkSou
         status = ExitNoDevice;
     }
     if (status == ExitOk) {
-        summary = lines::runChips(devices, [&shared](std::size_t index, int device, DeviceOrder& order) {
-            return runChip(shared, index, device, order);
-        });
+        summary = lines::runChips(
+            devices,
+            [&shared](std::size_t index, int device, DeviceOrder& order) {
+                return runChip(shared, index, device, order);
+            },
+            links.concurrent());
         if (list) {
             // The list names the numbers where something answers.
             std::erase_if(summary.chips, [](const ChipReport& c) {

@@ -19,6 +19,8 @@ class LinkSource {
 public:
     virtual ~LinkSource() = default;
     virtual std::unique_ptr<DeviceLink> newLink() = 0;
+    // True when the links may be used at the same time from several threads.
+    virtual bool concurrent() const { return true; }
 
     // The simulated bench in folder (empty: the folder named by the
     // environment), shared by the links. Throws std::runtime_error when its
@@ -26,6 +28,9 @@ public:
     static std::unique_ptr<LinkSource> simulated(const QString& folder);
     // USB through libusb, a context per link.
     static std::unique_ptr<LinkSource> usb();
+    // The one link given, lent to one chip at a time: the chips of a run take
+    // turns instead of running at once.
+    static std::unique_ptr<LinkSource> borrowed(DeviceLink& link);
 };
 
 // True when the command goes through runLines(): line options given, or a

@@ -6,21 +6,41 @@
 
 #include <QFileInfo>
 
+#include <array>
+
 namespace corvane::cli {
 
 namespace {
 
 const QString kUsbError = QString::fromLatin1(OpsText::kUsbErrorCaption);
 
-// The exit status for a message box of the operations.
-int statusFor(const TerminalView::Message& m) {
-    if (m.caption == QLatin1String(OpsText::kInputErrorCaption))
-        return ExitUsage;
-    if (m.text.startsWith(QLatin1String("USB-Device not found!")) ||
-        m.text.startsWith(QLatin1String("No 89C513x Bootloader found!")))
+// The product byte of each controller type, by its --controller index.
+constexpr std::array<std::uint8_t, 2> kProductByte{0x31, 0x30};
+constexpr std::array<const char*, 2> kControllerName{"AT89C5131", "AT89C5130"};
+
+} // namespace
+
+int exitStatusFor(ErrorKind kind) {
+    switch (kind) {
+    case ErrorKind::None:
+        return ExitOk;
+    case ErrorKind::NoDevice:
+    case ErrorKind::NotBootloader:
+    case ErrorKind::AccessDenied:
         return ExitNoDevice;
-    return ExitDeviceError;
+    case ErrorKind::BadInput:
+        return ExitUsage;
+    case ErrorKind::VerifyMismatch:
+        return ExitVerify;
+    case ErrorKind::Locked:
+    case ErrorKind::TransferFailed:
+    case ErrorKind::Cancelled:
+        return ExitDeviceError;
+    }
+    return ExitInternal;
 }
+
+namespace {
 
 QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
@@ -56,10 +76,53 @@ void Session::print(const QString& text) {
     std::fflush(out_);
 }
 
-int Session::operate(void (TOperations::*click)()) {
+int Session::operate(OpResult (TOperations::*click)()) {
     view_.clearMessages();
-    (Ops.*click)();
-    return view_.messages().empty() ? int(ExitOk) : statusFor(view_.messages().back());
+    last_ = (Ops.*click)();
+    return exitStatusFor(last_.kind);
+}
+
+int Session::readAllInfo() {
+    if (const int status = readInfo())
+        return status;
+    if (!Ops.FailedReads.isEmpty()) {
+        view_.showMessage(kUsbError,
+                          QStringLiteral("Can't read %1!").arg(Ops.FailedReads.join(QStringLiteral(", "))));
+        return ExitDeviceError;
+    }
+    return checkController();
+}
+
+int Session::checkControllerFirst() {
+    if (!options_.controllerGiven)
+        return ExitOk;
+    if (const int status = readInfo())
+        return status;
+    return checkController();
+}
+
+int Session::checkController() {
+    if (!options_.controllerGiven)
+        return ExitOk;
+    // The label shows the byte as plain hexadecimal digits.
+    bool read = false;
+    const uint product = Ops.Controls.text(Ctl::LabProduct).toUInt(&read, 16);
+    const std::size_t wanted = std::size_t(options_.controllerIndex);
+    if (read && product == kProductByte.at(wanted))
+        return ExitOk;
+    QString found = QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
+    for (std::size_t i = 0; i < kProductByte.size(); ++i) {
+        if (read && product == kProductByte[i])
+            found = QStringLiteral("an %1").arg(QLatin1String(kControllerName[i]));
+    }
+    const QString text = QStringLiteral("The device is %1, not the %2 given by --controller.")
+                             .arg(found, QLatin1String(kControllerName.at(wanted)));
+    if (options_.force) {
+        view_.note(text + QStringLiteral(" Going on (--force)."));
+        return ExitOk;
+    }
+    view_.showMessage(kUsbError, text + QStringLiteral("\rUse --force to go on all the same."));
+    return ExitNoDevice;
 }
 
 int Session::readInfo() {
@@ -109,9 +172,9 @@ int Session::list() {
             ++answering;
             continue;
         }
-        const TerminalView::Message& m = view_.messages().back();
-        if (m.text == QLatin1String("USB-Device not found!"))
+        if (last_.kind == ErrorKind::NoDevice)
             continue; // nothing there
+        const TerminalView::Message& m = view_.messages().back();
         QString text = m.text;
         text.replace(QLatin1Char('\r'), QLatin1Char(' '));
         print(QStringLiteral("%1: %2").arg(n).arg(text));
@@ -155,13 +218,15 @@ void Session::printInfo() {
 }
 
 int Session::info() {
-    const int status = readInfo();
+    const int status = readAllInfo();
     if (status == ExitOk)
         printInfo();
     return status;
 }
 
 int Session::read() {
+    if (const int status = checkControllerFirst())
+        return status;
     const bool flash = !options_.flashFile.isEmpty();
     const bool eeprom = !options_.eepromFile.isEmpty();
     Ops.Controls.setChecked(Ctl::chkFlash, flash);
@@ -178,6 +243,8 @@ int Session::read() {
 }
 
 int Session::erase() {
+    if (const int status = checkControllerFirst())
+        return status;
     return operate(&TOperations::ButEraseClick);
 }
 
@@ -199,6 +266,8 @@ int Session::write() {
     // The configuration is read first, as after the window's READ, so that
     // a refused write names a locked device.
     if (const int status = readInfo())
+        return status;
+    if (const int status = checkController())
         return status;
 
     OpsControls& c = Ops.Controls;
@@ -243,7 +312,9 @@ int Session::verify(const TBuffer& flash, std::size_t flashLength, const TBuffer
 }
 
 int Session::config() {
-    if (const int status = readInfo())
+    // What is not named is written back as read, so every byte must have
+    // been read before the first one is written.
+    if (const int status = readAllInfo())
         return status;
 
     // A locked device takes only a higher security level; say so rather than
@@ -285,6 +356,8 @@ int Session::config() {
 }
 
 int Session::run() {
+    if (const int status = checkControllerFirst())
+        return status;
     OpsControls& c = Ops.Controls;
     c.setChecked(Ctl::chkReset, options_.reset);
     if (!options_.reset)

@@ -54,12 +54,23 @@ public:
     int saveFilterIndex() const override { return 1; }
     void setSaveFileName(const QString& fileName) override { savedName_ = fileName; }
 
+    // What the last operation reported.
+    const OpResult& lastResult() const { return last_; }
+    // After the identification has been read: ExitOk when the chip is the
+    // controller named by --controller (or none was named, or --force).
+    int checkController();
+
 private:
     // Runs one of the operations' click handlers; ExitOk, or the status for
-    // the message it showed.
-    int operate(void (TOperations::*click)());
+    // the kind of failure it reported.
+    int operate(OpResult (TOperations::*click)());
     // Reads identification and configuration only (READ with neither memory).
     int readInfo();
+    // readInfo, and every byte must have been read; then the chip must be the
+    // controller named by --controller (unless --force).
+    int readAllInfo();
+    // Runs readInfo and checkController when --controller was given.
+    int checkControllerFirst();
     int load(const QString& fileName, MemKind kind);
     int save(const QString& fileName, MemKind kind);
     int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
@@ -70,6 +81,10 @@ private:
     std::FILE* out_;
     const CommandLine& options_;
     QString savedName_;
+    OpResult last_;
 };
+
+// The exit status for an operation's kind of failure.
+int exitStatusFor(ErrorKind kind);
 
 } // namespace corvane::cli

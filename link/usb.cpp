@@ -157,7 +157,10 @@ int TUsb::EraseChip() {
     frame[0] = WRITE_COMMAND;
     frame[1] = 0x00;
     frame[2] = 0xFF;
-    classRequest(DFU_DNLOAD, frame.data(), frame.size()); // the polling tells the outcome
+    // A command that never reached the device erased nothing; otherwise the
+    // polling tells the outcome.
+    if (!classRequest(DFU_DNLOAD, frame.data(), frame.size()))
+        return -1;
     int last = -1;
     for (int i = 0; i < kErasePolls; ++i) {
         last = GetStatus();
@@ -171,18 +174,22 @@ int TUsb::EraseChip() {
 }
 
 int TUsb::ReadConfigByte(std::uint8_t area, std::uint8_t index) {
+    return ReadConfig(area, index).result;
+}
+
+TUsb::ConfigRead TUsb::ReadConfig(std::uint8_t area, std::uint8_t index) {
     std::array<std::uint8_t, kFrame> frame{};
     frame[0] = READ_COMMAND;
     frame[1] = area;
     frame[2] = index;
     if (!classRequest(DFU_DNLOAD, frame.data(), frame.size()))
-        return -1;
+        return {-1, false};
     if (const int r = checkStatus())
-        return r;
+        return {r, false};
     std::uint8_t value = 0;
     if (!classRequest(DFU_UPLOAD, &value, 1))
-        return -1;
-    return value;
+        return {-1, false};
+    return {value, true};
 }
 
 int TUsb::WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value) {
@@ -196,15 +203,17 @@ int TUsb::WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t va
     return checkStatus();
 }
 
-void TUsb::StartApplication(std::uint8_t mode, std::uint16_t address) {
+int TUsb::StartApplication(std::uint8_t mode, std::uint16_t address) {
     std::array<std::uint8_t, kFrame> frame{};
     frame[0] = WRITE_COMMAND;
     frame[1] = 0x03;
     frame[2] = mode;
     frame[3] = static_cast<std::uint8_t>(address >> 8);
     frame[4] = static_cast<std::uint8_t>(address & 0xFF);
-    classRequest(DFU_DNLOAD, frame.data(), frame.size());
-    classRequest(DFU_DNLOAD, nullptr, 0); // ends the download: the bootloader leaves
+    if (!classRequest(DFU_DNLOAD, frame.data(), frame.size()))
+        return -1;
+    // Ends the download: the bootloader leaves.
+    return classRequest(DFU_DNLOAD, nullptr, 0) ? 0 : -1;
 }
 
 } // namespace corvane

@@ -24,6 +24,18 @@ QString noNumberText(const char* field) {
     return QString::fromLatin1(field) + QStringLiteral(": no valid hexadecimal number");
 }
 
+QString unreadText(const char* field) {
+    return QString::fromLatin1(field) + QStringLiteral(": value not read from the device");
+}
+
+std::uint32_t configAddress(ConfigByte where) {
+    return std::uint32_t(where.area) << 8 | where.index;
+}
+
+[[noreturn]] void fail(ErrorKind kind, OpStep step, const QString& text, std::uint32_t address = 0) {
+    throw OpFailure(OpResult::failure(kind, step, text, address));
+}
+
 // Runs a step that must happen on every way out of a scope.
 template <typename F> class Finally {
 public:
@@ -78,43 +90,66 @@ std::size_t flashWriteLength(const TBuffer& image, bool flashAll) {
 
 // --- identification ---------------------------------------------------------
 
+void TOperations::stopPoint(OpStep step) {
+    if (view_.stopRequested())
+        throw OpFailure(OpResult::failure(ErrorKind::Cancelled, step, QString()));
+}
+
 void TOperations::ReadDeviceInfo(bool ReadConfig) {
     showStatus(QStringLiteral("Reading device informations..."));
     view_.pause(200);
+    FailedReads.clear();
+    stopPoint(OpStep::Open);
 
     if (!usb_.OpenDevice()) {
-        std::string text = "USB-Device not found!";
         // The link answers for its last open; with no device number selected
         // there was none.
         const int number = usb_.hooks().deviceNumber ? usb_.hooks().deviceNumber() : -1;
         if (number >= 0 && usb_.link().lastOpenDenied())
-            text += OpsText::kAccessDeniedNote;
-        throw EUsbError(text);
+            fail(ErrorKind::AccessDenied, OpStep::Open,
+                 QStringLiteral("USB-Device not found!") + QString::fromLatin1(OpsText::kAccessDeniedNote));
+        fail(ErrorKind::NoDevice, OpStep::Open, QStringLiteral("USB-Device not found!"));
     }
 
     const int vendor = usb_.GetDeviceDescriptor();
     const unsigned storedVendor = usb_.DevDesc[8] | (usb_.DevDesc[9] << 8);
     const unsigned storedProduct = usb_.DevDesc[10] | (usb_.DevDesc[11] << 8);
     if (vendor < 0 || vendor != kBootVendor || storedProduct != kBootProduct) {
-        const QString text = QStringLiteral("No 89C513x Bootloader found!\rVendor-ID: ") +
-                             hex4(storedVendor) + QStringLiteral("\rProduct-ID: ") + hex4(storedProduct);
-        throw EUsbError(text.toStdString());
+        fail(ErrorKind::NotBootloader, OpStep::Identify,
+             QStringLiteral("No 89C513x Bootloader found!\rVendor-ID: ") + hex4(storedVendor) +
+                 QStringLiteral("\rProduct-ID: ") + hex4(storedProduct));
     }
 
-    auto read = [this](ConfigByte where) { return usb_.ReadConfigByte(where.area, where.index); };
+    // Every read is shown as it comes; a failed one is remembered.
+    auto read = [this](ConfigByte where, const char* name, OpStep step) {
+        stopPoint(step);
+        const TUsb::ConfigRead r = usb_.ReadConfig(where.area, where.index);
+        if (!r.ok)
+            FailedReads << QString::fromLatin1(name);
+        return r;
+    };
+    auto ident = [&read](ConfigByte where, const char* name) {
+        return read(where, name, OpStep::Identify).result;
+    };
 
-    Controls.setText(Ctl::LabManufacturer, identificationText(read(ConfigMap::Manufacturer)));
-    Controls.setText(Ctl::LabFamily, identificationText(read(ConfigMap::Family)));
-    Controls.setText(Ctl::LabProduct, identificationText(read(ConfigMap::Product)));
-    Controls.setText(Ctl::LabRevision, identificationText(read(ConfigMap::Revision)));
-    Controls.setText(Ctl::LabBootVersion, bootVersionText(read(ConfigMap::BootVersion)));
+    Controls.setText(Ctl::LabManufacturer,
+                     identificationText(ident(ConfigMap::Manufacturer, "Manufacturer")));
+    Controls.setText(Ctl::LabFamily, identificationText(ident(ConfigMap::Family, "Family")));
+    Controls.setText(Ctl::LabProduct, identificationText(ident(ConfigMap::Product, "Product")));
+    Controls.setText(Ctl::LabRevision, identificationText(ident(ConfigMap::Revision, "Revision")));
+    Controls.setText(Ctl::LabBootVersion,
+                     bootVersionText(ident(ConfigMap::BootVersion, "Bootloader Version")));
 
-    SecurityLevel = static_cast<std::uint8_t>(read(ConfigMap::SSB) & 3);
+    const TUsb::ConfigRead ssb = read(ConfigMap::SSB, "SSB", OpStep::Identify);
+    SecurityLevel = static_cast<std::uint8_t>(ssb.result & 3);
+    securityRead_ = ssb.ok;
 
     if (!ReadConfig)
         return;
+    unread_.clear();
 
-    const auto hsb = static_cast<std::uint8_t>(read(ConfigMap::HSB) & 0xFF);
+    const TUsb::ConfigRead hsbRead = read(ConfigMap::HSB, "HSB", OpStep::ReadConfig);
+    const auto hsb = static_cast<std::uint8_t>(hsbRead.result & 0xFF);
     HsbRead = hsb;
     Controls.setText(Ctl::LabHSB, formatHexValue(hsb, 2));
     const HsbControls decoded = decodeHsb(hsb);
@@ -122,13 +157,25 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setIndex(Ctl::cbOsc, decoded.oscIndex);
     Controls.setChecked(Ctl::chkBLJB, decoded.bljbChecked);
     Controls.setChecked(Ctl::chkX2, decoded.x2Checked);
+    if (!hsbRead.ok)
+        unread_[Ctl::LabHSB] = Controls.text(Ctl::LabHSB);
 
-    Controls.setHexValue(Ctl::EdBSB, read(ConfigMap::BSB));
-    Controls.setHexValue(Ctl::EdEB, read(ConfigMap::EB));
-    Controls.setHexValue(Ctl::EdSBV, read(ConfigMap::SBV));
-    Controls.setHexValue(Ctl::EdP1CF, read(ConfigMap::P1CF));
-    Controls.setHexValue(Ctl::EdP3CF, read(ConfigMap::P3CF));
-    Controls.setHexValue(Ctl::EdP4CF, read(ConfigMap::P4CF));
+    struct Field {
+        Ctl field;
+        ConfigByte where;
+        const char* name;
+    };
+    static constexpr std::array kFields{
+        Field{Ctl::EdBSB, ConfigMap::BSB, "BSB"},     Field{Ctl::EdEB, ConfigMap::EB, "EB"},
+        Field{Ctl::EdSBV, ConfigMap::SBV, "SBV"},     Field{Ctl::EdP1CF, ConfigMap::P1CF, "P1_CF"},
+        Field{Ctl::EdP3CF, ConfigMap::P3CF, "P3_CF"}, Field{Ctl::EdP4CF, ConfigMap::P4CF, "P4_CF"},
+    };
+    for (const Field& f : kFields) {
+        const TUsb::ConfigRead r = read(f.where, f.name, OpStep::ReadConfig);
+        Controls.setHexValue(f.field, r.result);
+        if (!r.ok)
+            unread_[f.field] = Controls.text(f.field);
+    }
 
     Controls.setIndex(Ctl::cbSSB, ssbItemForLevel(SecurityLevel));
 
@@ -153,6 +200,7 @@ void TOperations::ClearDeviceInfo() {
     Controls.setHexValue(Ctl::EdP1CF, 0xFE);
     Controls.setHexValue(Ctl::EdP3CF, 0xFF);
     Controls.setHexValue(Ctl::EdP4CF, 0xFF);
+    unread_.clear();
 
     Controls.setIndex(Ctl::cbSSB, 0);
 
@@ -175,7 +223,7 @@ void TOperations::EnableControls(bool enable) {
 
 // --- the frame --------------------------------------------------------------
 
-void TOperations::runFrame(bool resetsProgress, const std::function<void()>& body) {
+OpResult TOperations::runFrame(bool resetsProgress, const std::function<void()>& body) {
     busy_ = true;
     // Whatever ends the body, the channel is closed and the controls come back.
     Finally tidyUp([this, resetsProgress] {
@@ -190,27 +238,39 @@ void TOperations::runFrame(bool resetsProgress, const std::function<void()>& bod
     });
     try {
         body();
-    } catch (const EUsbError& e) {
-        // What the link knows of the failure, with libusb's own error name.
-        const std::string why = usb_.link().lastError();
-        if (!why.empty())
-            view_.addDebugLine(QString::fromStdString(why));
-        ShowMessageBox(view_.messagePresenter(), QString::fromLatin1(OpsText::kUsbErrorCaption),
-                       QString::fromStdString(e.what()), MessageKind::Error, MessageButton::Abort, true);
-    } catch (const EInputError& e) {
-        ShowMessageBox(view_.messagePresenter(), QString::fromLatin1(OpsText::kInputErrorCaption),
-                       QString::fromStdString(e.what()), MessageKind::Error, MessageButton::Abort, true);
+    } catch (const OpFailure& e) {
+        const OpResult& result = e.result();
+        if (result.kind == ErrorKind::Cancelled)
+            return result;
+        const bool input = result.kind == ErrorKind::BadInput;
+        if (!input) {
+            // What the link knows of the failure, with libusb's own error name.
+            const std::string why = usb_.link().lastError();
+            if (!why.empty())
+                view_.addDebugLine(QString::fromStdString(why));
+        }
+        ShowMessageBox(view_.messagePresenter(),
+                       QString::fromLatin1(input ? OpsText::kInputErrorCaption : OpsText::kUsbErrorCaption),
+                       result.message, MessageKind::Error, MessageButton::Abort, true);
+        return result;
     }
+    return {};
+}
+
+void TOperations::blockFailed(OpStep step, std::uint32_t address, const char* text) {
+    const bool locked = securityRead_ && SecurityLevel != kNotLocked;
+    fail(locked ? ErrorKind::Locked : ErrorKind::TransferFailed, step, QString::fromLatin1(text) + LockNote,
+         address);
 }
 
 // --- READ -------------------------------------------------------------------
 
-void TOperations::ButReadClick() {
+OpResult TOperations::ButReadClick() {
     if (busy_)
-        return;
+        return {};
     ClearDeviceInfo();
     EnableControls(false);
-    runFrame(true, [this] {
+    return runFrame(true, [this] {
         const int blocks = static_cast<int>(images_.FlashImage.size() / kFlashBlock);
         view_.addHexLine(blocks);
         ReadDeviceInfo(true);
@@ -220,9 +280,10 @@ void TOperations::ButReadClick() {
             showStatus(QStringLiteral("Reading Flash-Memory..."));
             for (int b = 0; b < blocks; ++b) {
                 progressCompleted(b);
-                if (usb_.ReadBlock(static_cast<std::uint16_t>(b * kFlashBlock), kFlashBlock, MEM_FLASH, 0) !=
-                    0)
-                    throw EUsbError(("Flash-Memory Read Error!" + LockNote).toStdString());
+                stopPoint(OpStep::ReadFlash);
+                const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
+                if (usb_.ReadBlock(address, kFlashBlock, MEM_FLASH, 0) != 0)
+                    blockFailed(OpStep::ReadFlash, address, "Flash-Memory Read Error!");
             }
             view_.refreshView(MEM_FLASH);
         }
@@ -232,9 +293,10 @@ void TOperations::ButReadClick() {
             showStatus(QStringLiteral("Reading EEPROM..."));
             for (int i = 0; i < kEepromBlocks; ++i) {
                 progressCompleted(i);
-                if (usb_.ReadBlock(static_cast<std::uint16_t>(i * kEepromBlock), kEepromBlock, MEM_EEPROM,
-                                   0) != 0)
-                    throw EUsbError(("EEPROM Read Error!" + LockNote).toStdString());
+                stopPoint(OpStep::ReadEeprom);
+                const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
+                if (usb_.ReadBlock(address, kEepromBlock, MEM_EEPROM, 0) != 0)
+                    blockFailed(OpStep::ReadEeprom, address, "EEPROM Read Error!");
             }
             view_.refreshView(MEM_EEPROM);
         }
@@ -245,15 +307,16 @@ void TOperations::ButReadClick() {
 
 void TOperations::eraseChip() {
     showStatus(QStringLiteral("Erasing Device..."));
+    stopPoint(OpStep::Erase);
     if (usb_.EraseChip() != 0)
-        throw EUsbError("Error erasing device!");
+        fail(ErrorKind::TransferFailed, OpStep::Erase, QStringLiteral("Error erasing device!"));
 }
 
-void TOperations::ButEraseClick() {
+OpResult TOperations::ButEraseClick() {
     if (busy_)
-        return;
+        return {};
     EnableControls(false);
-    runFrame(false, [this] {
+    return runFrame(false, [this] {
         ReadDeviceInfo(true);
         eraseChip();
         CloseDevice();
@@ -263,18 +326,30 @@ void TOperations::ButEraseClick() {
 
 // --- WRITE ------------------------------------------------------------------
 
-void TOperations::ButWriteClick() {
+OpResult TOperations::ButWriteClick() {
     if (busy_)
-        return;
+        return {};
     EnableControls(false);
-    runFrame(true, [this] {
+    return runFrame(true, [this] {
+        // What the fuse step will write is checked before anything changes
+        // on the device (a locked device takes only the security byte).
+        const bool fuses = Controls.checked(Ctl::chkFuses);
+        auto checkFuses = [this, fuses] {
+            if (!fuses)
+                return;
+            checkSecurityRead();
+            if (SecurityLevel == kNotLocked)
+                fuseValues();
+        };
         ReadDeviceInfo(false);
+        checkFuses();
 
         const bool flash = Controls.checked(Ctl::chkFlash);
         if (flash && Controls.checked(Ctl::chkAutoErase)) {
             eraseChip();
             CloseDevice();
             ReadDeviceInfo(false);
+            checkFuses();
         }
 
         if (flash) {
@@ -287,9 +362,10 @@ void TOperations::ButWriteClick() {
                 showStatus(QStringLiteral("Writing Flash-Memory..."));
                 for (int b = 0; b < blocks; ++b) {
                     progressCompleted(b + 1);
-                    if (usb_.ProgramBlock(static_cast<std::uint16_t>(b * kFlashBlock), kFlashBlock,
-                                          MEM_FLASH) != 0)
-                        throw EUsbError(("Flash-Memory Write Error!" + LockNote).toStdString());
+                    stopPoint(OpStep::ProgramFlash);
+                    const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
+                    if (usb_.ProgramBlock(address, kFlashBlock, MEM_FLASH) != 0)
+                        blockFailed(OpStep::ProgramFlash, address, "Flash-Memory Write Error!");
                 }
             }
         }
@@ -301,13 +377,14 @@ void TOperations::ButWriteClick() {
             view_.pause(100);
             for (int i = 0; i < kEepromBlocks; ++i) {
                 progressCompleted(i);
-                if (usb_.ProgramBlock(static_cast<std::uint16_t>(i * kEepromBlock), kEepromBlock,
-                                      MEM_EEPROM) != 0)
-                    throw EUsbError(("EEPROM Write Error!" + LockNote).toStdString());
+                stopPoint(OpStep::ProgramEeprom);
+                const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
+                if (usb_.ProgramBlock(address, kEepromBlock, MEM_EEPROM) != 0)
+                    blockFailed(OpStep::ProgramEeprom, address, "EEPROM Write Error!");
             }
         }
 
-        if (Controls.checked(Ctl::chkFuses))
+        if (fuses)
             WriteFuses();
     });
 }
@@ -315,57 +392,77 @@ void TOperations::ButWriteClick() {
 std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
     const auto value = Controls.hexValue(field);
     if (!value)
-        throw EInputError(noNumberText(name).toStdString());
+        fail(ErrorKind::BadInput, OpStep::WriteFuses, noNumberText(name));
+    // A byte that came from a failed read is never written back.
+    if (const auto u = unread_.find(field); u != unread_.end() && u->second == Controls.text(field))
+        fail(ErrorKind::BadInput, OpStep::WriteFuses, unreadText(name));
     return static_cast<std::uint8_t>(*value & 0xFF);
+}
+
+void TOperations::checkSecurityRead() const {
+    // A failed read of the security byte leaves the lock state unknown.
+    if (!securityRead_)
+        fail(ErrorKind::TransferFailed, OpStep::Identify, unreadText("SSB"), configAddress(ConfigMap::SSB));
+}
+
+TOperations::FuseValues TOperations::fuseValues() const {
+    return {
+        fieldByte(Ctl::EdEB, "EB"),      fieldByte(Ctl::EdBSB, "BSB"),    fieldByte(Ctl::EdSBV, "SBV"),
+        fieldByte(Ctl::LabHSB, "HSB"),   fieldByte(Ctl::EdP1CF, "P1_CF"), fieldByte(Ctl::EdP3CF, "P3_CF"),
+        fieldByte(Ctl::EdP4CF, "P4_CF"),
+    };
 }
 
 void TOperations::WriteFuses() {
     showStatus(QStringLiteral("Writing Fuses..."));
     view_.pause(200);
+    checkSecurityRead();
 
     if (SecurityLevel == kNotLocked) {
         // Every value is taken before the first byte is sent, so a field that
         // holds no number leaves the device's configuration untouched.
-        const std::array<std::uint8_t, kFuseOrder.size()> values{
-            fieldByte(Ctl::EdEB, "EB"),
-            fieldByte(Ctl::EdBSB, "BSB"),
-            fieldByte(Ctl::EdSBV, "SBV"),
-            static_cast<std::uint8_t>(parseFieldValue(Controls.text(Ctl::LabHSB)).value_or(0) & 0xFF),
-            fieldByte(Ctl::EdP1CF, "P1_CF"),
-            fieldByte(Ctl::EdP3CF, "P3_CF"),
-            fieldByte(Ctl::EdP4CF, "P4_CF"),
-        };
+        const FuseValues values = fuseValues();
+        static_assert(std::tuple_size_v<FuseValues> == kFuseOrder.size());
         for (std::size_t i = 0; i < kFuseOrder.size(); ++i) {
             const FuseStep& step = kFuseOrder[i];
+            stopPoint(OpStep::WriteFuses);
             const int result = usb_.WriteConfigByte(step.where.area, step.where.index, values[i]);
             if (result != 0)
-                throw EUsbError("Can't write " + std::string(step.name) + " (" + std::to_string(result) +
-                                ")");
+                fail(ErrorKind::TransferFailed, OpStep::WriteFuses,
+                     QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result),
+                     configAddress(step.where));
         }
     }
 
     if (const auto ssb = ssbValueForItem(Controls.index(Ctl::cbSSB))) {
+        stopPoint(OpStep::WriteSecurity);
         if (usb_.WriteConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *ssb) != 0)
-            throw EUsbError("Can't write Security Flags!");
+            fail(ErrorKind::TransferFailed, OpStep::WriteSecurity,
+                 QStringLiteral("Can't write Security Flags!"), configAddress(ConfigMap::SSB));
     }
 }
 
 // --- RUN --------------------------------------------------------------------
 
-void TOperations::ButRunClick() {
+OpResult TOperations::ButRunClick() {
     if (busy_)
-        return;
+        return {};
     EnableControls(false);
-    runFrame(false, [this] {
+    return runFrame(false, [this] {
         ReadDeviceInfo(true);
-        if (Controls.checked(Ctl::chkReset)) {
-            usb_.StartApplication(0, 0);
-        } else {
-            const auto address = Controls.hexValue(Ctl::EdStart);
-            if (!address)
-                throw EInputError(noNumberText("RUN-Address").toStdString());
-            usb_.StartApplication(1, static_cast<std::uint16_t>(*address & 0xFFFF));
+        std::uint8_t mode = 0;
+        std::uint16_t address = 0;
+        if (!Controls.checked(Ctl::chkReset)) {
+            const auto value = Controls.hexValue(Ctl::EdStart);
+            if (!value)
+                fail(ErrorKind::BadInput, OpStep::Start, noNumberText("RUN-Address"));
+            mode = 1;
+            address = static_cast<std::uint16_t>(*value & 0xFFFF);
         }
+        stopPoint(OpStep::Start);
+        if (usb_.StartApplication(mode, address) != 0)
+            fail(ErrorKind::TransferFailed, OpStep::Start, QStringLiteral("Error starting application!"),
+                 address);
     });
 }
 

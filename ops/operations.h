@@ -8,23 +8,18 @@
 #include "image/memory_images.h"
 #include "link/usb.h"
 #include "ops/controls.h"
+#include "ops/op_result.h"
 #include "ops/ops_view.h"
 #include "ops/progress.h"
 
 #include <QString>
+#include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
+#include <map>
 
 namespace corvane {
-
-// A value field that holds no number when an operation needs its value. Shown
-// like a device error, under its own caption, and it ends the operation the
-// same way.
-class EInputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 namespace OpsText {
 inline constexpr char kUsbErrorCaption[] = "USB-ERROR";
@@ -60,12 +55,18 @@ public:
     // may show it recomposed from the controls instead).
     std::uint8_t HsbRead = 0xBB;
 
+    // The bytes whose read failed in the last ReadDeviceInfo ("Manufacturer",
+    // "SSB", "HSB", "EB", ...). Their controls show the failure code as read.
+    QStringList FailedReads;
+
     // True while one of the four operations runs.
     bool busy() const { return busy_; }
 
     // Opens the channel, checks for the bootloader and reads the identification
     // (and with ReadConfig the configuration) into the controls. Raises
-    // EUsbError; leaves the channel open in every case.
+    // OpFailure when the channel cannot be opened or the device is no
+    // bootloader; a failed byte read only lands in FailedReads. Leaves the
+    // channel open in every case.
     void ReadDeviceInfo(bool ReadConfig);
     // Puts the identification and configuration displays back to their blank state.
     void ClearDeviceInfo();
@@ -74,27 +75,45 @@ public:
     // Empties the status pane and closes the channel.
     void CloseDevice();
 
-    void ButReadClick();
-    void ButEraseClick();
-    void ButWriteClick();
-    void ButRunClick();
+    // The four operations. Each shows its failure in a message box (none
+    // when stopped on request) and returns what happened; a click while an
+    // operation runs is ignored and returns success.
+    OpResult ButReadClick();
+    OpResult ButEraseClick();
+    OpResult ButWriteClick();
+    OpResult ButRunClick();
 
     // Writes the configuration bytes (part of WRITE with Write Fuses). Raises
-    // EUsbError or EInputError.
+    // OpFailure.
     void WriteFuses();
 
 private:
-    void runFrame(bool resetsProgress, const std::function<void()>& body);
+    // The seven bytes before the security byte, in the order of kFuseOrder.
+    using FuseValues = std::array<std::uint8_t, 7>;
+
+    OpResult runFrame(bool resetsProgress, const std::function<void()>& body);
     void showStatus(const QString& text);
     void progressTotal(int total);
     void progressCompleted(int completed);
+    // Ends the operation when its front end asked it to stop.
+    void stopPoint(OpStep step);
     void eraseChip();
+    // A memory block's transfer failed: locked or plain failure.
+    [[noreturn]] void blockFailed(OpStep step, std::uint32_t address, const char* text);
+    // Everything the fuse step needs, checked before it sends anything.
+    void checkSecurityRead() const;
+    FuseValues fuseValues() const;
     std::uint8_t fieldByte(Ctl field, const char* name) const;
 
     TUsb& usb_;
     MemoryImages& images_;
     OpsView& view_;
     bool busy_ = false;
+    bool securityRead_ = true;
+    // Controls that show a configuration byte whose read failed, with the
+    // text they showed then: a fuse step refuses to write it unless the user
+    // has changed it since.
+    std::map<Ctl, QString> unread_;
 };
 
 } // namespace corvane

@@ -41,6 +41,9 @@ public:
     // An operation starts (true) or has ended (false). The window locks what
     // must not change an image while it is transferred (file commands).
     virtual void operationRunning(bool running) { (void)running; }
+    // Asked between requests and blocks: true ends the running operation at
+    // once with the channel closed and no message.
+    virtual bool stopRequested() { return false; }
 };
 
 } // namespace corvane

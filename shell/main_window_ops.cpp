@@ -45,6 +45,7 @@ public:
     }
     void close() override { link_.close(); }
     std::string lastError() const override { return link_.lastError(); }
+    bool lastOpenDenied() const override { return link_.lastOpenDenied(); }
 
 private:
     std::unique_ptr<sim::SimBench> bench_;
@@ -72,6 +73,7 @@ public:
     std::string lastError() const override {
         return backend ? backend->lastError() : "no device link chosen";
     }
+    bool lastOpenDenied() const override { return backend && backend->lastOpenDenied(); }
 };
 
 // Applies the typing rules of a hexadecimal value field to a line edit.

@@ -65,12 +65,15 @@ void DeviceOrder::pass(std::size_t index) {
     changed_.notify_all();
 }
 
-RunSummary runChips(const std::vector<int>& devices, const ChipJob& job) {
+RunSummary runChips(const std::vector<int>& devices, const ChipJob& job, bool concurrent) {
     RunSummary summary;
     summary.chips.resize(devices.size());
     DeviceOrder order(devices.size());
     const auto start = std::chrono::steady_clock::now();
-    {
+    if (!concurrent) {
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            summary.chips[i] = runOne(job, i, devices[i], order);
+    } else {
         std::vector<std::jthread> threads;
         for (std::size_t i = 1; i < devices.size(); ++i) {
             threads.emplace_back([&, i] { summary.chips[i] = runOne(job, i, devices[i], order); });

@@ -67,9 +67,10 @@ private:
 using ChipJob = std::function<ChipReport(std::size_t index, int device, DeviceOrder& order)>;
 
 // Runs the job for every device, each in its own thread (one device runs in
-// the calling thread), and waits for all. The report's order is the devices'
-// order. Every chip has passed the order when its job has returned.
-RunSummary runChips(const std::vector<int>& devices, const ChipJob& job);
+// the calling thread), and waits for all; or, not concurrent, one after the
+// other in device order. The report's order is the devices' order. Every chip
+// has passed the order when its job has returned.
+RunSummary runChips(const std::vector<int>& devices, const ChipJob& job, bool concurrent = true);
 
 // The summary as a table: device, result, seconds, bytes written, verify; and
 // a line naming every failure.

@@ -190,35 +190,37 @@ QString checkLineOptions(const LineOptions& options, const QString& command, boo
 
 QString lineHelpText() {
     return QStringLiteral(R"(
-Several devices and production lines:
-  -d, --device LIST    Devices to run on: numbers and ranges, e.g. 0,2-5. Each
-                       device runs on its own, at the same time as the others;
-                       each line of output begins with its device number, and a
-                       summary table follows (device, result, seconds, bytes
-                       written, verify). The exit status is that of the first
-                       failing device in device order.
+Options for several devices and production lines:
+  A device list after -d or --device names numbers and ranges ("0,2-5").
+  Each device runs on its own, at the same time as the others; each line of
+  output begins with its device number, and a summary table follows (device,
+  result, seconds, bytes written, verify). The exit status is that of the
+  first failing device in device order.
   --all                Every attached bootloader (on the simulated bench, every
                        slot that holds a chip).
-  --json               Print one JSON document on stdout instead of the text
-                       (list, info and the summary of every command), also on
-                       failure. The fields are listed in README.md.
+  --json               list, info and every command's summary as one JSON
+                       document on stdout instead of text, also on failure.
+                       README.md lists its fields.
   read with several devices saves each into FILE with "-N" before its
   extension ("flash.hex" becomes "flash-3.hex" for device 3).
   write with --erase programs only the 128-byte FLASH pages that hold data and
   confirms the pages left blank with the bootloader's blank check.
 
-Serial numbers (write):
-  --serial START       The first number; each device gets the next, in
-                       device order.
-  --serial-at WHERE    flash:ADDR or eeprom:ADDR, the address hexadecimal.
-  --serial-size N      Bytes, 1 to 16 (default 4; 8 for ascii).
-  --serial-format F    hex (binary, default), bcd or ascii (decimal digits).
+Serial number options (write):
+  --serial <START>     The first number; each device gets the next one, in
+                       device order. Decimal, or hexadecimal after 0x.
+  --serial-at <WHERE>  flash:ADDR or eeprom:ADDR, the address hexadecimal.
+  --serial-size <N>    Bytes, 1 to 16 (default 4; 8 for ascii).
+  --serial-format <hex|bcd|ascii>
+                       hex: binary (default); bcd: two decimal digits a byte;
+                       ascii: decimal digits, zero-padded.
   --serial-le          Least significant byte first (hex, bcd).
-  --serial-overwrite   The serial may replace bytes of the image.
-  --serial-file FILE   Counter file shared between runs and stations: the next
-                       number is read from it (START when it is new) and the
-                       one after stored, under a file lock.
-  --serial-log FILE    CSV log, one row per device: time, device, serial,
+  --serial-overwrite   The serial number may replace bytes of the image.
+  --serial-file <COUNTER>
+                       Counter file shared between runs and stations: the next
+                       number is read from it (START while it is new or empty)
+                       and the one after it stored, under a file lock.
+  --serial-log <CSV>   Log with one row per device: time, device, serial,
                        result. A number is used up once written, also when the
                        device then fails.
 )");

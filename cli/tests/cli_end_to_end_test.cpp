@@ -357,6 +357,19 @@ TEST_F(ExitStatuses, DeviceNotFoundForAnEmptyNumberOrAnotherDevice) {
         << other.err.toStdString();
 }
 
+// --controller must name the chip's type; --force goes on all the same.
+TEST_F(ExitStatuses, AnotherControllerThanNamedIsRefusedUnlessForced) {
+    benchFile("[slot 0]\ncontroller = AT89C5130\n");
+    const CliRun refused = cli({"--controller", "5131", "erase"});
+    EXPECT_EQ(refused.status, ExitNoDevice);
+    EXPECT_TRUE(refused.err.contains("The device is an AT89C5130, not the AT89C5131 given by --controller."))
+        << refused.err.toStdString();
+    EXPECT_FALSE(refused.err.contains("Erasing Device"));
+    EXPECT_EQ(cli({"--controller", "5131", "--force", "erase"}).status, ExitOk);
+    EXPECT_EQ(cli({"--controller", "5130", "info"}).status, ExitOk);
+    EXPECT_EQ(cli({"info"}).status, ExitOk); // not named: not checked
+}
+
 using Listing = CliRig;
 
 TEST_F(Listing, ShowsEachNumberWhereSomethingAnswersAndAnEmptyBenchIsDeviceNotFound) {

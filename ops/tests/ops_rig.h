@@ -53,6 +53,7 @@ public:
     std::vector<ShownBox> boxes;
     std::vector<bool> running;
     std::function<void()> onProcessMessages; // e.g. a click arriving mid-transfer
+    std::function<bool()> stopWhen;          // the user asking the operation to stop
     TBuffer flashView, eepromView;           // what takeViewIntoImage copies, when not empty
 
     void setStatusText(const QString& text) override {
@@ -78,6 +79,7 @@ public:
     void addHexLine(std::int32_t value) override { debugLog.push_back(value); }
     MessagePresenter& messagePresenter() override { return *this; }
     void operationRunning(bool on) override { running.push_back(on); }
+    bool stopRequested() override { return stopWhen && stopWhen(); }
     int showMessageBox(const QString& caption, const QString& text, MessageKind kind, MessageButtons buttons,
                        bool beep) override {
         boxes.push_back({caption, text, kind, buttons, beep, status, usb->isOpen(), lastBar.percent()});

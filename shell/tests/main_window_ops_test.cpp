@@ -152,3 +152,16 @@ TEST(HexValueFieldTyping, FollowsTheRulesAndKeepsTheModelInStep) {
     QTest::keySequence(t.w.EdStart, QKeySequence::Paste);
     EXPECT_EQ(t.w.EdStart->text(), "$79");
 }
+
+// A bootloader whose open the system refuses: the window explains it as the
+// command-line tool does.
+TEST(WindowOperations, RefusedOpenIsExplainedWithTheAccessLine) {
+    Window t;
+    sim::ChipConfig refusing;
+    refusing.refuseOpen = true;
+    t.chip.setConfig(refusing);
+    t.w.ButReadClick();
+    ASSERT_EQ(t.presenter.boxes.size(), 1u);
+    EXPECT_EQ(t.presenter.boxes[0].text,
+              QString("USB-Device not found!") + QString::fromLatin1(OpsText::kAccessDeniedNote));
+}

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The tool against a chip that fails: for each command, one failed request,
+// one error status and the chip leaving the bus at every request position of
+// the command's fault-free run. The tool may only report success when the
+// chip ends as after the fault-free run (and what it printed or saved is the
+// same), fails with one of the device statuses otherwise, and never leaves a
+// configuration byte other than the one asked for or the one it had.
+
+#include "cli/cli.h"
+#include "cli/exit_status.h"
+#include "sim/bench.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace corvane::cli {
+namespace {
+
+struct Scenario {
+    const char* name;
+    QStringList arguments;
+    // Files the command writes, compared with the fault-free run's.
+    QStringList outputs;
+    bool comparesPrintout = false;
+};
+
+void PrintTo(const Scenario& s, std::ostream* os) {
+    *os << s.name;
+}
+
+// What the fault-free run and a faulty one leave behind.
+struct Outcome {
+    int status = -1;
+    std::vector<std::uint8_t> flash, eeprom;
+    sim::ConfigBytes bytes;
+    bool attached = true;
+    bool running = false;
+    int startMode = -1;
+    std::uint16_t startAddress = 0;
+    QByteArray printed;
+    std::vector<QByteArray> files;
+    int requests = 0;
+    std::vector<bool> statusRequests; // by request number - 1
+
+    bool sameChip(const Outcome& o) const {
+        return flash == o.flash && eeprom == o.eeprom && sameBytes(o) &&
+               running == o.running && startMode == o.startMode && startAddress == o.startAddress;
+    }
+    bool sameBytes(const Outcome& o) const {
+        for (auto b : kBytes)
+            if (bytes[b] != o.bytes[b])
+                return false;
+        return true;
+    }
+    static constexpr sim::ConfigByte kBytes[] = {
+        sim::ConfigByte::BSB,   sim::ConfigByte::SBV, sim::ConfigByte::P1_CF, sim::ConfigByte::P3_CF,
+        sim::ConfigByte::P4_CF, sim::ConfigByte::SSB, sim::ConfigByte::EB,    sim::ConfigByte::HSB};
+};
+
+QByteArray readAll(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    QByteArray bytes;
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.append(buffer, qsizetype(n));
+    return bytes;
+}
+
+class FaultSweep : public ::testing::TestWithParam<Scenario> {
+protected:
+    QTemporaryDir dir;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QByteArray flash(0x8000, char(0xFF)), eeprom(0x400, 0);
+        for (int i = 0; i < 0x2345; ++i)
+            flash[i] = char(i * 13 + 7);
+        for (int i = 0; i < eeprom.size(); ++i)
+            eeprom[i] = char(0xA5 ^ i);
+        writeFile("prog.bin", flash);
+        writeFile("data.bin", eeprom);
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes) const {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    QStringList arguments() const {
+        QStringList args{"corvane-cli", "-q"};
+        for (const QString& a : GetParam().arguments)
+            args << (a.endsWith(".bin") || a.endsWith(".hex") ? dir.filePath(a) : a);
+        return args;
+    }
+
+    // One run of the tool on a chip with the same content as every other run.
+    Outcome run(const std::function<void(sim::FaultPlan&)>& fault) const {
+        for (const QString& name : GetParam().outputs)
+            QFile::remove(dir.filePath(name));
+        sim::SimBench bench;
+        sim::ChipConfig config;
+        config.initial.HSB = 0xBF;
+        config.initial.P1_CF = 0x7E;
+        config.initial.EB = 0xF0;
+        sim::SimChip& chip = bench.insert(0, config);
+        for (std::size_t i = 0; i < chip.flash().size(); ++i)
+            chip.flash()[i] = std::uint8_t(i ^ (i >> 7));
+        for (std::size_t i = 0; i < chip.eeprom().size(); ++i)
+            chip.eeprom()[i] = std::uint8_t(i * 5);
+        fault(chip.faults());
+        sim::SimLink link(bench);
+
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
+        Outcome o;
+        o.status = runCli(arguments(), out.get(), err.get(), link);
+        o.flash = chip.flash();
+        o.eeprom = chip.eeprom();
+        o.bytes = chip.configBytes();
+        o.attached = chip.attached();
+        o.running = chip.applicationRunning();
+        o.startMode = chip.startMode();
+        o.startAddress = chip.startAddress();
+        if (GetParam().comparesPrintout)
+            o.printed = readAll(out.get());
+        for (const QString& name : GetParam().outputs) {
+            QFile f(dir.filePath(name));
+            o.files.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)"));
+        }
+        o.requests = int(chip.log().size());
+        for (const auto& r : chip.log())
+            o.statusRequests.push_back(r.kind == sim::LoggedRequest::Kind::Class &&
+                                       r.bRequest == DFU_GETSTATUS);
+        return o;
+    }
+};
+
+TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp) {
+    const Outcome reference = run([](sim::FaultPlan&) {});
+    ASSERT_EQ(reference.status, ExitOk);
+    sim::ConfigBytes original;
+    {
+        sim::ChipConfig config;
+        original = Outcome{}.bytes;
+        original.HSB = 0xBF;
+        original.P1_CF = 0x7E;
+        original.EB = 0xF0;
+    }
+    const std::set<int> deviceStatuses{ExitNoDevice, ExitDeviceError, ExitVerify};
+    int failures = 0;
+    for (int k = 1; k <= reference.requests; ++k) {
+        struct Fault {
+            const char* what;
+            std::function<void(sim::FaultPlan&)> arm;
+        };
+        std::vector<Fault> faults{{"fail-request", [k](sim::FaultPlan& p) { p.failRequest(k); }},
+                                  {"vanish-after", [k](sim::FaultPlan& p) { p.vanishAfter(k); }}};
+        if (reference.statusRequests[std::size_t(k - 1)])
+            faults.push_back({"status", [k](sim::FaultPlan& p) { p.answerStatus(k, sim::errWRITE); }});
+        for (const Fault& f : faults) {
+            SCOPED_TRACE(std::string(f.what) + " at request " + std::to_string(k));
+            const Outcome o = run(f.arm);
+            if (o.status == ExitOk) {
+                EXPECT_TRUE(o.sameChip(reference)) << "success reported, but the chip differs";
+                EXPECT_EQ(o.printed, reference.printed);
+                EXPECT_EQ(o.files, reference.files);
+            } else {
+                ++failures;
+                EXPECT_TRUE(deviceStatuses.count(o.status)) << "exit status " << o.status;
+            }
+            for (auto b : Outcome::kBytes)
+                EXPECT_TRUE(o.bytes[b] == original[b] || o.bytes[b] == reference.bytes[b])
+                    << "configuration byte " << int(b) << " = " << int(o.bytes[b]);
+        }
+    }
+    EXPECT_GT(failures, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, FaultSweep,
+    ::testing::Values(
+        Scenario{"info", {"info"}, {}, true},
+        Scenario{"read", {"read", "--flash", "back.hex", "--eeprom", "back.bin"}, {"back.hex", "back.bin"}},
+        Scenario{"erase", {"erase"}, {}},
+        Scenario{"write_erase", {"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}, {}},
+        Scenario{"config_one_byte", {"config", "--bsb", "12"}, {}},
+        Scenario{"config_all",
+                 {"config", "--osc", "16", "--bljb", "on", "--x2", "on", "--sbv", "34", "--eb", "56",
+                  "--p1cf", "78", "--p3cf", "9A", "--p4cf", "BC", "--ssb", "isp"},
+                 {}},
+        Scenario{"run_address", {"run", "--address", "1234"}, {}},
+        Scenario{"run_reset", {"run", "--reset"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace corvane::cli
