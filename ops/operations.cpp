@@ -282,7 +282,9 @@ OpResult TOperations::ButReadClick() {
                 progressCompleted(b);
                 stopPoint(OpStep::ReadFlash);
                 const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
-                if (usb_.ReadBlock(address, kFlashBlock, MEM_FLASH, 0) != 0)
+                // The status after the first block tells a refused read; the
+                // later blocks go without it.
+                if (usb_.ReadBlock(address, kFlashBlock, MEM_FLASH, 0, b == 0) != 0)
                     blockFailed(OpStep::ReadFlash, address, "Flash-Memory Read Error!");
             }
             view_.refreshView(MEM_FLASH);
@@ -295,7 +297,7 @@ OpResult TOperations::ButReadClick() {
                 progressCompleted(i);
                 stopPoint(OpStep::ReadEeprom);
                 const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
-                if (usb_.ReadBlock(address, kEepromBlock, MEM_EEPROM, 0) != 0)
+                if (usb_.ReadBlock(address, kEepromBlock, MEM_EEPROM, 0, i == 0) != 0)
                     blockFailed(OpStep::ReadEeprom, address, "EEPROM Read Error!");
             }
             view_.refreshView(MEM_EEPROM);

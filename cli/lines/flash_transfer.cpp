@@ -63,8 +63,11 @@ TransferResult readRanges(TUsb& usb, MemKind memory, const std::vector<Range>& r
             if (s != 0)
                 return {s < 0 ? 1 : -s, q.range.start};
         }
-        if (!request(usb, DFU_UPLOAD, answer.data(), std::uint16_t(q.range.length)))
-            return {-1, q.range.start};
+        if (!request(usb, DFU_UPLOAD, answer.data(), std::uint16_t(q.range.length))) {
+            // The status tells why, and clears a refusal for the next command.
+            const int s = q.statusCheck ? 0 : usb.GetStatus();
+            return {s > 0 ? -s : -1, q.range.start};
+        }
         std::copy_n(answer.begin(), q.range.length, into.begin() + std::ptrdiff_t(q.range.start));
         if (progress)
             progress(i + 1, plan.size());

@@ -186,5 +186,23 @@ TEST_F(TransferTest, ARefusedReadOrAFailedRequestIsReportedWithItsAddress) {
     EXPECT_EQ(write.address, 0x0800u);
 }
 
+TEST_F(TransferTest, ABlockReadWithoutItsStatusRequestStillFailsOnAProtectedChip) {
+    chip->flash()[0x0400] = 0x5A;
+    chip->clearLog();
+    ASSERT_EQ(usb.ReadBlock(0x0400, 0x400, MEM_FLASH, 0, false), 0);
+    EXPECT_EQ(images.FlashImage[0x0400], 0x5A);
+    EXPECT_EQ(classRequests(), 2);
+
+    // Refused: the failed fetch asks for the status, which names the refusal
+    // and leaves the chip ready for the next command.
+    chip->setConfigByte(sim::ConfigByte::SSB, 0xFC);
+    EXPECT_EQ(usb.ReadBlock(0x0800, 0x400, MEM_FLASH, 0, false), -sim::errVERIFY);
+    EXPECT_EQ(usb.ReadBlock(0x0800, 0x400, MEM_FLASH, 0, true), -sim::errVERIFY);
+    TBuffer read(0x8000, 0);
+    EXPECT_EQ(readRanges(usb, MEM_FLASH, {{0, 0x100}, {0x1000, 0x100}}, read).code, -sim::errVERIFY);
+    chip->setConfigByte(sim::ConfigByte::SSB, 0xFF);
+    EXPECT_TRUE(readRanges(usb, MEM_FLASH, {{0, 0x100}}, read).ok());
+}
+
 } // namespace
 } // namespace corvane::lines
