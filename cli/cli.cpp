@@ -2,12 +2,13 @@
 #include "cli/cli.h"
 
 #include "cli/command_line.h"
-#include "cli/device_backend.h"
+#include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/line_run.h"
 #include "cli/lines/line_options.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
+#include "link/backends.h"
 #include "shell/app_info.h"
 
 #include <exception>
@@ -62,22 +63,7 @@ std::optional<int> parse(const QStringList& arguments, CommandLine& options, lin
 int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, std::FILE* out) {
     try {
         Session session(link, view, out, options);
-        const QString& c = options.command;
-        if (c == QLatin1String("list"))
-            return session.list();
-        if (c == QLatin1String("info"))
-            return session.info();
-        if (c == QLatin1String("read"))
-            return session.read();
-        if (c == QLatin1String("erase"))
-            return session.erase();
-        if (c == QLatin1String("write"))
-            return session.write();
-        if (c == QLatin1String("config"))
-            return session.config();
-        if (c == QLatin1String("run"))
-            return session.run();
-        return session.convert();
+        return (session.*findCommand(options.command)->run)();
     } catch (const std::exception& e) {
         view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
         return ExitInternal;
@@ -108,17 +94,16 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     TerminalView view(err, TerminalView::modeFor(err, options.quiet));
     if (runsOnLines(options, line))
         return runOnLines(options, line, nullptr, out, err, view);
-    std::unique_ptr<DeviceBackend> backend;
+    std::unique_ptr<DeviceLink> link;
     const bool convert = options.command == QLatin1String("convert");
     try {
         // convert needs no device; its link is never opened.
-        backend =
-            options.simulate && !convert ? DeviceBackend::simulated(options.simFolder) : DeviceBackend::usb();
+        link = makeDeviceLink(options.simulate && !convert, options.simFolder.toStdString());
     } catch (const std::exception& e) {
         view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
         return ExitDeviceError;
     }
-    return dispatch(options, backend->link(), view, out);
+    return dispatch(options, *link, view, out);
 }
 
 int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {

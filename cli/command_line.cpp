@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command_line.h"
 
+#include "cli/commands.h"
+
+#include "core/chip_variants.h"
+
 #include <QCommandLineParser>
 
 #include <array>
@@ -9,33 +13,6 @@
 namespace corvane::cli {
 
 namespace {
-
-const QStringList& commandNames() {
-    static const QStringList names{
-        QStringLiteral("list"),  QStringLiteral("info"),   QStringLiteral("read"), QStringLiteral("erase"),
-        QStringLiteral("write"), QStringLiteral("config"), QStringLiteral("run"),  QStringLiteral("convert")};
-    return names;
-}
-
-// The options each command takes besides the global ones (long names).
-const std::set<QString>& commandOptions(const QString& command) {
-    static const std::map<QString, std::set<QString>> table{
-        {QStringLiteral("list"), {}},
-        {QStringLiteral("info"), {}},
-        {QStringLiteral("read"), {QStringLiteral("flash"), QStringLiteral("eeprom")}},
-        {QStringLiteral("erase"), {}},
-        {QStringLiteral("write"),
-         {QStringLiteral("flash"), QStringLiteral("eeprom"), QStringLiteral("erase"),
-          QStringLiteral("flash-all"), QStringLiteral("no-verify")}},
-        {QStringLiteral("config"),
-         {QStringLiteral("osc"), QStringLiteral("bljb"), QStringLiteral("x2"), QStringLiteral("bsb"),
-          QStringLiteral("sbv"), QStringLiteral("eb"), QStringLiteral("p1cf"), QStringLiteral("p3cf"),
-          QStringLiteral("p4cf"), QStringLiteral("ssb")}},
-        {QStringLiteral("run"), {QStringLiteral("reset"), QStringLiteral("address")}},
-        {QStringLiteral("convert"), {}},
-    };
-    return table.at(command);
-}
 
 struct ByteOption {
     const char* name;
@@ -51,6 +28,27 @@ constexpr std::array<ByteOption, 6> kByteOptions{{
     {"p4cf", Ctl::EdP4CF, "P4_CF"},
 }};
 
+// "5131|5130" and "Controller type: 5131 (32 KB FLASH, the default) or 5130 (16 KB)."
+QString controllerValues() {
+    QStringList names;
+    for (const ChipVariant& v : kChipVariants)
+        names << QString::fromLatin1(v.shortName);
+    return names.join(QLatin1Char('|'));
+}
+
+QString controllerHelp() {
+    QStringList types;
+    for (std::size_t i = 0; i < kChipVariants.size(); ++i) {
+        const ChipVariant& v = kChipVariants[i];
+        types << QStringLiteral("%1 (%2 KB%3)")
+                     .arg(QLatin1String(v.shortName))
+                     .arg(v.flashSize / 1024)
+                     .arg(i == 0 ? QStringLiteral(" FLASH, the default") : QString());
+    }
+    const QString last = types.takeLast();
+    return QStringLiteral("Controller type: %1 or %2.").arg(types.join(QStringLiteral(", ")), last);
+}
+
 void setUp(QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral(
         "Reads, erases and writes AT89C5131(A) and AT89C5130(A) controllers through their USB bootloader."));
@@ -62,10 +60,8 @@ void setUp(QCommandLineParser& parser) {
             value ? QCommandLineOption(names, QString::fromLatin1(description), QString::fromLatin1(value))
                   : QCommandLineOption(names, QString::fromLatin1(description)));
     };
-    add({QStringLiteral("d"), QStringLiteral("device")},
-        "Device number, 0 to 7 (default 0), or a list (see below).", "N");
-    add({QStringLiteral("controller")}, "Controller type: 5131 (32 KB FLASH, the default) or 5130 (16 KB).",
-        "5131|5130");
+    add({QStringLiteral("d"), QStringLiteral("device")}, "Device number, 0 to 7 (default 0), or a list (see below).", "N");
+    parser.addOption(QCommandLineOption(QStringLiteral("controller"), controllerHelp(), controllerValues()));
     add({QStringLiteral("force")}, "Go on when the chip is not the type given by --controller.");
     add({QStringLiteral("simulate")},
         "Use the simulated bench: its state folder FOLDER, or without it the folder named by "
@@ -102,7 +98,7 @@ QStringList joinSimulateFolder(const QStringList& arguments) {
         if (i > 0 && a == QLatin1String("--simulate")) {
             const bool folderFollows = i + 1 < arguments.size() &&
                                        !arguments[i + 1].startsWith(QLatin1Char('-')) &&
-                                       !commandNames().contains(arguments[i + 1]);
+                                       !findCommand(arguments[i + 1]);
             out.append(QStringLiteral("--simulate=") + (folderFollows ? arguments[++i] : QString()));
         } else {
             out.append(a);
@@ -149,22 +145,7 @@ QString helpText() {
     usage.replace(QStringLiteral("<executable_name>"), QStringLiteral("corvane-cli"));
     usage.replace(QStringLiteral("--simulate <FOLDER>"), QStringLiteral("--simulate [FOLDER]"));
     return usage + QStringLiteral(R"(
-Commands:
-  list                 Each device number where something answers, with the
-                       bootloader's identification.
-  info                 Identification and configuration bytes of the device.
-  read                 Read the chip into files: --flash FILE, --eeprom FILE.
-  erase                Erase the chip (FLASH, security byte, BSB and SBV).
-  write                Write files into the chip: --flash FILE, --eeprom FILE,
-                       --erase, --flash-all; then read back and compare, unless
-                       --no-verify.
-  config               Write configuration bytes: --osc, --bljb, --x2, --bsb,
-                       --sbv, --eb, --p1cf, --p3cf, --p4cf, --ssb. Bytes not
-                       named keep the chip's values.
-  run                  Start the application: --reset, or --address ADDR.
-  convert IN OUT       Convert between Intel HEX and binary, sized by
-                       --controller.
-
+%1
 Files: ".hex" is Intel HEX, ".bin" raw binary. A name without an extension
 is saved as ".hex"; any other extension is saved as Intel HEX.
 
@@ -179,8 +160,127 @@ Exit status:
      given by --controller
   6  device error: the device failed or refused a request
   7  verify mismatch: what was read back differs from what was written
-)");
+)")
+                       .arg(commandsHelp());
 }
+
+namespace {
+
+// Each step returns the usage error, or an empty text.
+
+QString parseCommand(const QCommandLineParser& parser, CommandLine& out) {
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return QStringLiteral("No command given.");
+    out.command = positional.first();
+    const Command* command = findCommand(out.command);
+    if (!command)
+        return QStringLiteral("Unknown command '%1'.").arg(out.command);
+    out.arguments = positional.mid(1);
+    if (out.arguments.size() != command->argumentCount) {
+        return command->argumentCount
+                   ? QStringLiteral("%1 needs %2.").arg(out.command, command->argumentsNeeded)
+                   : QStringLiteral("Unexpected argument '%1'.").arg(out.arguments.first());
+    }
+    // Every option named must belong to the command or be a global one.
+    static const QStringList global{QStringLiteral("d"),          QStringLiteral("device"),
+                                    QStringLiteral("controller"), QStringLiteral("simulate"),
+                                    QStringLiteral("q"),          QStringLiteral("quiet"),
+                                    QStringLiteral("force")};
+    for (const QString& name : parser.optionNames()) {
+        if (!global.contains(name) && !command->options.contains(name))
+            return QStringLiteral("The option --%1 does not belong to %2.").arg(name, out.command);
+    }
+    return {};
+}
+
+QString parseGlobalOptions(const QCommandLineParser& parser, CommandLine& out) {
+    if (parser.isSet(QStringLiteral("device"))) {
+        bool ok = false;
+        out.device = parser.value(QStringLiteral("device")).toInt(&ok);
+        if (!ok || out.device < 0 || out.device > 7)
+            return QStringLiteral("The device number is 0 to 7.");
+    }
+    if (parser.isSet(QStringLiteral("controller"))) {
+        const auto index = chipVariantIndex(parser.value(QStringLiteral("controller")).toStdString());
+        if (!index) {
+            QStringList names;
+            for (const ChipVariant& v : kChipVariants)
+                names << QString::fromLatin1(v.shortName);
+            return QStringLiteral("The controller is %1.").arg(names.join(QStringLiteral(" or ")));
+        }
+        out.controllerIndex = *index;
+        out.controllerGiven = true;
+    }
+    out.force = parser.isSet(QStringLiteral("force"));
+    out.simulate = parser.isSet(QStringLiteral("simulate"));
+    out.simFolder = parser.value(QStringLiteral("simulate"));
+    out.quiet = parser.isSet(QStringLiteral("quiet"));
+    return {};
+}
+
+QString parseFileOptions(const QCommandLineParser& parser, CommandLine& out) {
+    out.flashFile = parser.value(QStringLiteral("flash"));
+    out.eepromFile = parser.value(QStringLiteral("eeprom"));
+    if ((parser.isSet(QStringLiteral("flash")) && out.flashFile.isEmpty()) ||
+        (parser.isSet(QStringLiteral("eeprom")) && out.eepromFile.isEmpty()))
+        return QStringLiteral("A file name is empty.");
+    out.erase = parser.isSet(QStringLiteral("erase"));
+    out.flashAll = parser.isSet(QStringLiteral("flash-all"));
+    out.verify = !parser.isSet(QStringLiteral("no-verify"));
+    return {};
+}
+
+QString parseConfigOptions(const QCommandLineParser& parser, CommandLine& out) {
+    if (parser.isSet(QStringLiteral("osc"))) {
+        const QString mhz = parser.value(QStringLiteral("osc"));
+        static const QStringList ranges{QStringLiteral("32"), QStringLiteral("16"), QStringLiteral("8")};
+        if (!ranges.contains(mhz))
+            return QStringLiteral("The oscillator range is 32, 16 or 8 (MHz).");
+        out.oscIndex = int(ranges.indexOf(mhz));
+    }
+    for (const char* bit : {"bljb", "x2"}) {
+        const QString name = QString::fromLatin1(bit);
+        if (!parser.isSet(name))
+            continue;
+        const auto on = parseOnOff(parser.value(name));
+        if (!on)
+            return QStringLiteral("--%1 is on or off.").arg(name);
+        (name == QLatin1String("bljb") ? out.bljb : out.x2) = *on;
+    }
+    for (const ByteOption& b : kByteOptions) {
+        const QString name = QString::fromLatin1(b.name);
+        if (!parser.isSet(name))
+            continue;
+        const auto value = parseHexArgument(parser.value(name), 0xFF);
+        if (!value)
+            return QStringLiteral("--%1 takes a hexadecimal byte, 00 to FF.").arg(name);
+        out.bytes[b.field] = static_cast<std::uint8_t>(*value);
+    }
+    if (parser.isSet(QStringLiteral("ssb"))) {
+        static const QStringList levels{QStringLiteral("none"), QStringLiteral("isp"),
+                                        QStringLiteral("isp-verify")};
+        const QString level = parser.value(QStringLiteral("ssb"));
+        if (!levels.contains(level))
+            return QStringLiteral("--ssb is none, isp or isp-verify.");
+        out.ssbItem = int(levels.indexOf(level));
+    }
+    return {};
+}
+
+QString parseRunOptions(const QCommandLineParser& parser, CommandLine& out) {
+    out.reset = parser.isSet(QStringLiteral("reset"));
+    out.addressGiven = parser.isSet(QStringLiteral("address"));
+    if (out.addressGiven) {
+        const auto address = parseHexArgument(parser.value(QStringLiteral("address")), 0xFFFF);
+        if (!address)
+            return QStringLiteral("--address takes a hexadecimal address, 0000 to FFFF.");
+        out.address = static_cast<std::uint16_t>(*address);
+    }
+    return {};
+}
+
+} // namespace
 
 ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QString& error) {
     QCommandLineParser parser;
@@ -195,126 +295,15 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
     if (parser.isSet(QStringLiteral("version")))
         return ParseResult::Version;
 
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty()) {
-        error = QStringLiteral("No command given.");
-        return ParseResult::Error;
-    }
-    out.command = positional.first();
-    if (!commandNames().contains(out.command)) {
-        error = QStringLiteral("Unknown command '%1'.").arg(out.command);
-        return ParseResult::Error;
-    }
-    out.arguments = positional.mid(1);
-    const qsizetype wanted = out.command == QLatin1String("convert") ? 2 : 0;
-    if (out.arguments.size() != wanted) {
-        error = wanted ? QStringLiteral("convert needs an input and an output file.")
-                       : QStringLiteral("Unexpected argument '%1'.").arg(out.arguments.first());
-        return ParseResult::Error;
-    }
-
-    // Every option named must belong to the command or be a global one.
-    static const std::set<QString> global{QStringLiteral("d"),          QStringLiteral("device"),
-                                          QStringLiteral("controller"), QStringLiteral("simulate"),
-                                          QStringLiteral("q"),          QStringLiteral("quiet"),
-                                          QStringLiteral("force")};
-    const std::set<QString>& own = commandOptions(out.command);
-    for (const QString& name : parser.optionNames()) {
-        if (!global.count(name) && !own.count(name)) {
-            error = QStringLiteral("The option --%1 does not belong to %2.").arg(name, out.command);
+    for (auto step :
+         {parseCommand, parseGlobalOptions, parseFileOptions, parseConfigOptions, parseRunOptions}) {
+        error = step(parser, out);
+        if (!error.isEmpty())
             return ParseResult::Error;
-        }
     }
-
-    auto fail = [&error](const QString& text) {
-        error = text;
-        return ParseResult::Error;
-    };
-
-    if (parser.isSet(QStringLiteral("device"))) {
-        bool ok = false;
-        out.device = parser.value(QStringLiteral("device")).toInt(&ok);
-        if (!ok || out.device < 0 || out.device > 7)
-            return fail(QStringLiteral("The device number is 0 to 7."));
-    }
-    if (parser.isSet(QStringLiteral("controller"))) {
-        const QString c = parser.value(QStringLiteral("controller")).toUpper();
-        if (c == QLatin1String("5131") || c == QLatin1String("AT89C5131"))
-            out.controllerIndex = 0;
-        else if (c == QLatin1String("5130") || c == QLatin1String("AT89C5130"))
-            out.controllerIndex = 1;
-        else
-            return fail(QStringLiteral("The controller is 5131 or 5130."));
-        out.controllerGiven = true;
-    }
-    out.force = parser.isSet(QStringLiteral("force"));
-    out.simulate = parser.isSet(QStringLiteral("simulate"));
-    out.simFolder = parser.value(QStringLiteral("simulate"));
-    out.quiet = parser.isSet(QStringLiteral("quiet"));
-
-    out.flashFile = parser.value(QStringLiteral("flash"));
-    out.eepromFile = parser.value(QStringLiteral("eeprom"));
-    if ((parser.isSet(QStringLiteral("flash")) && out.flashFile.isEmpty()) ||
-        (parser.isSet(QStringLiteral("eeprom")) && out.eepromFile.isEmpty()))
-        return fail(QStringLiteral("A file name is empty."));
-    out.erase = parser.isSet(QStringLiteral("erase"));
-    out.flashAll = parser.isSet(QStringLiteral("flash-all"));
-    out.verify = !parser.isSet(QStringLiteral("no-verify"));
-
-    if (parser.isSet(QStringLiteral("osc"))) {
-        const QString mhz = parser.value(QStringLiteral("osc"));
-        static const QStringList ranges{QStringLiteral("32"), QStringLiteral("16"), QStringLiteral("8")};
-        if (!ranges.contains(mhz))
-            return fail(QStringLiteral("The oscillator range is 32, 16 or 8 (MHz)."));
-        out.oscIndex = int(ranges.indexOf(mhz));
-    }
-    for (const char* bit : {"bljb", "x2"}) {
-        const QString name = QString::fromLatin1(bit);
-        if (!parser.isSet(name))
-            continue;
-        const auto on = parseOnOff(parser.value(name));
-        if (!on)
-            return fail(QStringLiteral("--%1 is on or off.").arg(name));
-        (name == QLatin1String("bljb") ? out.bljb : out.x2) = *on;
-    }
-    for (const ByteOption& b : kByteOptions) {
-        const QString name = QString::fromLatin1(b.name);
-        if (!parser.isSet(name))
-            continue;
-        const auto value = parseHexArgument(parser.value(name), 0xFF);
-        if (!value)
-            return fail(QStringLiteral("--%1 takes a hexadecimal byte, 00 to FF.").arg(name));
-        out.bytes[b.field] = static_cast<std::uint8_t>(*value);
-    }
-    if (parser.isSet(QStringLiteral("ssb"))) {
-        static const QStringList levels{QStringLiteral("none"), QStringLiteral("isp"),
-                                        QStringLiteral("isp-verify")};
-        const QString level = parser.value(QStringLiteral("ssb"));
-        if (!levels.contains(level))
-            return fail(QStringLiteral("--ssb is none, isp or isp-verify."));
-        out.ssbItem = int(levels.indexOf(level));
-    }
-
-    out.reset = parser.isSet(QStringLiteral("reset"));
-    if (parser.isSet(QStringLiteral("address"))) {
-        const auto address = parseHexArgument(parser.value(QStringLiteral("address")), 0xFFFF);
-        if (!address)
-            return fail(QStringLiteral("--address takes a hexadecimal address, 0000 to FFFF."));
-        out.address = static_cast<std::uint16_t>(*address);
-    }
-
-    // What each command needs.
-    const bool anyFile = !out.flashFile.isEmpty() || !out.eepromFile.isEmpty();
-    if ((out.command == QLatin1String("read") || out.command == QLatin1String("write")) && !anyFile)
-        return fail(QStringLiteral("%1 needs --flash FILE, --eeprom FILE or both.").arg(out.command));
-    if (out.command == QLatin1String("write") && out.flashFile.isEmpty() && (out.erase || out.flashAll))
-        return fail(QStringLiteral("--erase and --flash-all go with --flash."));
-    if (out.command == QLatin1String("config") && !out.oscIndex && !out.bljb && !out.x2 &&
-        out.bytes.empty() && !out.ssbItem)
-        return fail(QStringLiteral("config needs at least one byte to write."));
-    if (out.reset && parser.isSet(QStringLiteral("address")))
-        return fail(QStringLiteral("run takes --reset or --address, not both."));
-    return ParseResult::Run;
+    // What the command needs beyond single values.
+    error = findCommand(out.command)->check(out);
+    return error.isEmpty() ? ParseResult::Run : ParseResult::Error;
 }
 
 } // namespace corvane::cli

@@ -43,6 +43,7 @@ struct CommandLine {
     // run
     bool reset = false;
     std::uint16_t address = 0;
+    bool addressGiven = false;
 };
 
 enum class ParseResult { Run, Help, Version, Error };

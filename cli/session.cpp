@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/session.h"
 
+#include "core/chip_variants.h"
 #include "ops/config_bytes.h"
 #include "ops/hex_field.h"
 
@@ -13,10 +14,6 @@ namespace corvane::cli {
 namespace {
 
 const QString kUsbError = QString::fromLatin1(OpsText::kUsbErrorCaption);
-
-// The product byte of each controller type, by its --controller index.
-constexpr std::array<std::uint8_t, 2> kProductByte{0x31, 0x30};
-constexpr std::array<const char*, 2> kControllerName{"AT89C5131", "AT89C5130"};
 
 } // namespace
 
@@ -76,10 +73,14 @@ void Session::print(const QString& text) {
     std::fflush(out_);
 }
 
-int Session::operate(OpResult (TOperations::*click)()) {
+int Session::report(const OpResult& result) {
+    last_ = result;
+    return exitStatusFor(result.kind);
+}
+
+int Session::readInfo() {
     view_.clearMessages();
-    last_ = (Ops.*click)();
-    return exitStatusFor(last_.kind);
+    return report(Ops.Identify());
 }
 
 int Session::readAllInfo() {
@@ -104,31 +105,21 @@ int Session::checkControllerFirst() {
 int Session::checkController() {
     if (!options_.controllerGiven)
         return ExitOk;
-    // The label shows the byte as plain hexadecimal digits.
-    bool read = false;
-    const uint product = Ops.Controls.text(Ctl::LabProduct).toUInt(&read, 16);
-    const std::size_t wanted = std::size_t(options_.controllerIndex);
-    if (read && product == kProductByte.at(wanted))
+    const std::optional<std::uint8_t> product = Ops.deviceByte(ConfigMap::Product);
+    const ChipVariant& wanted = chipVariant(options_.controllerIndex);
+    if (product == wanted.productCode)
         return ExitOk;
-    QString found = QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
-    for (std::size_t i = 0; i < kProductByte.size(); ++i) {
-        if (read && product == kProductByte[i])
-            found = QStringLiteral("an %1").arg(QLatin1String(kControllerName[i]));
-    }
+    const std::optional<int> found = product ? chipVariantForProduct(*product) : std::nullopt;
+    const QString what = found ? QStringLiteral("an %1").arg(QLatin1String(chipVariant(*found).name))
+                               : QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
     const QString text = QStringLiteral("The device is %1, not the %2 given by --controller.")
-                             .arg(found, QLatin1String(kControllerName.at(wanted)));
+                             .arg(what, QLatin1String(wanted.name));
     if (options_.force) {
         view_.note(text + QStringLiteral(" Going on (--force)."));
         return ExitOk;
     }
     view_.showMessage(kUsbError, text + QStringLiteral("\rUse --force to go on all the same."));
     return ExitNoDevice;
-}
-
-int Session::readInfo() {
-    Ops.Controls.setChecked(Ctl::chkFlash, false);
-    Ops.Controls.setChecked(Ctl::chkEEP, false);
-    return operate(&TOperations::ButReadClick);
 }
 
 int Session::load(const QString& fileName, MemKind kind) {
@@ -229,9 +220,8 @@ int Session::read() {
         return status;
     const bool flash = !options_.flashFile.isEmpty();
     const bool eeprom = !options_.eepromFile.isEmpty();
-    Ops.Controls.setChecked(Ctl::chkFlash, flash);
-    Ops.Controls.setChecked(Ctl::chkEEP, eeprom);
-    if (const int status = operate(&TOperations::ButReadClick))
+    view_.clearMessages();
+    if (const int status = report(Ops.Read(ReadRequest{flash, eeprom})))
         return status;
     if (flash) {
         if (const int status = save(options_.flashFile, MEM_FLASH))
@@ -245,7 +235,8 @@ int Session::read() {
 int Session::erase() {
     if (const int status = checkControllerFirst())
         return status;
-    return operate(&TOperations::ButEraseClick);
+    view_.clearMessages();
+    return report(Ops.Erase());
 }
 
 int Session::write() {
@@ -270,13 +261,15 @@ int Session::write() {
     if (const int status = checkController())
         return status;
 
-    OpsControls& c = Ops.Controls;
-    c.setChecked(Ctl::chkFlash, flash);
-    c.setChecked(Ctl::chkEEP, eeprom);
-    c.setChecked(Ctl::chkAutoErase, options_.erase);
-    c.setChecked(Ctl::chkFlashAll, options_.flashAll);
-    c.setChecked(Ctl::chkFuses, false);
-    if (const int status = operate(&TOperations::ButWriteClick))
+    WriteRequest request;
+    if (flash)
+        request.flash = flashImage;
+    if (eeprom)
+        request.eeprom = eepromImage;
+    request.erase = options_.erase;
+    request.flashAll = options_.flashAll;
+    view_.clearMessages();
+    if (const int status = report(Ops.Write(request)))
         return status;
     if (!options_.verify)
         return ExitOk;
@@ -288,9 +281,8 @@ int Session::verify(const TBuffer& flash, std::size_t flashLength, const TBuffer
     if (flashLength == 0 && !withEeprom)
         return ExitOk;
     view_.note(QStringLiteral("Verifying..."));
-    Ops.Controls.setChecked(Ctl::chkFlash, flashLength > 0);
-    Ops.Controls.setChecked(Ctl::chkEEP, withEeprom);
-    if (const int status = operate(&TOperations::ButReadClick))
+    view_.clearMessages();
+    if (const int status = report(Ops.Read(ReadRequest{flashLength > 0, withEeprom})))
         return status;
 
     QStringList report;
@@ -329,28 +321,29 @@ int Session::config() {
         }
     }
 
-    OpsControls& c = Ops.Controls;
-    // Not named: nothing is written to the security byte.
-    c.setIndex(Ctl::cbSSB, options_.ssbItem.value_or(0));
+    // Bytes not named are written back as read; the HSB's bits that no
+    // option names stay as read too.
+    auto byte = [this](ConfigByte where, Ctl field) {
+        const auto named = options_.bytes.find(field);
+        return named != options_.bytes.end() ? named->second : Ops.deviceByte(where).value_or(0xFF);
+    };
+    std::uint8_t hsb = Ops.deviceByte(ConfigMap::HSB).value_or(0xFF);
     if (options_.oscIndex || options_.bljb || options_.x2) {
-        if (options_.oscIndex)
-            c.select(Ctl::cbOsc, *options_.oscIndex);
-        if (options_.bljb)
-            c.setChecked(Ctl::chkBLJB, *options_.bljb);
-        if (options_.x2)
-            c.setChecked(Ctl::chkX2, *options_.x2);
-        c.HsbChange();
-    } else {
-        // The chip's own byte, also its bits that the controls do not show.
-        c.setText(Ctl::LabHSB, formatHexValue(Ops.HsbRead, 2));
+        const HsbControls read = decodeHsb(hsb);
+        hsb = composeHsb(options_.oscIndex.value_or(read.oscIndex), options_.bljb.value_or(read.bljbChecked),
+                         options_.x2.value_or(read.x2Checked));
     }
-    for (const auto& [field, value] : options_.bytes)
-        c.setHexValue(field, value);
-
-    c.setChecked(Ctl::chkFlash, false);
-    c.setChecked(Ctl::chkEEP, false);
-    c.setChecked(Ctl::chkFuses, true);
-    if (const int status = operate(&TOperations::ButWriteClick))
+    ConfigRequest config;
+    config.bytes = {byte(ConfigMap::EB, Ctl::EdEB),     byte(ConfigMap::BSB, Ctl::EdBSB),
+                    byte(ConfigMap::SBV, Ctl::EdSBV),   hsb,
+                    byte(ConfigMap::P1CF, Ctl::EdP1CF), byte(ConfigMap::P3CF, Ctl::EdP3CF),
+                    byte(ConfigMap::P4CF, Ctl::EdP4CF)};
+    // Not named: nothing is written to the security byte.
+    config.ssb = ssbValueForItem(options_.ssbItem.value_or(0));
+    WriteRequest request;
+    request.config = config;
+    view_.clearMessages();
+    if (const int status = report(Ops.Write(request)))
         return status;
     return info();
 }
@@ -358,11 +351,11 @@ int Session::config() {
 int Session::run() {
     if (const int status = checkControllerFirst())
         return status;
-    OpsControls& c = Ops.Controls;
-    c.setChecked(Ctl::chkReset, options_.reset);
-    if (!options_.reset)
-        c.setText(Ctl::EdStart, formatHexValue(options_.address, 4));
-    return operate(&TOperations::ButRunClick);
+    StartRequest request;
+    request.reset = options_.reset;
+    request.address = options_.address;
+    view_.clearMessages();
+    return report(Ops.Start(request));
 }
 
 int Session::convert() {

@@ -61,9 +61,8 @@ public:
     int checkController();
 
 private:
-    // Runs one of the operations' click handlers; ExitOk, or the status for
-    // the kind of failure it reported.
-    int operate(OpResult (TOperations::*click)());
+    // Keeps an operation's result; ExitOk, or the status for its kind of failure.
+    int report(const OpResult& result);
     // Reads identification and configuration only (READ with neither memory).
     int readInfo();
     // readInfo, and every byte must have been read; then the chip must be the

@@ -3,6 +3,8 @@
 // The two memory images of the controller: FLASH (16 or 32 KB by controller
 // type) and EEPROM (1 KB). Byte a of an image is device address a.
 
+#include "core/chip_variants.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,12 +16,11 @@ using TBuffer = std::vector<std::uint8_t>;
 enum MemKind : std::uint8_t { MEM_FLASH = 0, MEM_EEPROM = 1 };
 
 constexpr std::uint8_t kErased = 0xFF;
-constexpr std::size_t kEepromSize = 1024;
+constexpr std::size_t kEepromSize = kEepromBytes;
 
-// Index 1 of the controller list is the AT89C5130 (A) with 16 KB; every other
-// index, "no selection" (-1) included, is the AT89C5131 (A) with 32 KB.
+// The FLASH size of the controller at this list index (see chipVariant).
 constexpr std::size_t flashSizeForController(int controllerIndex) {
-    return controllerIndex == 1 ? 0x4000 : 0x8000;
+    return chipVariant(controllerIndex).flashSize;
 }
 
 struct MemoryImages {

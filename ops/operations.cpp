@@ -95,6 +95,13 @@ void TOperations::stopPoint(OpStep step) {
         throw OpFailure(OpResult::failure(ErrorKind::Cancelled, step, QString()));
 }
 
+std::optional<std::uint8_t> TOperations::deviceByte(ConfigByte where) const {
+    const auto found = deviceBytes_.find(configAddress(where));
+    if (found == deviceBytes_.end())
+        return std::nullopt;
+    return found->second;
+}
+
 void TOperations::ReadDeviceInfo(bool ReadConfig) {
     showStatus(QStringLiteral("Reading device informations..."));
     view_.pause(200);
@@ -124,8 +131,12 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     auto read = [this](ConfigByte where, const char* name, OpStep step) {
         stopPoint(step);
         const TUsb::ConfigRead r = usb_.ReadConfig(where.area, where.index);
-        if (!r.ok)
+        if (r.ok) {
+            deviceBytes_[configAddress(where)] = static_cast<std::uint8_t>(r.result);
+        } else {
+            deviceBytes_.erase(configAddress(where));
             FailedReads << QString::fromLatin1(name);
+        }
         return r;
     };
     auto ident = [&read](ConfigByte where, const char* name) {
@@ -265,44 +276,46 @@ void TOperations::blockFailed(OpStep step, std::uint32_t address, const char* te
 
 // --- READ -------------------------------------------------------------------
 
-OpResult TOperations::ButReadClick() {
+void TOperations::readMemory(MemKind kind) {
+    const bool flash = kind == MEM_FLASH;
+    const int blocks = flash ? static_cast<int>(images_.FlashImage.size() / kFlashBlock) : kEepromBlocks;
+    const int size = flash ? kFlashBlock : kEepromBlock;
+    const OpStep step = flash ? OpStep::ReadFlash : OpStep::ReadEeprom;
+    progressTotal(blocks - 1);
+    showStatus(flash ? QStringLiteral("Reading Flash-Memory...") : QStringLiteral("Reading EEPROM..."));
+    for (int b = 0; b < blocks; ++b) {
+        progressCompleted(b);
+        stopPoint(step);
+        const auto address = static_cast<std::uint16_t>(b * size);
+        // The status after the first block tells a refused read; the later
+        // blocks go without it.
+        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0, b == 0) != 0)
+            blockFailed(step, address, flash ? "Flash-Memory Read Error!" : "EEPROM Read Error!");
+    }
+    view_.refreshView(kind);
+}
+
+OpResult TOperations::Read(const ReadRequest& request) {
     if (busy_)
         return {};
     ClearDeviceInfo();
     EnableControls(false);
-    return runFrame(true, [this] {
-        const int blocks = static_cast<int>(images_.FlashImage.size() / kFlashBlock);
-        view_.addHexLine(blocks);
+    return runFrame(true, [this, request] {
+        view_.addHexLine(static_cast<std::int32_t>(images_.FlashImage.size() / kFlashBlock));
         ReadDeviceInfo(true);
-
-        if (Controls.checked(Ctl::chkFlash)) {
-            progressTotal(blocks - 1);
-            showStatus(QStringLiteral("Reading Flash-Memory..."));
-            for (int b = 0; b < blocks; ++b) {
-                progressCompleted(b);
-                stopPoint(OpStep::ReadFlash);
-                const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
-                // The status after the first block tells a refused read; the
-                // later blocks go without it.
-                if (usb_.ReadBlock(address, kFlashBlock, MEM_FLASH, 0, b == 0) != 0)
-                    blockFailed(OpStep::ReadFlash, address, "Flash-Memory Read Error!");
-            }
-            view_.refreshView(MEM_FLASH);
-        }
-
-        if (Controls.checked(Ctl::chkEEP)) {
-            progressTotal(kEepromBlocks - 1);
-            showStatus(QStringLiteral("Reading EEPROM..."));
-            for (int i = 0; i < kEepromBlocks; ++i) {
-                progressCompleted(i);
-                stopPoint(OpStep::ReadEeprom);
-                const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
-                if (usb_.ReadBlock(address, kEepromBlock, MEM_EEPROM, 0, i == 0) != 0)
-                    blockFailed(OpStep::ReadEeprom, address, "EEPROM Read Error!");
-            }
-            view_.refreshView(MEM_EEPROM);
-        }
+        if (request.flash)
+            readMemory(MEM_FLASH);
+        if (request.eeprom)
+            readMemory(MEM_EEPROM);
     });
+}
+
+OpResult TOperations::Identify() {
+    return Read(ReadRequest{false, false});
+}
+
+OpResult TOperations::ButReadClick() {
+    return Read(ReadRequest{Controls.checked(Ctl::chkFlash), Controls.checked(Ctl::chkEEP)});
 }
 
 // --- ERASE ------------------------------------------------------------------
@@ -314,7 +327,7 @@ void TOperations::eraseChip() {
         fail(ErrorKind::TransferFailed, OpStep::Erase, QStringLiteral("Error erasing device!"));
 }
 
-OpResult TOperations::ButEraseClick() {
+OpResult TOperations::Erase(const EraseRequest&) {
     if (busy_)
         return {};
     EnableControls(false);
@@ -326,69 +339,94 @@ OpResult TOperations::ButEraseClick() {
     });
 }
 
+OpResult TOperations::ButEraseClick() {
+    return Erase();
+}
+
 // --- WRITE ------------------------------------------------------------------
+
+void TOperations::writeFlash(const TBuffer& image, bool flashAll) {
+    images_.FlashImage = image;
+    const std::size_t length = flashWriteLength(image, flashAll);
+    if (length == 0)
+        return;
+    const int blocks = static_cast<int>(length / kFlashBlock);
+    progressTotal(blocks);
+    showStatus(QStringLiteral("Writing Flash-Memory..."));
+    for (int b = 0; b < blocks; ++b) {
+        progressCompleted(b + 1);
+        stopPoint(OpStep::ProgramFlash);
+        const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
+        if (usb_.ProgramBlock(address, kFlashBlock, MEM_FLASH) != 0)
+            blockFailed(OpStep::ProgramFlash, address, "Flash-Memory Write Error!");
+    }
+}
+
+void TOperations::writeEeprom(const TBuffer& image) {
+    images_.EepromImage = image;
+    progressTotal(kEepromBlocks - 1);
+    showStatus(QStringLiteral("Writing EEPROM..."));
+    view_.pause(100);
+    for (int i = 0; i < kEepromBlocks; ++i) {
+        progressCompleted(i);
+        stopPoint(OpStep::ProgramEeprom);
+        const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
+        if (usb_.ProgramBlock(address, kEepromBlock, MEM_EEPROM) != 0)
+            blockFailed(OpStep::ProgramEeprom, address, "EEPROM Write Error!");
+    }
+}
+
+OpResult TOperations::Write(const WriteRequest& request) {
+    if (busy_)
+        return {};
+    EnableControls(false);
+    return runFrame(true, [this, &request] {
+        // Images of another size than the controller's cannot be written whole.
+        if (request.flash && request.flash->size() != images_.FlashImage.size())
+            fail(ErrorKind::BadInput, OpStep::ProgramFlash,
+                 QStringLiteral("The FLASH image does not fit the controller's memory."));
+        if (request.eeprom && request.eeprom->size() != images_.EepromImage.size())
+            fail(ErrorKind::BadInput, OpStep::ProgramEeprom,
+                 QStringLiteral("The EEPROM image does not fit the controller's memory."));
+        ReadDeviceInfo(false);
+        if (request.config)
+            checkConfig(*request.config);
+
+        if (request.flash && request.erase) {
+            eraseChip();
+            CloseDevice();
+            ReadDeviceInfo(false);
+            // The erase may have lifted the lock.
+            if (request.config)
+                checkConfig(*request.config);
+        }
+        if (request.flash)
+            writeFlash(*request.flash, request.flashAll);
+        if (request.eeprom)
+            writeEeprom(*request.eeprom);
+        if (request.config)
+            writeConfig(*request.config);
+    });
+}
 
 OpResult TOperations::ButWriteClick() {
     if (busy_)
         return {};
-    EnableControls(false);
-    return runFrame(true, [this] {
-        // What the fuse step will write is checked before anything changes
-        // on the device (a locked device takes only the security byte).
-        const bool fuses = Controls.checked(Ctl::chkFuses);
-        auto checkFuses = [this, fuses] {
-            if (!fuses)
-                return;
-            checkSecurityRead();
-            if (SecurityLevel == kNotLocked)
-                fuseValues();
-        };
-        ReadDeviceInfo(false);
-        checkFuses();
-
-        const bool flash = Controls.checked(Ctl::chkFlash);
-        if (flash && Controls.checked(Ctl::chkAutoErase)) {
-            eraseChip();
-            CloseDevice();
-            ReadDeviceInfo(false);
-            checkFuses();
-        }
-
-        if (flash) {
-            view_.takeViewIntoImage(MEM_FLASH);
-            const std::size_t length =
-                flashWriteLength(images_.FlashImage, Controls.checked(Ctl::chkFlashAll));
-            if (length > 0) {
-                const int blocks = static_cast<int>(length / kFlashBlock);
-                progressTotal(blocks);
-                showStatus(QStringLiteral("Writing Flash-Memory..."));
-                for (int b = 0; b < blocks; ++b) {
-                    progressCompleted(b + 1);
-                    stopPoint(OpStep::ProgramFlash);
-                    const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
-                    if (usb_.ProgramBlock(address, kFlashBlock, MEM_FLASH) != 0)
-                        blockFailed(OpStep::ProgramFlash, address, "Flash-Memory Write Error!");
-                }
-            }
-        }
-
-        if (Controls.checked(Ctl::chkEEP)) {
-            view_.takeViewIntoImage(MEM_EEPROM);
-            progressTotal(kEepromBlocks - 1);
-            showStatus(QStringLiteral("Writing EEPROM..."));
-            view_.pause(100);
-            for (int i = 0; i < kEepromBlocks; ++i) {
-                progressCompleted(i);
-                stopPoint(OpStep::ProgramEeprom);
-                const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
-                if (usb_.ProgramBlock(address, kEepromBlock, MEM_EEPROM) != 0)
-                    blockFailed(OpStep::ProgramEeprom, address, "EEPROM Write Error!");
-            }
-        }
-
-        if (fuses)
-            WriteFuses();
-    });
+    WriteRequest request;
+    // What the views show, edits included, is what is written.
+    if (Controls.checked(Ctl::chkFlash)) {
+        view_.takeViewIntoImage(MEM_FLASH);
+        request.flash = images_.FlashImage;
+    }
+    if (Controls.checked(Ctl::chkEEP)) {
+        view_.takeViewIntoImage(MEM_EEPROM);
+        request.eeprom = images_.EepromImage;
+    }
+    request.erase = Controls.checked(Ctl::chkAutoErase);
+    request.flashAll = Controls.checked(Ctl::chkFlashAll);
+    if (Controls.checked(Ctl::chkFuses))
+        request.config = configFromControls();
+    return Write(request);
 }
 
 std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
@@ -401,34 +439,40 @@ std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
     return static_cast<std::uint8_t>(*value & 0xFF);
 }
 
-void TOperations::checkSecurityRead() const {
+ConfigRequest TOperations::configFromControls() const {
+    ConfigRequest config;
+    config.ssb = ssbValueForItem(Controls.index(Ctl::cbSSB));
+    try {
+        config.bytes = {
+            fieldByte(Ctl::EdEB, "EB"),      fieldByte(Ctl::EdBSB, "BSB"),    fieldByte(Ctl::EdSBV, "SBV"),
+            fieldByte(Ctl::LabHSB, "HSB"),   fieldByte(Ctl::EdP1CF, "P1_CF"), fieldByte(Ctl::EdP3CF, "P3_CF"),
+            fieldByte(Ctl::EdP4CF, "P4_CF"),
+        };
+    } catch (const OpFailure& e) {
+        config.problem = e.result();
+    }
+    return config;
+}
+
+void TOperations::checkConfig(const ConfigRequest& config) const {
     // A failed read of the security byte leaves the lock state unknown.
     if (!securityRead_)
         fail(ErrorKind::TransferFailed, OpStep::Identify, unreadText("SSB"), configAddress(ConfigMap::SSB));
+    if (SecurityLevel == kNotLocked && !config.problem.ok())
+        throw OpFailure(config.problem);
 }
 
-TOperations::FuseValues TOperations::fuseValues() const {
-    return {
-        fieldByte(Ctl::EdEB, "EB"),      fieldByte(Ctl::EdBSB, "BSB"),    fieldByte(Ctl::EdSBV, "SBV"),
-        fieldByte(Ctl::LabHSB, "HSB"),   fieldByte(Ctl::EdP1CF, "P1_CF"), fieldByte(Ctl::EdP3CF, "P3_CF"),
-        fieldByte(Ctl::EdP4CF, "P4_CF"),
-    };
-}
-
-void TOperations::WriteFuses() {
+void TOperations::writeConfig(const ConfigRequest& config) {
     showStatus(QStringLiteral("Writing Fuses..."));
     view_.pause(200);
-    checkSecurityRead();
+    checkConfig(config);
 
     if (SecurityLevel == kNotLocked) {
-        // Every value is taken before the first byte is sent, so a field that
-        // holds no number leaves the device's configuration untouched.
-        const FuseValues values = fuseValues();
-        static_assert(std::tuple_size_v<FuseValues> == kFuseOrder.size());
+        static_assert(std::tuple_size_v<decltype(config.bytes)> == kFuseOrder.size());
         for (std::size_t i = 0; i < kFuseOrder.size(); ++i) {
             const FuseStep& step = kFuseOrder[i];
             stopPoint(OpStep::WriteFuses);
-            const int result = usb_.WriteConfigByte(step.where.area, step.where.index, values[i]);
+            const int result = usb_.WriteConfigByte(step.where.area, step.where.index, config.bytes[i]);
             if (result != 0)
                 fail(ErrorKind::TransferFailed, OpStep::WriteFuses,
                      QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result),
@@ -436,9 +480,9 @@ void TOperations::WriteFuses() {
         }
     }
 
-    if (const auto ssb = ssbValueForItem(Controls.index(Ctl::cbSSB))) {
+    if (config.ssb) {
         stopPoint(OpStep::WriteSecurity);
-        if (usb_.WriteConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *ssb) != 0)
+        if (usb_.WriteConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *config.ssb) != 0)
             fail(ErrorKind::TransferFailed, OpStep::WriteSecurity,
                  QStringLiteral("Can't write Security Flags!"), configAddress(ConfigMap::SSB));
     }
@@ -446,26 +490,35 @@ void TOperations::WriteFuses() {
 
 // --- RUN --------------------------------------------------------------------
 
-OpResult TOperations::ButRunClick() {
+OpResult TOperations::Start(const StartRequest& request) {
     if (busy_)
         return {};
     EnableControls(false);
-    return runFrame(false, [this] {
+    return runFrame(false, [this, &request] {
         ReadDeviceInfo(true);
-        std::uint8_t mode = 0;
-        std::uint16_t address = 0;
-        if (!Controls.checked(Ctl::chkReset)) {
-            const auto value = Controls.hexValue(Ctl::EdStart);
-            if (!value)
-                fail(ErrorKind::BadInput, OpStep::Start, noNumberText("RUN-Address"));
-            mode = 1;
-            address = static_cast<std::uint16_t>(*value & 0xFFFF);
-        }
+        if (!request.problem.ok())
+            throw OpFailure(request.problem);
         stopPoint(OpStep::Start);
+        const std::uint8_t mode = request.reset ? 0 : 1;
+        const std::uint16_t address = request.reset ? 0 : request.address;
         if (usb_.StartApplication(mode, address) != 0)
             fail(ErrorKind::TransferFailed, OpStep::Start, QStringLiteral("Error starting application!"),
                  address);
     });
+}
+
+OpResult TOperations::ButRunClick() {
+    if (busy_)
+        return {};
+    StartRequest request;
+    request.reset = Controls.checked(Ctl::chkReset);
+    if (!request.reset) {
+        if (const auto address = Controls.hexValue(Ctl::EdStart))
+            request.address = static_cast<std::uint16_t>(*address & 0xFFFF);
+        else
+            request.problem = {ErrorKind::BadInput, OpStep::Start, 0, noNumberText("RUN-Address")};
+    }
+    return Start(request);
 }
 
 } // namespace corvane

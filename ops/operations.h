@@ -7,10 +7,12 @@
 
 #include "image/memory_images.h"
 #include "link/usb.h"
+#include "ops/config_bytes.h"
 #include "ops/controls.h"
 #include "ops/op_result.h"
 #include "ops/ops_view.h"
 #include "ops/progress.h"
+#include "ops/requests.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace corvane {
 
@@ -59,6 +62,10 @@ public:
     // "SSB", "HSB", "EB", ...). Their controls show the failure code as read.
     QStringList FailedReads;
 
+    // The byte as last read from the device; nothing when its last read failed
+    // or it was never read.
+    std::optional<std::uint8_t> deviceByte(ConfigByte where) const;
+
     // True while one of the four operations runs.
     bool busy() const { return busy_; }
 
@@ -75,22 +82,26 @@ public:
     // Empties the status pane and closes the channel.
     void CloseDevice();
 
-    // The four operations. Each shows its failure in a message box (none
-    // when stopped on request) and returns what happened; a click while an
-    // operation runs is ignored and returns success.
+    // The operations. Each shows its failure in a message box (none when
+    // stopped on request) and returns what happened; a call while an
+    // operation runs is ignored and returns success. Identify is READ with
+    // neither memory.
+    OpResult Identify();
+    OpResult Read(const ReadRequest& request);
+    OpResult Erase(const EraseRequest& request = {});
+    OpResult Write(const WriteRequest& request);
+    OpResult Start(const StartRequest& request);
+
+    // The window's buttons: the request built from the controls.
     OpResult ButReadClick();
     OpResult ButEraseClick();
     OpResult ButWriteClick();
     OpResult ButRunClick();
 
-    // Writes the configuration bytes (part of WRITE with Write Fuses). Raises
-    // OpFailure.
-    void WriteFuses();
+    // The configuration bytes as the controls hold them (Write Fuses).
+    ConfigRequest configFromControls() const;
 
 private:
-    // The seven bytes before the security byte, in the order of kFuseOrder.
-    using FuseValues = std::array<std::uint8_t, 7>;
-
     OpResult runFrame(bool resetsProgress, const std::function<void()>& body);
     void showStatus(const QString& text);
     void progressTotal(int total);
@@ -100,9 +111,13 @@ private:
     void eraseChip();
     // A memory block's transfer failed: locked or plain failure.
     [[noreturn]] void blockFailed(OpStep step, std::uint32_t address, const char* text);
-    // Everything the fuse step needs, checked before it sends anything.
-    void checkSecurityRead() const;
-    FuseValues fuseValues() const;
+    void readMemory(MemKind kind);
+    void writeFlash(const TBuffer& image, bool flashAll);
+    void writeEeprom(const TBuffer& image);
+    // Before anything changes on the device: can the configuration be written?
+    void checkConfig(const ConfigRequest& config) const;
+    // The fuse step of WRITE.
+    void writeConfig(const ConfigRequest& config);
     std::uint8_t fieldByte(Ctl field, const char* name) const;
 
     TUsb& usb_;
@@ -114,6 +129,8 @@ private:
     // text they showed then: a fuse step refuses to write it unless the user
     // has changed it since.
     std::map<Ctl, QString> unread_;
+    // What each byte read last, by area * 256 + index.
+    std::map<std::uint32_t, std::uint8_t> deviceBytes_;
 };
 
 } // namespace corvane

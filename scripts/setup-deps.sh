@@ -12,7 +12,8 @@ srecord binutils hyperfine dpkg-dev file
 libsimpleini-dev
 desktop-file-utils libxcb1-dev
 help2man groff-base bash-completion appstream lintian
-clang-tidy clang-format"
+clang-tidy clang-format
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $PKGS; do

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/main_window.h"
 
+#include "core/chip_variants.h"
+
 #include "shell/about_box.h"
 #include "shell/app_info.h"
 #include "shell/application.h"
@@ -341,8 +343,10 @@ void TMain::createStatusBar() {
         devices << QStringLiteral("Device - %1").arg(n);
     cbDevice = makeList(StatusBar, devices, 0, 0, 89, QStringLiteral("Select Device-Number"));
     setBackground(cbDevice, kSelectorGray);
-    cbController = makeList(StatusBar, {QStringLiteral("AT89C5131 (A)"), QStringLiteral("AT89C5130 (A)")}, 92,
-                            0, 121, QStringLiteral("Select Device Type"));
+    QStringList controllers;
+    for (const ChipVariant& variant : kChipVariants)
+        controllers << QString::fromLatin1(variant.listName);
+    cbController = makeList(StatusBar, controllers, 92, 0, 121, QStringLiteral("Select Device Type"));
     setBackground(cbController, kSelectorGray);
     // Only a choice by the user renews the images, and only a real change:
     // picking the type that is already selected keeps the images.

@@ -6,12 +6,11 @@
 
 #include "shell/main_window.h"
 
-#include "link/libusb_link.h"
+#include "link/backends.h"
 #include "link/usb.h"
 #include "ops/hex_field.h"
 #include "ops/operations.h"
 #include "shell/debug_window.h"
-#include "sim/bench.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -30,27 +29,6 @@
 namespace corvane {
 
 namespace {
-
-// The bench and its in-process link, owned together.
-class SimulatedBenchLink : public DeviceLink {
-public:
-    explicit SimulatedBenchLink(std::unique_ptr<sim::SimBench> bench)
-        : bench_(std::move(bench)), link_(*bench_) {}
-
-    bool open(int deviceNumber) override { return link_.open(deviceNumber); }
-    bool isOpen() const override { return link_.isOpen(); }
-    bool getDeviceDescriptor(DeviceDescriptor& out) override { return link_.getDeviceDescriptor(out); }
-    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
-        return link_.classRequest(setup, data, length);
-    }
-    void close() override { link_.close(); }
-    std::string lastError() const override { return link_.lastError(); }
-    bool lastOpenDenied() const override { return link_.lastOpenDenied(); }
-
-private:
-    std::unique_ptr<sim::SimBench> bench_;
-    sim::SimLink link_;
-};
 
 // The link the operations talk to; the window can choose its backend after
 // it has been created. Without a backend nothing can be opened.
@@ -397,15 +375,10 @@ void TMain::useDeviceLink(std::unique_ptr<DeviceLink> link) {
 
 std::unique_ptr<DeviceLink> TMain::makeDeviceLink(const QStringList& arguments) {
     const qsizetype at = arguments.indexOf(QStringLiteral("--simulate"));
-    if (at > 0) {
-        std::unique_ptr<sim::SimBench> bench;
-        if (at + 1 < arguments.size() && !arguments[at + 1].startsWith(QLatin1Char('-')))
-            bench = sim::SimBench::fromFolder(std::filesystem::path(arguments[at + 1].toStdString()));
-        else
-            bench = sim::SimBench::fromEnvironment();
-        return std::make_unique<SimulatedBenchLink>(std::move(bench));
-    }
-    return std::make_unique<LibusbLink>();
+    std::string folder;
+    if (at > 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(QLatin1Char('-')))
+        folder = arguments[at + 1].toStdString();
+    return corvane::makeDeviceLink(at > 0, folder);
 }
 
 void TMain::ButReadClick() {

@@ -55,8 +55,8 @@ struct Outcome {
     std::vector<bool> statusRequests; // by request number - 1
 
     bool sameChip(const Outcome& o) const {
-        return flash == o.flash && eeprom == o.eeprom && sameBytes(o) &&
-               running == o.running && startMode == o.startMode && startAddress == o.startAddress;
+        return flash == o.flash && eeprom == o.eeprom && sameBytes(o) && running == o.running &&
+               startMode == o.startMode && startAddress == o.startAddress;
     }
     bool sameBytes(const Outcome& o) const {
         for (auto b : kBytes)

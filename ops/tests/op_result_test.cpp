@@ -217,3 +217,28 @@ TEST(FuseStep, EmptiedFieldStopsWriteBeforeTheEraseAndTheMemories) {
     EXPECT_EQ(r.commands(), kIdent);
     EXPECT_EQ(r.chip->flash(), flash);
 }
+
+// The core takes what to do from the request alone, not from the controls.
+TEST(Requests, WriteTakesItsImagesAndBytesFromTheRequestAndRefusesImagesOfAnotherSize) {
+    Rig r;
+    fusesOnly(r); // the controls ask for nothing of this
+    r.controls.setChecked(Ctl::chkFuses, false);
+    WriteRequest request;
+    request.flash = TBuffer(0x8000, 0xFF);
+    std::fill(request.flash->begin(), request.flash->begin() + 0x500, 0x3C);
+    request.erase = true;
+    request.config = ConfigRequest{{0x11, 0x22, 0x33, 0xBB, 0x44, 0x55, 0x66}, std::nullopt, {}};
+    EXPECT_TRUE(r.ops.Write(request).ok());
+    EXPECT_TRUE(std::equal(request.flash->begin(), request.flash->end(), r.chip->flash().begin()));
+    EXPECT_EQ(r.chip->configBytes().EB, 0x11);
+    EXPECT_EQ(r.chip->configBytes().P4_CF, 0x66);
+
+    Rig small;
+    WriteRequest tooLarge;
+    tooLarge.eeprom = TBuffer(0x800, 0);
+    const OpResult refused = small.ops.Write(tooLarge);
+    EXPECT_EQ(refused.kind, ErrorKind::BadInput);
+    EXPECT_EQ(refused.step, OpStep::ProgramEeprom);
+    EXPECT_TRUE(small.commands().empty());
+    EXPECT_TRUE(small.idle());
+}

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The tool's command line: the input is split into arguments at NUL bytes.
+// Parsing either refuses with a text to show or gives values inside their
+// ranges.
+
+#include "cli/command_line.h"
+#include "fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace corvane;
+    QStringList arguments{QStringLiteral("corvane-cli")};
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    for (const QByteArray& a : bytes.split('\0'))
+        arguments << QString::fromLocal8Bit(a);
+
+    cli::CommandLine options;
+    QString error;
+    switch (cli::parseCommandLine(arguments, options, error)) {
+    case cli::ParseResult::Error:
+        fuzz::require(!error.isEmpty(), "a refused command line says why");
+        break;
+    case cli::ParseResult::Run:
+        fuzz::require(options.device >= 0 && options.device <= 7, "device number 0 to 7");
+        fuzz::require(options.controllerIndex == 0 || options.controllerIndex == 1, "a known controller");
+        fuzz::require(!options.command.isEmpty(), "a command to run");
+        if (options.command == QLatin1String("convert"))
+            fuzz::require(options.arguments.size() == 2, "convert takes IN and OUT");
+        break;
+    case cli::ParseResult::Help:
+    case cli::ParseResult::Version:
+        break;
+    }
+    return 0;
+}
