@@ -409,6 +409,13 @@ int ChipWrite::run(std::size_t index, DeviceOrder& order) {
         if (const int r = identify())
             return r;
         report_.timings[QStringLiteral("erase")] = secondsSince(t0);
+    } else if (shared_.withFlash && !shared_.options.flashAll) {
+        // A chip whose FLASH is blank needs only the pages that hold data,
+        // as after an erase: one blank check of the whole memory tells.
+        const lines::BlankCheck check = lines::blankCheck(s_.Usb, {0, std::uint32_t(flash_.size())});
+        if (!check.blank() && !check.firstUsed)
+            return blockFailure("Flash-Memory Read Error!");
+        sparse_ = check.blank();
     }
     if (shared_.line.serial) {
         if (const int r = serialNumber(index, order))

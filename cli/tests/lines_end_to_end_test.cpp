@@ -128,7 +128,8 @@ TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureIn
         EXPECT_EQ(d["result"].toString(), "ok");
         EXPECT_TRUE(d["errorKind"].isNull());
         EXPECT_EQ(d["verify"].toString(), "passed");
-        EXPECT_EQ(d["bytesWritten"].toInt(), 0x7C00); // up to the block that holds 0x7A03
+        // The chips are blank: only the pages that hold data are programmed.
+        EXPECT_EQ(d["bytesWritten"].toInt(), 0xC00 + 0x80);
         EXPECT_EQ(d["identification"].toObject()["manufacturer"].toString(), "58");
         EXPECT_EQ(d["configuration"].toObject()["HSB"].toString(), "BB");
     }
@@ -180,6 +181,11 @@ TEST_F(Lines, WriteWithEraseProgramsOnlyThePagesThatHoldDataAndLeavesTheRestBlan
     for (const char* step : {"erase", "write", "verify"})
         EXPECT_TRUE(chip["timings"].toObject().contains(step)) << step;
     EXPECT_EQ(stored()->chip(0)->flash(), image);
+
+    // Without an erase, on a chip that is not blank: whole blocks as before.
+    const ToolRun again = cli({"--json", "write", "--flash", "prog.bin"});
+    ASSERT_EQ(again.status, ExitOk) << again.err.toStdString();
+    EXPECT_EQ(byDevice(json(again)).at(0)["bytesWritten"].toInt(), 0x7C00);
 }
 
 TEST_F(Lines, SerialNumbersAreDistinctAcrossTwoProgramsSharingOneCounterFile) {
