@@ -46,6 +46,12 @@ public:
     int saveFilterIndex() const override { return 1; }
     void setSaveFileName(const QString& fileName) override { savedName_ = fileName; }
 
+    // What the last operation reported.
+    const OpResult& lastResult() const { return last_; }
+    // After the identification has been read: ExitOk when the chip is the
+    // controller named by --controller (or none was named, or --force).
+    int checkController();
+
 private:
     // Keeps an operation's result; ExitOk, or the status for its kind of failure.
     int report(const OpResult& result);
@@ -54,7 +60,6 @@ private:
     // readInfo, and every byte must have been read; then the chip must be the
     // controller named by --controller (unless --force).
     int readAllInfo();
-    int checkController();
     // Runs readInfo and checkController when --controller was given.
     int checkControllerFirst();
     int load(const QString& fileName, MemKind kind);

@@ -111,7 +111,8 @@ int TUsb::checkStatus() {
     return -s;
 }
 
-int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset) {
+int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset,
+                    bool statusCheck) {
     if (memory > MEM_EEPROM || length == 0 || length > kMaxBlock)
         return -1;
     TBuffer& image = images_.image(static_cast<MemKind>(memory));
@@ -124,11 +125,18 @@ int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t me
     putRange(frame.data(), static_cast<std::uint16_t>(address + offset), length);
     if (!classRequest(DFU_DNLOAD, frame.data(), frame.size()))
         return -1;
-    if (const int r = checkStatus())
+    if (const int r = statusCheck ? checkStatus() : 0)
         return r;
     std::array<std::uint8_t, kMaxBlock> answer{};
-    if (!classRequest(DFU_UPLOAD, answer.data(), length))
+    if (!classRequest(DFU_UPLOAD, answer.data(), length)) {
+        // Unchecked, the status now tells why (and clears a refusal, so the
+        // device takes the next command).
+        if (!statusCheck) {
+            const int r = checkStatus();
+            return r != 0 ? r : -1;
+        }
         return -1;
+    }
     std::memcpy(image.data() + address, answer.data(), length);
     return 0;
 }

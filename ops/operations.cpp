@@ -291,7 +291,9 @@ void TOperations::readBlocks(MemKind kind, std::size_t length, OpStep step) {
         progressCompleted(b);
         stopPoint(step);
         const auto address = static_cast<std::uint16_t>(b * size);
-        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0) != 0)
+        // The status after the first block tells a refused read; the later
+        // blocks go without it.
+        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0, b == 0) != 0)
             blockFailed(step, address, flash ? "Flash-Memory Read Error!" : "EEPROM Read Error!");
     }
 }
