@@ -8,8 +8,8 @@
 #include "cli/lines/line_options.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
+#include "core/app_info.h"
 #include "link/backends.h"
-#include "shell/app_info.h"
 
 #include <exception>
 #include <memory>

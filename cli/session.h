@@ -17,14 +17,6 @@
 
 namespace corvane::cli {
 
-// Where two images first differ, and in how many bytes, over their first
-// length bytes (both hold at least that many).
-struct Difference {
-    std::size_t first = 0;
-    std::size_t count = 0;
-};
-Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length);
-
 class Session : public FileHost {
 public:
     Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options);
@@ -72,8 +64,9 @@ private:
     int checkControllerFirst();
     int load(const QString& fileName, MemKind kind);
     int save(const QString& fileName, MemKind kind);
-    int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
     void printInfo();
+    // An identification byte as the window's label shows it; "--" when unread.
+    QString byteText(ConfigByte where) const;
     void print(const QString& text);
 
     TerminalView& view_;
@@ -81,6 +74,7 @@ private:
     const CommandLine& options_;
     QString savedName_;
     OpResult last_;
+    int device_ = 0;
 };
 
 // The exit status for an operation's kind of failure.
