@@ -73,7 +73,7 @@ TEST(LineOptions, AreTakenOutAndTheRestIsLeftForTheOrdinaryParser) {
     }
 }
 
-TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndNothingElse) {
+TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndThoseRefusedToTheUser) {
     sim::SimBench bench;
     bench.insert(1);
     bench.insert(4).setAttached(false);
@@ -81,8 +81,11 @@ TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndNothingElse) {
     foreign.productId = 0x1234;
     bench.insert(5, foreign);
     bench.insert(7);
+    sim::ChipConfig refused;
+    refused.refuseOpen = true;
+    bench.insert(6, refused);
     sim::SimLink link(bench);
-    EXPECT_EQ(attachedBootloaders(link), (std::vector<int>{1, 7}));
+    EXPECT_EQ(attachedBootloaders(link), (std::vector<int>{1, 6, 7}));
     EXPECT_FALSE(link.isOpen());
 }
 
