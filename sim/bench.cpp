@@ -153,6 +153,9 @@ bool applyFaultKey(const std::string& key, const std::string& value, FaultPlan& 
     } else if (key == "fail-request") {
         for (const auto& n : split(value, ','))
             f.failRequest(parseInt(n));
+    } else if (key == "timeout-request") {
+        for (const auto& n : split(value, ','))
+            f.timeOutRequest(parseInt(n));
     } else if (key == "status") {
         for (const auto& p : split(value, ',')) {
             auto [k, s] = pairOf(p);
@@ -492,11 +495,16 @@ bool SimLink::getDeviceDescriptor(DeviceDescriptor& out) {
 }
 
 bool SimLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
+    failure_ = RequestFailure::Other;
     SimChip* c = current();
     if (!c)
         return false;
     const UsbSetup s{setup.bmRequestType(), setup.Request, setup.Value, setup.Index, length};
     const auto r = c->control(s, data, kSimTimeoutMs);
+    failure_ = r.error == TransferError::None      ? RequestFailure::None
+               : r.error == TransferError::Stall   ? RequestFailure::Refused
+               : r.error == TransferError::Timeout ? RequestFailure::TimedOut
+                                                   : RequestFailure::Other;
     if (!r.ok()) {
         error_ = "class request " + std::to_string(setup.Request) + ": " + transferErrorText(r.error);
         return false;
