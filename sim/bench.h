@@ -339,6 +339,8 @@ public:
     // Throws std::runtime_error when the bench file cannot be parsed.
     static std::unique_ptr<SimBench> fromEnvironment();
     // A state folder and a bench file (missing file: one AT89C5131 in slot 0).
+    // Throws std::runtime_error naming the path when the folder is a file or
+    // cannot be created or written, or when the bench file cannot be parsed.
     static std::unique_ptr<SimBench> fromFolder(const std::filesystem::path& stateDir,
                                                 const std::optional<std::filesystem::path>& configFile = {});
     ~SimBench(); // stores every chip when backed by a folder
@@ -364,6 +366,10 @@ public:
     bool save(int slot);
     void saveAll();
     const std::string& lastError() const { return error_; }
+
+    // Throws std::runtime_error naming dir unless it is a folder this
+    // process can create files in (created when missing).
+    static void requireWritableFolder(const std::filesystem::path& dir);
 
 private:
     std::filesystem::file_time_type storedTime(int slot) const;

@@ -12,7 +12,10 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <vector>
+
+extern "C" int corvane_standin_live_devices(void);
 
 namespace corvane {
 namespace {
@@ -175,6 +178,31 @@ TEST_F(MinimalFrames, FramesMissingBytesTheirCommandUsesAreRefused) {
         EXPECT_NE(command(f), OK) << "frame of " << f.size() << " bytes, command " << int(f[0]);
         EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexFamily), 0xD7) << "and the next command works";
     }
+}
+
+TEST(StandinMemory, DevicesLeftReferencedAreFreedAtExit) {
+    std::string name = (std::filesystem::temp_directory_path() / "corvane-exit-XXXXXX").string();
+    const std::filesystem::path dir = ::mkdtemp(name.data());
+    ::setenv("CORVANE_SIM_DIR", dir.c_str(), 1);
+    std::ofstream(dir / "bench.conf") << "[slot 0]\n[slot 3]\n[foreign]\ndevice = 1D6B:0002 bus=1 ports=2\n";
+    libusb_context* ctx = nullptr;
+    ASSERT_EQ(libusb_init(&ctx), 0);
+    libusb_device** list = nullptr;
+    ASSERT_EQ(libusb_get_device_list(ctx, &list), 3);
+    libusb_free_device_list(list, 0); // as some tools do: the devices stay referenced
+    EXPECT_EQ(corvane_standin_live_devices(), 3);
+    libusb_exit(ctx);
+    EXPECT_EQ(corvane_standin_live_devices(), 0);
+
+    // Lists freed the ordinary way leave nothing either.
+    ASSERT_EQ(libusb_init(&ctx), 0);
+    ASSERT_EQ(libusb_get_device_list(ctx, &list), 3);
+    libusb_free_device_list(list, 1);
+    EXPECT_EQ(corvane_standin_live_devices(), 0);
+    libusb_exit(ctx);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    ::unsetenv("CORVANE_SIM_DIR");
 }
 
 } // namespace
