@@ -75,19 +75,26 @@ CommandResult BootFrames::sendAndCheck(std::span<const std::uint8_t> frame) {
     return checkStatus();
 }
 
-CommandResult BootFrames::readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory) {
+CommandResult BootFrames::readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory,
+                                    StatusCheck check) {
     if (!blockLengthOk(into.size()))
         return CommandResult::failed(CommandStatus::TransferFailed);
     Frame frame{};
     frame[0] = DISPLAY_DATA;
     frame[1] = static_cast<std::uint8_t>(memory);
     putRange(frame, address, into.size());
-    if (const CommandResult r = sendAndCheck(frame); !r.ok())
+    const CommandResult r = check == StatusCheck::Before ? sendAndCheck(frame) : send(frame);
+    if (!r.ok())
         return r;
     // The answer lands in a buffer of its own: a failed upload leaves into alone.
     std::array<std::uint8_t, wire::kMaxBlock> answer{};
-    if (dfu::upload(link_, std::span(answer).first(into.size())) != dfu::Transfer::Done)
+    if (dfu::upload(link_, std::span(answer).first(into.size())) != dfu::Transfer::Done) {
+        if (check == StatusCheck::OnFailure) {
+            const CommandResult why = checkStatus();
+            return why.ok() ? CommandResult::failed(CommandStatus::TransferFailed) : why;
+        }
         return CommandResult::failed(CommandStatus::TransferFailed);
+    }
     std::copy_n(answer.begin(), into.size(), into.begin());
     return {};
 }

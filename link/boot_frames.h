@@ -54,8 +54,14 @@ public:
     // brings a device left in the error state by an earlier run back to idle.
     void channelOpened() { freshChannel_ = true; }
 
+    // When a display command's status is asked: Before the answer is fetched,
+    // or only OnFailure of the fetch (the status then tells why, and clears
+    // a refusal so that the device takes the next command). A pass over a
+    // memory checks its first block, where a protected memory is refused.
+    enum class StatusCheck { Before, OnFailure };
     // into.size() bytes from address on (1 to 1024).
-    CommandResult readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory);
+    CommandResult readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory,
+                            StatusCheck check = StatusCheck::Before);
     // data.size() bytes to address on (1 to 1024).
     CommandResult programBlock(std::uint16_t address, std::span<const std::uint8_t> data, BootMemory memory);
     // Erases the whole chip and polls until the erase has ended: at most

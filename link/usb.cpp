@@ -87,11 +87,14 @@ std::span<std::uint8_t> TUsb::blockOf(std::uint16_t address, std::uint16_t lengt
     return std::span(image.data() + address, length);
 }
 
-int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset) {
+int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset,
+                    bool statusCheck) {
     const std::span<std::uint8_t> block = blockOf(address, length, memory);
     if (block.empty())
         return -1;
-    return frames_.readBlock(static_cast<std::uint16_t>(address + offset), block, bootMemory(memory)).code();
+    const auto check = statusCheck ? BootFrames::StatusCheck::Before : BootFrames::StatusCheck::OnFailure;
+    return frames_.readBlock(static_cast<std::uint16_t>(address + offset), block, bootMemory(memory), check)
+        .code();
 }
 
 int TUsb::ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory) {

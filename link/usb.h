@@ -59,7 +59,12 @@ public:
     int GetStatus();
 
     // Bootloader frames.
-    int ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset);
+    // Without statusCheck the answer is fetched right after the command, and
+    // the status is asked only when the fetch fails. A pass over a memory
+    // checks the status after its first command, where a protected memory is
+    // refused.
+    int ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset,
+                  bool statusCheck = true);
     int ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory);
     int EraseChip();
     int ReadConfigByte(std::uint8_t area, std::uint8_t index);

@@ -168,8 +168,10 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setIndex(Ctl::cbOsc, decoded.oscIndex);
     Controls.setChecked(Ctl::chkBLJB, decoded.bljbChecked);
     Controls.setChecked(Ctl::chkX2, decoded.x2Checked);
+    // The HSB is composed of three controls: changing one of them does not
+    // make the others' bits read, so it stays refused until read again.
     if (!hsbRead.ok)
-        unread_[Ctl::LabHSB] = Controls.text(Ctl::LabHSB);
+        unread_[Ctl::LabHSB] = QString();
 
     struct Field {
         Ctl field;
@@ -254,15 +256,18 @@ OpResult TOperations::runFrame(bool resetsProgress, const std::function<void()>&
         if (result.kind == ErrorKind::Cancelled)
             return result;
         const bool input = result.kind == ErrorKind::BadInput;
-        if (!input) {
+        const bool verify = result.kind == ErrorKind::VerifyMismatch;
+        if (!input && !verify) {
             // What the link knows of the failure, with libusb's own error name.
             const std::string why = usb_.link().lastError();
             if (!why.empty())
                 view_.addDebugLine(QString::fromStdString(why));
         }
-        ShowMessageBox(view_.messagePresenter(),
-                       QString::fromLatin1(input ? OpsText::kInputErrorCaption : OpsText::kUsbErrorCaption),
-                       result.message, MessageKind::Error, MessageButton::Abort, true);
+        const char* caption = input    ? OpsText::kInputErrorCaption
+                              : verify ? OpsText::kVerifyErrorCaption
+                                       : OpsText::kUsbErrorCaption;
+        ShowMessageBox(view_.messagePresenter(), QString::fromLatin1(caption), result.message,
+                       MessageKind::Error, MessageButton::Abort, true);
         return result;
     }
     return {};
@@ -276,20 +281,27 @@ void TOperations::blockFailed(OpStep step, std::uint32_t address, const char* te
 
 // --- READ -------------------------------------------------------------------
 
-void TOperations::readMemory(MemKind kind) {
+void TOperations::readBlocks(MemKind kind, std::size_t length, OpStep step) {
     const bool flash = kind == MEM_FLASH;
-    const int blocks = flash ? static_cast<int>(images_.FlashImage.size() / kFlashBlock) : kEepromBlocks;
     const int size = flash ? kFlashBlock : kEepromBlock;
-    const OpStep step = flash ? OpStep::ReadFlash : OpStep::ReadEeprom;
+    const int blocks = static_cast<int>(length / std::size_t(size));
     progressTotal(blocks - 1);
     showStatus(flash ? QStringLiteral("Reading Flash-Memory...") : QStringLiteral("Reading EEPROM..."));
     for (int b = 0; b < blocks; ++b) {
         progressCompleted(b);
         stopPoint(step);
         const auto address = static_cast<std::uint16_t>(b * size);
-        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0) != 0)
+        // The status after the first block tells a refused read; the later
+        // blocks go without it.
+        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0, b == 0) != 0)
             blockFailed(step, address, flash ? "Flash-Memory Read Error!" : "EEPROM Read Error!");
     }
+}
+
+void TOperations::readMemory(MemKind kind) {
+    const bool flash = kind == MEM_FLASH;
+    readBlocks(kind, flash ? images_.FlashImage.size() : std::size_t(kEepromBlocks * kEepromBlock),
+               flash ? OpStep::ReadFlash : OpStep::ReadEeprom);
     view_.refreshView(kind);
 }
 
@@ -374,6 +386,55 @@ void TOperations::writeEeprom(const TBuffer& image) {
     }
 }
 
+Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length) {
+    Difference d;
+    for (std::size_t a = 0; a < length; ++a) {
+        if (expected[a] != actual[a]) {
+            if (d.count == 0)
+                d.first = a;
+            ++d.count;
+        }
+    }
+    return d;
+}
+
+void TOperations::verifyMemories(const WriteRequest& request) {
+    // The read-back lands in the images; they hold what was written again
+    // afterwards, also when the read fails.
+    Finally restore([this, &request] {
+        if (request.flash)
+            images_.FlashImage = *request.flash;
+        if (request.eeprom)
+            images_.EepromImage = *request.eeprom;
+    });
+    QStringList report;
+    OpStep step = OpStep::None;
+    std::uint32_t address = 0;
+    auto check = [&](MemKind kind, const TBuffer& written, std::size_t length, OpStep verifyStep) {
+        if (length == 0)
+            return;
+        readBlocks(kind, length, verifyStep);
+        const Difference d = compareImages(written, images_.image(kind), length);
+        if (d.count == 0)
+            return;
+        report << QStringLiteral("%1 Verify Error!\rFirst difference at %2, %3 byte(s) differ")
+                      .arg(kind == MEM_FLASH ? QStringLiteral("Flash-Memory") : QStringLiteral("EEPROM"),
+                           formatHexValue(std::int64_t(d.first), 4))
+                      .arg(d.count);
+        if (step == OpStep::None) {
+            step = verifyStep;
+            address = std::uint32_t(d.first);
+        }
+    };
+    if (request.flash)
+        check(MEM_FLASH, *request.flash, flashWriteLength(*request.flash, request.flashAll),
+              OpStep::VerifyFlash);
+    if (request.eeprom)
+        check(MEM_EEPROM, *request.eeprom, request.eeprom->size(), OpStep::VerifyEeprom);
+    if (!report.isEmpty())
+        fail(ErrorKind::VerifyMismatch, step, report.join(QLatin1Char('\r')), address);
+}
+
 OpResult TOperations::Write(const WriteRequest& request) {
     if (busy_)
         return {};
@@ -402,6 +463,8 @@ OpResult TOperations::Write(const WriteRequest& request) {
             writeFlash(*request.flash, request.flashAll);
         if (request.eeprom)
             writeEeprom(*request.eeprom);
+        if (request.verify)
+            verifyMemories(request);
         if (request.config)
             writeConfig(*request.config);
     });
@@ -432,7 +495,8 @@ std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
     if (!value)
         fail(ErrorKind::BadInput, OpStep::WriteFuses, noNumberText(name));
     // A byte that came from a failed read is never written back.
-    if (const auto u = unread_.find(field); u != unread_.end() && u->second == Controls.text(field))
+    if (const auto u = unread_.find(field);
+        u != unread_.end() && (field == Ctl::LabHSB || u->second == Controls.text(field)))
         fail(ErrorKind::BadInput, OpStep::WriteFuses, unreadText(name));
     return static_cast<std::uint8_t>(*value & 0xFF);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/application.h"
 
-#include "shell/app_info.h"
+#include "core/app_info.h"
 
 #include <exception>
 

@@ -5,7 +5,7 @@
 // message with a final point as generalErrorText makes it) and the program
 // goes on.
 
-#include "shell/message_box.h"
+#include "core/message_box.h"
 #include "shell/message_box_widget.h"
 
 #include <QApplication>

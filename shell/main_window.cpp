@@ -3,8 +3,8 @@
 
 #include "core/chip_variants.h"
 
+#include "core/app_info.h"
 #include "shell/about_box.h"
-#include "shell/app_info.h"
 #include "shell/application.h"
 #include "shell/debug_window.h"
 #include "shell/fonts.h"

@@ -4,10 +4,10 @@
 // their hex views, and drives the program's life: FormShow on the first show,
 // Startup from the one-shot Timer1, FormClose when the window closes.
 
+#include "core/message_box.h"
 #include "image/hex_view_widget.h"
 #include "image/memory_images.h"
 #include "link/device_link.h"
-#include "shell/message_box.h"
 #include "shell/message_box_widget.h"
 #include "shell/segmented_progress_bar.h"
 #include "shell/settings.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/settings.h"
 
-#include "shell/hex_digit.h"
+#include "core/hex_digit.h"
 
 #include <QDir>
 #include <QFile>
