@@ -89,23 +89,43 @@ std::span<std::uint8_t> TUsb::blockOf(std::uint16_t address, std::uint16_t lengt
 
 int TUsb::ReadBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory, std::uint16_t offset,
                     bool statusCheck) {
+    if (memory > MEM_EEPROM)
+        return -1;
+    const auto check = statusCheck ? BootFrames::StatusCheck::Before : BootFrames::StatusCheck::OnFailure;
     const std::span<std::uint8_t> block = blockOf(address, length, memory);
     if (block.empty())
         return -1;
-    const auto check = statusCheck ? BootFrames::StatusCheck::Before : BootFrames::StatusCheck::OnFailure;
     return frames_.readBlock(static_cast<std::uint16_t>(address + offset), block, bootMemory(memory), check)
         .code();
 }
 
-int TUsb::ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory) {
+CommandResult TUsb::readBlock(std::uint16_t address, std::uint16_t length, MemKind memory,
+                              BootFrames::StatusCheck check) {
     const std::span<std::uint8_t> block = blockOf(address, length, memory);
     if (block.empty())
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    return frames_.readBlock(address, block, bootMemory(memory), check);
+}
+
+int TUsb::ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory) {
+    if (memory > MEM_EEPROM)
         return -1;
-    return frames_.programBlock(address, block, bootMemory(memory)).code();
+    return programBlock(address, length, static_cast<MemKind>(memory)).code();
+}
+
+CommandResult TUsb::programBlock(std::uint16_t address, std::uint16_t length, MemKind memory) {
+    const std::span<std::uint8_t> block = blockOf(address, length, memory);
+    if (block.empty())
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    return frames_.programBlock(address, block, bootMemory(memory));
 }
 
 int TUsb::EraseChip() {
-    return frames_.eraseChip().code();
+    return eraseChip().code();
+}
+
+CommandResult TUsb::eraseChip() {
+    return frames_.eraseChip();
 }
 
 int TUsb::ReadConfigByte(std::uint8_t area, std::uint8_t index) {
@@ -120,11 +140,19 @@ TUsb::ConfigRead TUsb::ReadConfig(std::uint8_t area, std::uint8_t index) {
 }
 
 int TUsb::WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value) {
-    return frames_.writeConfigByte(area, index, value).code();
+    return writeConfigByte(area, index, value).code();
+}
+
+CommandResult TUsb::writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value) {
+    return frames_.writeConfigByte(area, index, value);
 }
 
 int TUsb::StartApplication(std::uint8_t mode, std::uint16_t address) {
-    return frames_.startApplication(mode, address).code();
+    return startApplication(mode, address).code();
+}
+
+CommandResult TUsb::startApplication(std::uint8_t mode, std::uint16_t address) {
+    return frames_.startApplication(mode, address);
 }
 
 } // namespace corvane

@@ -80,6 +80,16 @@ public:
     // 0 when both requests went through, -1 when one failed.
     int StartApplication(std::uint8_t mode, std::uint16_t address);
 
+    // The same frames with their outcome as a status (the integer forms above
+    // give its code()). A block outside its image is refused before sending,
+    // as a failed transfer.
+    CommandResult readBlock(std::uint16_t address, std::uint16_t length, MemKind memory,
+                            BootFrames::StatusCheck check = BootFrames::StatusCheck::Before);
+    CommandResult programBlock(std::uint16_t address, std::uint16_t length, MemKind memory);
+    CommandResult eraseChip();
+    CommandResult writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
+    CommandResult startApplication(std::uint8_t mode, std::uint16_t address);
+
 private:
     // The part of the image a block covers; empty when it does not fit.
     std::span<std::uint8_t> blockOf(std::uint16_t address, std::uint16_t length, std::uint8_t memory);
