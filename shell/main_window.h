@@ -179,6 +179,7 @@ private:
     void createFileCommands();
     void loadCommand(MemKind kind);
     void saveCommand(MemKind kind);
+    bool confirmReplace(const QString& fileName);
     void chooseRecentFile(MemKind kind, int index);
     void rebuildRecentMenu(MemKind kind);
     void storeRecentList(MemKind kind);

@@ -70,8 +70,7 @@ TEST_F(SettingsTest, EmptySectionNameMeansTheSectionOfTheLastAccess) {
     ini.WriteBool("CONFIG", "FlashActive", true);
     ini.WriteBool("", "EEPActive", false);
     ini.WriteInteger("", "Device", -1);
-    EXPECT_EQ(content(),
-              "[Common]\r\nOrphan=1\r\n\r\n\r\n[CONFIG]\r\nFlashActive=1\r\nEEPActive=0\r\nDevice=-1\r\n");
+    EXPECT_EQ(content(), "[Common]\r\nOrphan=1\r\n[CONFIG]\r\nFlashActive=1\r\nEEPActive=0\r\nDevice=-1\r\n");
     EXPECT_EQ(ini.ReadInteger("", "Device", 5), -1);
     QStringList list;
     ini.LoadList("FLASHLOAD", "H", 4, list);
@@ -95,7 +94,7 @@ TEST_F(SettingsTest, LoadListStopsAtTheFirstGapOrEmptyValueAndAtTheCapacity) {
 TEST_F(SettingsTest, SaveListRewritesTheWholeSectionAndAnEmptyListLeavesNoSection) {
     put("[FLASHLOAD]\r\nH0=/a.hex\r\nH2=/c.hex\r\n[CONFIG]\r\nDevice=1\r\n");
     ini.SaveList("FLASHLOAD", "H", 4, {"/new.hex", "/a.hex"});
-    EXPECT_EQ(content(), "[CONFIG]\r\nDevice=1\r\n\r\n\r\n[FLASHLOAD]\r\nH0=/new.hex\r\nH1=/a.hex\r\n");
+    EXPECT_EQ(content(), "[CONFIG]\r\nDevice=1\r\n[FLASHLOAD]\r\nH0=/new.hex\r\nH1=/a.hex\r\n");
     ini.SaveList("FLASHLOAD", "H", 4, {});
     EXPECT_EQ(content(), "[CONFIG]\r\nDevice=1\r\n");
     ini.SaveList("EEPLOAD", "H", 2, {"/1", "/2", "/3"});
