@@ -52,6 +52,9 @@ public:
         return backend ? backend->lastError() : "no device link chosen";
     }
     bool lastOpenDenied() const override { return backend && backend->lastOpenDenied(); }
+    RequestFailure lastRequestFailure() const override {
+        return backend ? backend->lastRequestFailure() : RequestFailure::Other;
+    }
 };
 
 // Applies the typing rules of a hexadecimal value field to a line edit.
