@@ -2,6 +2,7 @@
 #include "cli/line_run.h"
 
 #include "cli/exit_status.h"
+#include "cli/lines/chip_board.h"
 #include "cli/lines/chip_runner.h"
 #include "cli/lines/device_selection.h"
 #include "cli/lines/flash_transfer.h"
@@ -88,6 +89,8 @@ struct Shared {
     std::mutex outLock;
     std::mutex errLock;
     std::FILE* nowhere = nullptr; // stdout of a chip while JSON is printed
+    // Several chips on a terminal: a line each, with its progress bar.
+    std::unique_ptr<lines::ChipBoard> board;
 
     // write: the images loaded from the files
     TBuffer flash;
@@ -438,14 +441,21 @@ ChipReport runChip(Shared& shared, std::size_t index, int device, DeviceOrder& o
     std::FILE* out = shared.line.json ? shared.nowhere : shared.out;
     if (shared.severalDevices) {
         const std::string prefix = std::to_string(device) + ": ";
-        errStream = std::make_unique<lines::PrefixedStream>(shared.err, prefix, shared.errLock);
-        err = errStream->file();
+        if (!shared.board) {
+            errStream = std::make_unique<lines::PrefixedStream>(shared.err, prefix, shared.errLock);
+            err = errStream->file();
+        }
         if (!shared.line.json) {
             outStream = std::make_unique<lines::PrefixedStream>(shared.out, prefix, shared.outLock);
             out = outStream->file();
         }
     }
-    TerminalView view(err, TerminalView::modeFor(err, shared.options.quiet));
+    TerminalView::Mode mode = TerminalView::modeFor(err, shared.options.quiet);
+    if (shared.board) {
+        err = shared.board->stream(index);
+        mode = TerminalView::Mode::Bar;
+    }
+    TerminalView view(err, mode);
     CommandLine options = shared.options;
     options.device = device;
     if (shared.severalDevices && options.command == QLatin1String("read")) {
@@ -588,6 +598,14 @@ int runLines(const CommandLine& options, const lines::LineOptions& line, LinkSou
         devices = {options.device};
     }
     shared.severalDevices = line.all || devices.size() > 1;
+    // The board redraws lines above the cursor: only for commands that print
+    // nothing on stdout meanwhile.
+    const QString& c = options.command;
+    const bool silent = c == QLatin1String("write") || c == QLatin1String("erase") ||
+                        c == QLatin1String("read") || c == QLatin1String("run");
+    if (shared.severalDevices && silent && !line.json && !options.quiet && !devices.empty() &&
+        TerminalView::modeFor(err, false) == TerminalView::Mode::Bar)
+        shared.board = std::make_unique<lines::ChipBoard>(err, devices);
 
     lines::RunSummary summary;
     int status = ExitOk;

@@ -5,8 +5,8 @@
 #
 #   corvane_write_link_closures(<file> <folder>...)
 #
-# Every library target of the folders is listed, except the widget libraries
-# (named *_widgets).
+# Every library target of the folders and their subfolders is listed, except
+# the widget libraries (named *_widgets).
 
 function(_corvane_link_closure target out)
     set(seen "")
@@ -49,8 +49,20 @@ endfunction()
 
 function(corvane_write_link_closures file)
     set(text "")
+    set(folders "")
     foreach(folder ${ARGN})
-        get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} PROPERTY BUILDSYSTEM_TARGETS)
+        list(APPEND folders ${CMAKE_SOURCE_DIR}/${folder})
+    endforeach()
+    # Subfolders too (their own CMakeLists.txt).
+    set(todo ${folders})
+    while(todo)
+        list(POP_FRONT todo folder)
+        get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
+        list(APPEND folders ${subfolders})
+        list(APPEND todo ${subfolders})
+    endwhile()
+    foreach(folder ${folders})
+        get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
         foreach(target ${targets})
             get_target_property(type ${target} TYPE)
             if(NOT type MATCHES "_LIBRARY$" OR target MATCHES "_widgets$")

@@ -56,8 +56,12 @@ std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& er
 std::vector<int> attachedBootloaders(DeviceLink& link) {
     std::vector<int> found;
     for (int n = 0; n < kDeviceCount; ++n) {
-        if (!link.open(n))
+        if (!link.open(n)) {
+            // Attached but refused to this user: named, so that its failure shows.
+            if (link.lastOpenDenied())
+                found.push_back(n);
             continue;
+        }
         DeviceDescriptor d{};
         if (link.getDeviceDescriptor(d) && (d[8] | (d[9] << 8)) == kBootVendor &&
             (d[10] | (d[11] << 8)) == kBootProduct)

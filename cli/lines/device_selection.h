@@ -19,8 +19,9 @@ constexpr int kDeviceCount = 8;
 std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& error);
 
 // The device numbers where the bootloader answers: the device opens and its
-// descriptor names the bootloader's vendor and product. The link is closed
-// again afterwards.
+// descriptor names the bootloader's vendor and product; and those where the
+// system refuses this user access, which the run then reports. The link is
+// closed again afterwards.
 std::vector<int> attachedBootloaders(DeviceLink& link);
 
 } // namespace corvane::lines

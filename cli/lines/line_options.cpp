@@ -3,6 +3,8 @@
 
 #include "cli/lines/device_selection.h"
 
+#include <map>
+
 namespace corvane::lines {
 
 namespace {
@@ -84,92 +86,134 @@ bool serialSpec(const Collected& c, LineOptions& out, QString& error) {
 
 } // namespace
 
-bool extractLineOptions(QStringList& arguments, LineOptions& out, QString& error) {
-    QStringList kept;
-    Collected serial;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (i == 0 || a == QLatin1String("--")) {
-            kept << a;
-            continue;
-        }
-        const Named n = split(a);
-        // The option's value: after "=" or the next argument.
-        auto value = [&]() -> std::optional<QString> {
-            if (n.value)
-                return n.value;
-            if (i + 1 < arguments.size())
-                return arguments[++i];
-            error = QStringLiteral("Missing value after '%1'.").arg(n.name);
-            return std::nullopt;
-        };
-        auto flag = [&](bool& to) {
-            if (n.value) {
-                error = QStringLiteral("%1 takes no value.").arg(n.name);
-                return false;
-            }
-            to = true;
-            return true;
-        };
-        auto take = [&](std::optional<QString>& to) {
-            to = value();
-            return to.has_value();
-        };
-        auto takeText = [&](QString& to) {
-            const auto v = value();
-            if (v && v->isEmpty())
-                error = QStringLiteral("%1 needs a file name.").arg(n.name);
-            to = v.value_or(QString());
-            return v.has_value() && !v->isEmpty();
-        };
+namespace {
 
-        bool ok = true;
-        if (n.name == QLatin1String("-d") || n.name == QLatin1String("--device")) {
-            const auto v = value();
-            if (!v)
-                return false;
-            if (!v->contains(QLatin1Char(',')) && !v->contains(QLatin1Char('-'))) {
-                kept << QStringLiteral("--device=") + *v; // one number: the ordinary option
+// Reads the arguments one by one: the line options go into out and serial,
+// everything else is kept for the ordinary parser.
+class LineArguments {
+public:
+    LineArguments(const QStringList& arguments, LineOptions& out, Collected& serial, QString& error)
+        : arguments_(arguments), out_(out), serial_(serial), error_(error) {}
+
+    // False with error set when an option is given wrongly.
+    bool read() {
+        bool ordinaryOnly = false; // after "--"
+        for (i_ = 0; i_ < arguments_.size(); ++i_) {
+            const QString& a = arguments_[i_];
+            if (i_ == 0 || ordinaryOnly || a == QLatin1String("--")) {
+                ordinaryOnly = ordinaryOnly || (i_ > 0 && a == QLatin1String("--"));
+                kept_ << a;
                 continue;
             }
-            const auto devices = parseDeviceList(*v, error);
-            if (!devices)
+            name_ = split(a);
+            const auto taken = take();
+            if (!taken)
+                kept_ << a;
+            else if (!*taken)
                 return false;
-            out.devices = *devices;
-            kept << QStringLiteral("--device=%1").arg(out.devices.front());
-        } else if (n.name == QLatin1String("--all")) {
-            ok = flag(out.all);
-        } else if (n.name == QLatin1String("--json")) {
-            ok = flag(out.json);
-        } else if (n.name == QLatin1String("--serial")) {
-            ok = take(serial.start);
-        } else if (n.name == QLatin1String("--serial-at")) {
-            ok = take(serial.at);
-        } else if (n.name == QLatin1String("--serial-size")) {
-            ok = take(serial.size);
-        } else if (n.name == QLatin1String("--serial-format")) {
-            ok = take(serial.format);
-        } else if (n.name == QLatin1String("--serial-le")) {
-            ok = flag(serial.littleEndian);
-        } else if (n.name == QLatin1String("--serial-overwrite")) {
-            ok = flag(serial.overwrite);
-        } else if (n.name == QLatin1String("--serial-file")) {
-            ok = takeText(out.serialFile);
-        } else if (n.name == QLatin1String("--serial-log")) {
-            ok = takeText(out.serialLog);
-        } else {
-            kept << a;
         }
-        if (!ok)
-            return false;
+        return true;
     }
+    const QStringList& kept() const { return kept_; }
+
+private:
+    // True or false when the argument is a line option (false: given
+    // wrongly); std::nullopt when it is not one.
+    std::optional<bool> take() {
+        const QString& n = name_.name;
+        if (n == QLatin1String("-d") || n == QLatin1String("--device"))
+            return devices();
+        if (n == QLatin1String("--all"))
+            return flag(out_.all);
+        if (n == QLatin1String("--json"))
+            return flag(out_.json);
+        if (n == QLatin1String("--serial-le"))
+            return flag(serial_.littleEndian);
+        if (n == QLatin1String("--serial-overwrite"))
+            return flag(serial_.overwrite);
+        if (n == QLatin1String("--serial-file"))
+            return fileName(out_.serialFile);
+        if (n == QLatin1String("--serial-log"))
+            return fileName(out_.serialLog);
+        static const std::map<QString, std::optional<QString> Collected::*> values{
+            {QStringLiteral("--serial"), &Collected::start},
+            {QStringLiteral("--serial-at"), &Collected::at},
+            {QStringLiteral("--serial-size"), &Collected::size},
+            {QStringLiteral("--serial-format"), &Collected::format},
+        };
+        if (const auto it = values.find(n); it != values.end()) {
+            serial_.*(it->second) = value();
+            return (serial_.*(it->second)).has_value();
+        }
+        return std::nullopt;
+    }
+
+    // The option's value: after "=" or the next argument.
+    std::optional<QString> value() {
+        if (name_.value)
+            return name_.value;
+        if (i_ + 1 < arguments_.size())
+            return arguments_[++i_];
+        error_ = QStringLiteral("Missing value after '%1'.").arg(name_.name);
+        return std::nullopt;
+    }
+
+    bool flag(bool& to) {
+        if (name_.value) {
+            error_ = QStringLiteral("%1 takes no value.").arg(name_.name);
+            return false;
+        }
+        to = true;
+        return true;
+    }
+
+    bool fileName(QString& to) {
+        const auto v = value();
+        if (v && v->isEmpty())
+            error_ = QStringLiteral("%1 needs a file name.").arg(name_.name);
+        to = v.value_or(QString());
+        return v.has_value() && !v->isEmpty();
+    }
+
+    bool devices() {
+        const auto v = value();
+        if (!v)
+            return false;
+        if (!v->contains(QLatin1Char(',')) && !v->contains(QLatin1Char('-'))) {
+            kept_ << QStringLiteral("--device=") + *v; // one number: the ordinary option
+            return true;
+        }
+        const auto devices = parseDeviceList(*v, error_);
+        if (!devices)
+            return false;
+        out_.devices = *devices;
+        kept_ << QStringLiteral("--device=%1").arg(out_.devices.front());
+        return true;
+    }
+
+    const QStringList& arguments_;
+    LineOptions& out_;
+    Collected& serial_;
+    QString& error_;
+    QStringList kept_;
+    qsizetype i_ = 0;
+    Named name_;
+};
+
+} // namespace
+
+bool extractLineOptions(QStringList& arguments, LineOptions& out, QString& error) {
+    Collected serial;
+    LineArguments reader(arguments, out, serial, error);
+    if (!reader.read())
+        return false;
     if (out.all && !out.devices.empty()) {
         error = QStringLiteral("Give a device list or --all, not both.");
         return false;
     }
     if (!serialSpec(serial, out, error))
         return false;
-    arguments = kept;
+    arguments = reader.kept();
     return true;
 }
 

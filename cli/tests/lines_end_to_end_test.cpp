@@ -31,14 +31,19 @@ struct ToolRun {
 // Starts corvane-cli on the simulated bench in folder; finish() waits.
 class Tool {
 public:
-    Tool(const QString& folder, QStringList arguments) {
+    // Through libusb: the tool's USB backend with the libusb stand-in
+    // preloaded, which reaches the same bench.
+    Tool(const QString& folder, QStringList arguments, bool throughLibusb = false) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("CORVANE_SIM_DIR", folder);
         env.remove("CORVANE_SIM_CONFIG");
         env.remove("LD_PRELOAD");
+        if (throughLibusb)
+            env.insert("LD_PRELOAD", CORVANE_STANDIN_PATH);
+        else
+            arguments.prepend("--simulate");
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(folder);
-        arguments.prepend("--simulate");
         process_.start(CORVANE_CLI_PATH, arguments);
     }
     ToolRun finish() {
@@ -149,6 +154,24 @@ TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureIn
     // Every chip's lines carry its number.
     for (int d = 0; d < 8; ++d)
         EXPECT_TRUE(run.err.contains(QStringLiteral("%1: Reading device informations...\n").arg(d)));
+}
+
+TEST_F(Lines, SeveralChipsThroughLibusbEachOnTheirOwnContext) {
+    ASSERT_TRUE(QFile::exists(CORVANE_STANDIN_PATH));
+    writeFile("bench.conf", "[slot 0]\n[slot 1]\n[slot 3]\nssb = FC\n");
+    const TBuffer image = program();
+    writeFile("prog.bin", bytesOf(image));
+    const ToolRun run = Tool(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
+    EXPECT_EQ(run.status, ExitDeviceError) << run.err.toStdString();
+    const auto devices = byDevice(json(run));
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices.at(0)["result"].toString(), "ok");
+    EXPECT_EQ(devices.at(1)["result"].toString(), "ok");
+    // Through USB the device numbers count the bootloaders found: slot 3 is device 2.
+    EXPECT_EQ(devices.at(2)["errorKind"].toString(), "locked");
+    const auto bench = stored();
+    EXPECT_EQ(bench->chip(0)->flash(), image);
+    EXPECT_EQ(bench->chip(1)->flash(), image);
 }
 
 TEST_F(Lines, TheTextSummaryNamesEveryFailureAndAnEmptyNumberIsNotFound) {

@@ -5,6 +5,7 @@
 #include "cli/lines/device_selection.h"
 #include "cli/lines/flash_plan.h"
 #include "cli/lines/flash_transfer.h"
+#include "cli/lines/line_options.h"
 #include "sim/bench.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,38 @@ INSTANTIATE_TEST_SUITE_P(Lists, DeviceListTest,
                                            ListCase{"1-2-3", {}}, ListCase{"2,1-3", {}}, ListCase{"x", {}},
                                            ListCase{"12", {}}));
 
-TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndNothingElse) {
+TEST(LineOptions, AreTakenOutAndTheRestIsLeftForTheOrdinaryParser) {
+    QStringList args{"corvane-cli", "-d",      "0,2-5", "write", "--serial=0x10", "--serial-at", "eeprom:20",
+                     "--serial-le", "--flash", "f.hex", "--",    "--json"};
+    LineOptions line;
+    QString error;
+    ASSERT_TRUE(extractLineOptions(args, line, error)) << error.toStdString();
+    EXPECT_EQ(args, (QStringList{"corvane-cli", "--device=0", "write", "--flash", "f.hex", "--", "--json"}));
+    EXPECT_EQ(line.devices, (std::vector<int>{0, 2, 3, 4, 5}));
+    EXPECT_FALSE(line.json); // after "--" it is an argument
+    ASSERT_TRUE(line.serial);
+    EXPECT_EQ(line.serial->start, 0x10u);
+    EXPECT_EQ(line.serial->place.memory, MEM_EEPROM);
+    EXPECT_TRUE(line.serial->littleEndian);
+    EXPECT_EQ(line.serial->size, 4);
+
+    QStringList single{"corvane-cli", "--device", "3", "info"};
+    LineOptions none;
+    ASSERT_TRUE(extractLineOptions(single, none, error));
+    EXPECT_EQ(single, (QStringList{"corvane-cli", "--device=3", "info"}));
+    EXPECT_FALSE(none.needsRunner());
+
+    for (QStringList bad :
+         {QStringList{"c", "--json=yes", "info"}, QStringList{"c", "info", "--serial"},
+          QStringList{"c", "--serial-log=", "write"}, QStringList{"c", "--all", "-d", "1-2"}}) {
+        LineOptions o;
+        error.clear();
+        EXPECT_FALSE(extractLineOptions(bad, o, error)) << bad.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndThoseRefusedToTheUser) {
     sim::SimBench bench;
     bench.insert(1);
     bench.insert(4).setAttached(false);
@@ -49,8 +81,11 @@ TEST(AttachedBootloaders, FindsTheChipsOnTheBusAndNothingElse) {
     foreign.productId = 0x1234;
     bench.insert(5, foreign);
     bench.insert(7);
+    sim::ChipConfig refused;
+    refused.refuseOpen = true;
+    bench.insert(6, refused);
     sim::SimLink link(bench);
-    EXPECT_EQ(attachedBootloaders(link), (std::vector<int>{1, 7}));
+    EXPECT_EQ(attachedBootloaders(link), (std::vector<int>{1, 6, 7}));
     EXPECT_FALSE(link.isOpen());
 }
 

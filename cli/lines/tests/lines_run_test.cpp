@@ -2,6 +2,7 @@
 // Several chips at once: independent results, device order, the summary as a
 // table and as JSON, and each chip's lines on a shared stream.
 
+#include "cli/lines/chip_board.h"
 #include "cli/lines/chip_runner.h"
 #include "cli/lines/json_report.h"
 #include "cli/lines/prefixed_stream.h"
@@ -154,6 +155,35 @@ TEST(PrefixedStream, LinesFromSeveralThreadsArriveWholeWithTheirPrefix) {
         unfinished += line.endsWith(QStringLiteral("unfinished"));
     }
     EXPECT_EQ(unfinished, 3);
+}
+
+TEST(ChipBoard, EachChipsLineShowsItsLatestStatusOrItsWholeMessage) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* terminal = open_memstream(&text, &size);
+    ASSERT_NE(terminal, nullptr);
+    {
+        ChipBoard board(terminal, {2, 5});
+        // What a chip's terminal view writes: statuses and their bar redrawn
+        // after a carriage return, then a message of two lines.
+        std::fputs("\r\x1b[KWriting Flash-Memory...", board.stream(0));
+        std::fputs("\r\x1b[KWriting Flash-Memory... [###---]  50%", board.stream(0));
+        std::fputs("\r\x1b[KReading device informations...", board.stream(1));
+        EXPECT_EQ(board.lines(), (std::vector<std::string>{"Writing Flash-Memory... [###---]  50%",
+                                                           "Reading device informations..."}));
+        std::fputs("\nUSB-ERROR: Flash-Memory Write Error!\n(Device is locked)\n", board.stream(0));
+        std::fputs("\r\x1b[KVerifying...", board.stream(1));
+        EXPECT_EQ(board.lines(),
+                  (std::vector<std::string>{"USB-ERROR: Flash-Memory Write Error! (Device is locked)",
+                                            "Verifying..."}));
+    }
+    std::fclose(terminal);
+    const std::string screen(text, size);
+    std::free(text);
+    // Drawn first, then redrawn in place: up two lines, each line cleared.
+    EXPECT_EQ(screen.rfind("2:\n5:\n", 0), 0u);
+    EXPECT_NE(screen.find("\x1b[2A\r\x1b[K2: Writing Flash-Memory... [###---]  50%\n\r\x1b[K5: \n"),
+              std::string::npos);
 }
 
 } // namespace
