@@ -4,11 +4,13 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/line_run.h"
+#include "cli/lines/line_options.h"
 #include "cli/session.h"
 #include "cli/terminal_view.h"
+#include "core/app_info.h"
+#include "core/local_text.h"
 #include "link/backends.h"
-#include "shell/app_info.h"
-#include "shell/local_text.h"
 
 #include <exception>
 #include <memory>
@@ -29,11 +31,23 @@ void write(std::FILE* to, const QString& text) {
 namespace {
 
 // Parses the arguments; answers help, version and usage errors itself.
-std::optional<int> parse(const QStringList& arguments, CommandLine& options, std::FILE* out, std::FILE* err) {
+std::optional<int> parse(const QStringList& arguments, CommandLine& options, lines::LineOptions& line,
+                         std::FILE* out, std::FILE* err) {
     QString error;
-    switch (parseCommandLine(arguments, options, error)) {
+    // The options for several devices and production lines come out first.
+    QStringList ordinary = arguments;
+    ParseResult parsed = ParseResult::Error;
+    if (lines::extractLineOptions(ordinary, line, error))
+        parsed = parseCommandLine(ordinary, options, error);
+    if (parsed == ParseResult::Run) {
+        error = lines::checkLineOptions(line, options.command, !options.flashFile.isEmpty(),
+                                        !options.eepromFile.isEmpty());
+        if (!error.isEmpty())
+            parsed = ParseResult::Error;
+    }
+    switch (parsed) {
     case ParseResult::Help:
-        write(out, helpText());
+        write(out, helpText() + lines::lineHelpText());
         return ExitOk;
     case ParseResult::Version:
         write(out, titleText() + QLatin1Char('\n'));
@@ -58,14 +72,30 @@ int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, s
     }
 }
 
+int runOnLines(const CommandLine& options, const lines::LineOptions& line, LinkSource* given, std::FILE* out,
+               std::FILE* err, TerminalView& view) {
+    try {
+        std::unique_ptr<LinkSource> own;
+        if (!given)
+            own = options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();
+        return runLines(options, line, given ? *given : *own, out, err);
+    } catch (const std::exception& e) {
+        view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
+        return ExitInternal;
+    }
+}
+
 } // namespace
 
 int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     CommandLine options;
-    if (const auto status = parse(arguments, options, out, err))
+    lines::LineOptions line;
+    if (const auto status = parse(arguments, options, line, out, err))
         return *status;
 
     TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    if (runsOnLines(options, line))
+        return runOnLines(options, line, nullptr, out, err, view);
     std::unique_ptr<DeviceLink> link;
     const bool convert = options.command == QLatin1String("convert");
     try {
@@ -80,9 +110,14 @@ int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
 
 int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {
     CommandLine options;
-    if (const auto status = parse(arguments, options, out, err))
+    lines::LineOptions line;
+    if (const auto status = parse(arguments, options, line, out, err))
         return *status;
     TerminalView view(err, TerminalView::modeFor(err, options.quiet));
+    if (runsOnLines(options, line)) {
+        const std::unique_ptr<LinkSource> one = LinkSource::borrowed(link);
+        return runOnLines(options, line, one.get(), out, err, view);
+    }
     return dispatch(options, link, view, out);
 }
 

@@ -60,7 +60,8 @@ void setUp(QCommandLineParser& parser) {
             value ? QCommandLineOption(names, QString::fromLatin1(description), QString::fromLatin1(value))
                   : QCommandLineOption(names, QString::fromLatin1(description)));
     };
-    add({QStringLiteral("d"), QStringLiteral("device")}, "Device number, 0 to 7 (default 0).", "N");
+    add({QStringLiteral("d"), QStringLiteral("device")},
+        "Device number, 0 to 7 (default 0), or a list (see below).", "N");
     parser.addOption(QCommandLineOption(QStringLiteral("controller"), controllerHelp(), controllerValues()));
     add({QStringLiteral("force")}, "Go on when the chip is not the type given by --controller.");
     add({QStringLiteral("simulate")},

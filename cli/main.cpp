@@ -2,7 +2,7 @@
 // corvane-cli: the command-line programmer over the window's core.
 
 #include "cli/cli.h"
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,7 @@
 #include "ops/config_bytes.h"
 #include "ops/hex_field.h"
 
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <array>
 #include <sys/stat.h>
@@ -52,29 +52,24 @@ bool isPresentFile(const QString& fileName) {
 
 } // namespace
 
-Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length) {
-    Difference d;
-    for (std::size_t a = 0; a < length; ++a) {
-        if (expected[a] != actual[a]) {
-            if (d.count == 0)
-                d.first = a;
-            ++d.count;
-        }
-    }
-    return d;
-}
-
 Session::Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options)
     : Usb(link, Images), Ops(Usb, Images, view), Files(*this, view), view_(view), out_(out),
-      options_(options) {
+      options_(options), device_(options.device) {
     Images.renew(options.controllerIndex);
     // The tool loses nothing silently: data beyond the chip is bad content
     // unless --truncate says to drop it, as the window does.
     Files.RefuseDataBeyondImage = !options.truncate;
-    Ops.Controls.setIndex(Ctl::cbController, options.controllerIndex);
-    Ops.Controls.setIndex(Ctl::cbDevice, options.device);
-    Ops.ClearDeviceInfo();
-    Ops.EnableControls(true);
+    // The device number is the tool's own, not a list's selection.
+    Usb.hooks().deviceNumber = [this] { return device_; };
+}
+
+QString Session::byteText(ConfigByte where) const {
+    const std::optional<std::uint8_t> b = Ops.deviceByte(where);
+    if (!b)
+        return QStringLiteral("--");
+    if (where.area == ConfigMap::BootVersion.area && where.index == ConfigMap::BootVersion.index)
+        return bootVersionText(*b);
+    return identificationText(*b);
 }
 
 void Session::print(const QString& text) {
@@ -121,7 +116,7 @@ int Session::checkController() {
         return ExitOk;
     const std::optional<int> found = product ? chipVariantForProduct(*product) : std::nullopt;
     const QString what = found ? QStringLiteral("an %1").arg(QLatin1String(chipVariant(*found).name))
-                               : QStringLiteral("product byte %1").arg(Ops.Controls.text(Ctl::LabProduct));
+                               : QStringLiteral("product byte %1").arg(byteText(ConfigMap::Product));
     const QString text = QStringLiteral("The device is %1, not the %2 given by --controller.")
                              .arg(what, QLatin1String(wanted.name));
     if (options_.force) {
@@ -160,15 +155,15 @@ int Session::list() {
     view_.setMuted(true);
     int answering = 0;
     for (int n = 0; n < 8; ++n) {
-        Ops.Controls.setIndex(Ctl::cbDevice, n);
+        device_ = n;
         const int status = readInfo();
         if (status == ExitOk) {
-            const OpsControls& c = Ops.Controls;
             print(QStringLiteral("%1: Manufacturer %2, Family Code %3, Product Name %4, Product Revision %5, "
                                  "Bootloader Version %6")
                       .arg(n)
-                      .arg(c.text(Ctl::LabManufacturer), c.text(Ctl::LabFamily), c.text(Ctl::LabProduct),
-                           c.text(Ctl::LabRevision), c.text(Ctl::LabBootVersion)));
+                      .arg(byteText(ConfigMap::Manufacturer), byteText(ConfigMap::Family),
+                           byteText(ConfigMap::Product), byteText(ConfigMap::Revision),
+                           byteText(ConfigMap::BootVersion)));
             ++answering;
             continue;
         }
@@ -181,7 +176,7 @@ int Session::list() {
         ++answering;
     }
     view_.setMuted(false);
-    Ops.Controls.setIndex(Ctl::cbDevice, options_.device);
+    device_ = options_.device;
     if (answering == 0) {
         view_.showMessage(kUsbError, QStringLiteral("USB-Device not found!"));
         return ExitNoDevice;
@@ -190,31 +185,33 @@ int Session::list() {
 }
 
 void Session::printInfo() {
-    const OpsControls& c = Ops.Controls;
-    const HsbControls hsb = decodeHsb(Ops.HsbRead);
+    // Every byte was read (info fails otherwise).
+    auto value = [this](ConfigByte where) { return Ops.deviceByte(where).value_or(0xFF); };
+    const std::uint8_t hsbByte = value(ConfigMap::HSB);
+    const HsbControls hsb = decodeHsb(hsbByte);
     const QString osc = hsb.oscIndex >= 0 && hsb.oscIndex < int(kOscillatorItems.size())
                             ? QString::fromLatin1(kOscillatorItems[std::size_t(hsb.oscIndex)])
                             : QStringLiteral("00 - none");
-    const int ssb = c.index(Ctl::cbSSB);
+    const int ssb = ssbItemForLevel(value(ConfigMap::SSB) & 3);
     auto row = [this](const char* caption, const QString& value) {
         print(QString::fromLatin1(caption).leftJustified(24) + value);
     };
-    row("Manufacturer:", c.text(Ctl::LabManufacturer));
-    row("Family Code:", c.text(Ctl::LabFamily));
-    row("Product Name:", c.text(Ctl::LabProduct));
-    row("Product Revision:", c.text(Ctl::LabRevision));
-    row("Bootloader Version:", c.text(Ctl::LabBootVersion));
-    row("HSB:", formatHexValue(Ops.HsbRead, 2));
+    row("Manufacturer:", byteText(ConfigMap::Manufacturer));
+    row("Family Code:", byteText(ConfigMap::Family));
+    row("Product Name:", byteText(ConfigMap::Product));
+    row("Product Revision:", byteText(ConfigMap::Revision));
+    row("Bootloader Version:", byteText(ConfigMap::BootVersion));
+    row("HSB:", formatHexValue(hsbByte, 2));
     row("  Oscillator:", osc);
     row("  BLJB:", onOff(hsb.bljbChecked));
     row("  X2:", onOff(hsb.x2Checked));
-    row("BSB:", c.text(Ctl::EdBSB));
-    row("EB:", c.text(Ctl::EdEB));
-    row("SBV:", c.text(Ctl::EdSBV));
-    row("P1_CF:", c.text(Ctl::EdP1CF));
-    row("P3_CF:", c.text(Ctl::EdP3CF));
-    row("P4_CF:", c.text(Ctl::EdP4CF));
-    row("Software Security Byte:", ssb >= 0 ? QString::fromLatin1(kSsbItems[std::size_t(ssb)]) : QString());
+    row("BSB:", formatHexValue(value(ConfigMap::BSB), 2));
+    row("EB:", formatHexValue(value(ConfigMap::EB), 2));
+    row("SBV:", formatHexValue(value(ConfigMap::SBV), 2));
+    row("P1_CF:", formatHexValue(value(ConfigMap::P1CF), 2));
+    row("P3_CF:", formatHexValue(value(ConfigMap::P3CF), 2));
+    row("P4_CF:", formatHexValue(value(ConfigMap::P4CF), 2));
+    row("Software Security Byte:", QString::fromLatin1(kSsbItems[std::size_t(ssb)]));
 }
 
 int Session::info() {
@@ -277,39 +274,9 @@ int Session::write() {
         request.eeprom = eepromImage;
     request.erase = options_.erase;
     request.flashAll = options_.flashAll;
+    request.verify = options_.verify;
     view_.clearMessages();
-    if (const int status = report(Ops.Write(request)))
-        return status;
-    if (!options_.verify)
-        return ExitOk;
-    const std::size_t flashLength = flash ? flashWriteLength(flashImage, options_.flashAll) : 0;
-    return verify(flashImage, flashLength, eepromImage, eeprom);
-}
-
-int Session::verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom) {
-    if (flashLength == 0 && !withEeprom)
-        return ExitOk;
-    view_.note(QStringLiteral("Verifying..."));
-    view_.clearMessages();
-    if (const int status = report(Ops.Read(ReadRequest{flashLength > 0, withEeprom})))
-        return status;
-
-    QStringList report;
-    auto check = [&report](const char* memory, const TBuffer& written, const TBuffer& read,
-                           std::size_t length) {
-        const Difference d = compareImages(written, read, length);
-        if (d.count > 0)
-            report << QStringLiteral("%1 Verify Error!\rFirst difference at %2, %3 byte(s) differ")
-                          .arg(QLatin1String(memory), formatHexValue(std::int64_t(d.first), 4))
-                          .arg(d.count);
-    };
-    check("Flash-Memory", flash, Images.FlashImage, flashLength);
-    if (withEeprom)
-        check("EEPROM", eeprom, Images.EepromImage, eeprom.size());
-    if (report.isEmpty())
-        return ExitOk;
-    view_.showMessage(QStringLiteral("Verify-Error"), report.join(QLatin1Char('\r')));
-    return ExitVerify;
+    return report(Ops.Write(request));
 }
 
 int Session::config() {

@@ -17,14 +17,6 @@
 
 namespace corvane::cli {
 
-// Where two images first differ, and in how many bytes, over their first
-// length bytes (both hold at least that many).
-struct Difference {
-    std::size_t first = 0;
-    std::size_t count = 0;
-};
-Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length);
-
 class Session : public FileHost {
 public:
     Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options);
@@ -54,6 +46,12 @@ public:
     int saveFilterIndex() const override { return 1; }
     void setSaveFileName(const QString& fileName) override { savedName_ = fileName; }
 
+    // What the last operation reported.
+    const OpResult& lastResult() const { return last_; }
+    // After the identification has been read: ExitOk when the chip is the
+    // controller named by --controller (or none was named, or --force).
+    int checkController();
+
 private:
     // Keeps an operation's result; ExitOk, or the status for its kind of failure.
     int report(const OpResult& result);
@@ -62,13 +60,13 @@ private:
     // readInfo, and every byte must have been read; then the chip must be the
     // controller named by --controller (unless --force).
     int readAllInfo();
-    int checkController();
     // Runs readInfo and checkController when --controller was given.
     int checkControllerFirst();
     int load(const QString& fileName, MemKind kind);
     int save(const QString& fileName, MemKind kind);
-    int verify(const TBuffer& flash, std::size_t flashLength, const TBuffer& eeprom, bool withEeprom);
     void printInfo();
+    // An identification byte as the window's label shows it; "--" when unread.
+    QString byteText(ConfigByte where) const;
     void print(const QString& text);
 
     TerminalView& view_;
@@ -76,6 +74,7 @@ private:
     const CommandLine& options_;
     QString savedName_;
     OpResult last_;
+    int device_ = 0;
 };
 
 // The exit status for an operation's kind of failure.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/terminal_view.h"
 
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <unistd.h>
 

@@ -4,9 +4,9 @@
 // and progress on stderr (a redrawn progress bar on a terminal, one plain line
 // per step otherwise, nothing when quiet), and message boxes as text lines.
 
+#include "core/message_box.h"
+#include "core/progress.h"
 #include "ops/ops_view.h"
-#include "ops/progress.h"
-#include "shell/message_box.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,8 +5,8 @@
 // ranges.
 
 #include "cli/command_line.h"
+#include "core/local_text.h"
 #include "fuzz_support.h"
-#include "shell/local_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane;

@@ -3,7 +3,7 @@
 
 #include "image/file_error.h"
 
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <array>
 #include <cerrno>
@@ -149,8 +149,10 @@ void TDiskFile::openReplace(const QString& fileName) {
     QByteArray temp = target.left(slash + 1) + '.' +
                       (baseName.size() > 200 ? QByteArrayLiteral("corvane") : baseName) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    // A file cannot be made in a folder that does not exist: the name is
+    // invalid, not a file that was not found.
     if (fd < 0)
-        raiseErrno(errno);
+        raiseErrno(errno == ENOENT ? ENOTDIR : errno);
     Fd = fd;
     Writing = true;
     Target = target;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/file_io.h"
 
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,11 +4,11 @@
 // hex view's data into a file, as Intel HEX (".hex") or raw binary (".bin").
 // Every expected failure ends in one message box; callers only learn success.
 
+#include "core/message_box.h"
 #include "image/disk_file.h"
 #include "image/file_error.h"
 #include "image/intel_hex.h"
 #include "image/memory_images.h"
-#include "shell/message_box.h"
 
 #include <QString>
 #include <functional>

@@ -1,24 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/hex_view_model.h"
 
+#include "core/hex_digit.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace corvane {
-
-namespace {
-
-int hexDigitValue(char32_t ch) {
-    if (ch >= U'0' && ch <= U'9')
-        return static_cast<int>(ch - U'0');
-    if (ch >= U'A' && ch <= U'F')
-        return static_cast<int>(ch - U'A') + 10;
-    if (ch >= U'a' && ch <= U'f')
-        return static_cast<int>(ch - U'a') + 10;
-    return -1;
-}
-
-} // namespace
 
 char16_t hexDisplayChar(std::uint8_t byte) {
     if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0))

@@ -106,7 +106,7 @@ void HexView::focusOutEvent(QFocusEvent* event) {
     viewport()->update();
 }
 
-// Tab switches between the two columns instead of moving the focus.
+// Tab is the view's own key (see keyPressEvent), not the window's focus step.
 bool HexView::focusNextPrevChild(bool) {
     return false;
 }
@@ -144,9 +144,20 @@ void HexView::keyPressEvent(QKeyEvent* event) {
             model_.navigate(ctrl ? HexMove::DataEnd : HexMove::RowEnd);
             break;
         case Qt::Key_Tab:
-        case Qt::Key_Backtab:
+        case Qt::Key_Backtab: {
+            // Ctrl+Tab and Ctrl+Shift+Tab leave the view; so do Tab from the
+            // character column and Shift+Tab from the hex column. Otherwise
+            // Tab switches the column.
+            const bool forward = event->key() == Qt::Key_Tab && !(event->modifiers() & Qt::ShiftModifier);
+            const HexColumn edge = forward ? HexColumn::Char : HexColumn::Hex;
+            if (ctrl || model_.column() == edge) {
+                QWidget::focusNextPrevChild(forward);
+                event->accept();
+                return;
+            }
             model_.toggleColumn();
             break;
+        }
         default: {
             const QString text = event->text();
             handled = !ctrl && text.size() == 1 && model_.typeChar(text.at(0).unicode());

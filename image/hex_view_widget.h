@@ -5,7 +5,8 @@
 // bar onto the model.
 //
 // Keys: arrows, Page Up/Down, Home/End (row), Ctrl+Home/End (data), Tab or
-// Shift+Tab (hex <-> character column), Ctrl+Z (undo); typing overwrites.
+// Shift+Tab (hex <-> character column; from the last column on, or with Ctrl,
+// to the window's next or previous control), Ctrl+Z (undo); typing overwrites.
 
 #include "image/hex_view_layout.h"
 #include "image/hex_view_model.h"

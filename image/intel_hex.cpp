@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/intel_hex.h"
 
-#include "shell/local_text.h"
+#include "core/hex_digit.h"
+#include "core/local_text.h"
 
 #include <algorithm>
 #include <array>
@@ -14,21 +15,8 @@ constexpr char kCtrlZ = 0x1A;
 constexpr qsizetype kChunkSize = 64 * 1024;
 constexpr std::size_t kRecordBytes = 16;
 
-// Value of each character as a hexadecimal digit, -1 for every other character.
-constexpr std::array<signed char, 256> kHexDigitValue = [] {
-    std::array<signed char, 256> table{};
-    table.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
-        table[c] = static_cast<signed char>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        table[c] = static_cast<signed char>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        table[c] = static_cast<signed char>(c - 'a' + 10);
-    return table;
-}();
-
 int hexDigit(char c) {
-    return kHexDigitValue[static_cast<unsigned char>(c)];
+    return hexDigitValue(c);
 }
 
 // Control characters have no place in a text file; a tab may stand in a comment.

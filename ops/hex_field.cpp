@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ops/hex_field.h"
 
-#include "shell/hex_digit.h"
+#include "core/hex_digit.h"
 
 #include <algorithm>
 #include <limits>

@@ -168,8 +168,10 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setIndex(Ctl::cbOsc, decoded.oscIndex);
     Controls.setChecked(Ctl::chkBLJB, decoded.bljbChecked);
     Controls.setChecked(Ctl::chkX2, decoded.x2Checked);
+    // The HSB is composed of three controls: changing one of them does not
+    // make the others' bits read, so it stays refused until read again.
     if (!hsbRead.ok)
-        unread_[Ctl::LabHSB] = Controls.text(Ctl::LabHSB);
+        unread_[Ctl::LabHSB] = QString();
 
     struct Field {
         Ctl field;
@@ -254,15 +256,18 @@ OpResult TOperations::runFrame(bool resetsProgress, const std::function<void()>&
         if (result.kind == ErrorKind::Cancelled)
             return result;
         const bool input = result.kind == ErrorKind::BadInput;
-        if (!input) {
+        const bool verify = result.kind == ErrorKind::VerifyMismatch;
+        if (!input && !verify) {
             // What the link knows of the failure, with libusb's own error name.
             const std::string why = usb_.link().lastError();
             if (!why.empty())
                 view_.addDebugLine(QString::fromStdString(why));
         }
-        ShowMessageBox(view_.messagePresenter(),
-                       QString::fromLatin1(input ? OpsText::kInputErrorCaption : OpsText::kUsbErrorCaption),
-                       result.message, MessageKind::Error, MessageButton::Abort, true);
+        const char* caption = input    ? OpsText::kInputErrorCaption
+                              : verify ? OpsText::kVerifyErrorCaption
+                                       : OpsText::kUsbErrorCaption;
+        ShowMessageBox(view_.messagePresenter(), QString::fromLatin1(caption), result.message,
+                       MessageKind::Error, MessageButton::Abort, true);
         return result;
     }
     return {};
@@ -276,20 +281,28 @@ void TOperations::blockFailed(OpStep step, std::uint32_t address, const char* te
 
 // --- READ -------------------------------------------------------------------
 
-void TOperations::readMemory(MemKind kind) {
+void TOperations::readBlocks(MemKind kind, std::size_t length, OpStep step) {
     const bool flash = kind == MEM_FLASH;
-    const int blocks = flash ? static_cast<int>(images_.FlashImage.size() / kFlashBlock) : kEepromBlocks;
     const int size = flash ? kFlashBlock : kEepromBlock;
-    const OpStep step = flash ? OpStep::ReadFlash : OpStep::ReadEeprom;
+    const int blocks = static_cast<int>(length / std::size_t(size));
     progressTotal(blocks - 1);
     showStatus(flash ? QStringLiteral("Reading Flash-Memory...") : QStringLiteral("Reading EEPROM..."));
     for (int b = 0; b < blocks; ++b) {
         progressCompleted(b);
         stopPoint(step);
         const auto address = static_cast<std::uint16_t>(b * size);
-        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0) != 0)
+        // The status after the first block tells a refused read; the later
+        // blocks go without it.
+        const auto check = b == 0 ? BootFrames::StatusCheck::Before : BootFrames::StatusCheck::OnFailure;
+        if (!usb_.readBlock(address, static_cast<std::uint16_t>(size), kind, check).ok())
             blockFailed(step, address, flash ? "Flash-Memory Read Error!" : "EEPROM Read Error!");
     }
+}
+
+void TOperations::readMemory(MemKind kind) {
+    const bool flash = kind == MEM_FLASH;
+    readBlocks(kind, flash ? images_.FlashImage.size() : std::size_t(kEepromBlocks * kEepromBlock),
+               flash ? OpStep::ReadFlash : OpStep::ReadEeprom);
     view_.refreshView(kind);
 }
 
@@ -321,7 +334,7 @@ OpResult TOperations::ButReadClick() {
 void TOperations::eraseChip() {
     showStatus(QStringLiteral("Erasing Device..."));
     stopPoint(OpStep::Erase);
-    if (usb_.EraseChip() != 0)
+    if (!usb_.eraseChip().ok())
         fail(ErrorKind::TransferFailed, OpStep::Erase, QStringLiteral("Error erasing device!"));
 }
 
@@ -355,7 +368,7 @@ void TOperations::writeFlash(const TBuffer& image, bool flashAll) {
         progressCompleted(b + 1);
         stopPoint(OpStep::ProgramFlash);
         const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
-        if (usb_.ProgramBlock(address, kFlashBlock, MEM_FLASH) != 0)
+        if (!usb_.programBlock(address, kFlashBlock, MEM_FLASH).ok())
             blockFailed(OpStep::ProgramFlash, address, "Flash-Memory Write Error!");
     }
 }
@@ -369,9 +382,58 @@ void TOperations::writeEeprom(const TBuffer& image) {
         progressCompleted(i);
         stopPoint(OpStep::ProgramEeprom);
         const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
-        if (usb_.ProgramBlock(address, kEepromBlock, MEM_EEPROM) != 0)
+        if (!usb_.programBlock(address, kEepromBlock, MEM_EEPROM).ok())
             blockFailed(OpStep::ProgramEeprom, address, "EEPROM Write Error!");
     }
+}
+
+Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length) {
+    Difference d;
+    for (std::size_t a = 0; a < length; ++a) {
+        if (expected[a] != actual[a]) {
+            if (d.count == 0)
+                d.first = a;
+            ++d.count;
+        }
+    }
+    return d;
+}
+
+void TOperations::verifyMemories(const WriteRequest& request) {
+    // The read-back lands in the images; they hold what was written again
+    // afterwards, also when the read fails.
+    Finally restore([this, &request] {
+        if (request.flash)
+            images_.FlashImage = *request.flash;
+        if (request.eeprom)
+            images_.EepromImage = *request.eeprom;
+    });
+    QStringList report;
+    OpStep step = OpStep::None;
+    std::uint32_t address = 0;
+    auto check = [&](MemKind kind, const TBuffer& written, std::size_t length, OpStep verifyStep) {
+        if (length == 0)
+            return;
+        readBlocks(kind, length, verifyStep);
+        const Difference d = compareImages(written, images_.image(kind), length);
+        if (d.count == 0)
+            return;
+        report << QStringLiteral("%1 Verify Error!\rFirst difference at %2, %3 byte(s) differ")
+                      .arg(kind == MEM_FLASH ? QStringLiteral("Flash-Memory") : QStringLiteral("EEPROM"),
+                           formatHexValue(std::int64_t(d.first), 4))
+                      .arg(d.count);
+        if (step == OpStep::None) {
+            step = verifyStep;
+            address = std::uint32_t(d.first);
+        }
+    };
+    if (request.flash)
+        check(MEM_FLASH, *request.flash, flashWriteLength(*request.flash, request.flashAll),
+              OpStep::VerifyFlash);
+    if (request.eeprom)
+        check(MEM_EEPROM, *request.eeprom, request.eeprom->size(), OpStep::VerifyEeprom);
+    if (!report.isEmpty())
+        fail(ErrorKind::VerifyMismatch, step, report.join(QLatin1Char('\r')), address);
 }
 
 OpResult TOperations::Write(const WriteRequest& request) {
@@ -402,6 +464,8 @@ OpResult TOperations::Write(const WriteRequest& request) {
             writeFlash(*request.flash, request.flashAll);
         if (request.eeprom)
             writeEeprom(*request.eeprom);
+        if (request.verify)
+            verifyMemories(request);
         if (request.config)
             writeConfig(*request.config);
     });
@@ -432,7 +496,8 @@ std::uint8_t TOperations::fieldByte(Ctl field, const char* name) const {
     if (!value)
         fail(ErrorKind::BadInput, OpStep::WriteFuses, noNumberText(name));
     // A byte that came from a failed read is never written back.
-    if (const auto u = unread_.find(field); u != unread_.end() && u->second == Controls.text(field))
+    if (const auto u = unread_.find(field);
+        u != unread_.end() && (field == Ctl::LabHSB || u->second == Controls.text(field)))
         fail(ErrorKind::BadInput, OpStep::WriteFuses, unreadText(name));
     return static_cast<std::uint8_t>(*value & 0xFF);
 }
@@ -470,17 +535,18 @@ void TOperations::writeConfig(const ConfigRequest& config) {
         for (std::size_t i = 0; i < kFuseOrder.size(); ++i) {
             const FuseStep& step = kFuseOrder[i];
             stopPoint(OpStep::WriteFuses);
-            const int result = usb_.WriteConfigByte(step.where.area, step.where.index, config.bytes[i]);
-            if (result != 0)
+            const CommandResult result =
+                usb_.writeConfigByte(step.where.area, step.where.index, config.bytes[i]);
+            if (!result.ok())
                 fail(ErrorKind::TransferFailed, OpStep::WriteFuses,
-                     QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result),
+                     QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result.code()),
                      configAddress(step.where));
         }
     }
 
     if (config.ssb) {
         stopPoint(OpStep::WriteSecurity);
-        if (usb_.WriteConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *config.ssb) != 0)
+        if (!usb_.writeConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *config.ssb).ok())
             fail(ErrorKind::TransferFailed, OpStep::WriteSecurity,
                  QStringLiteral("Can't write Security Flags!"), configAddress(ConfigMap::SSB));
     }
@@ -499,7 +565,7 @@ OpResult TOperations::Start(const StartRequest& request) {
         stopPoint(OpStep::Start);
         const std::uint8_t mode = request.reset ? 0 : 1;
         const std::uint16_t address = request.reset ? 0 : request.address;
-        if (usb_.StartApplication(mode, address) != 0)
+        if (!usb_.startApplication(mode, address).ok())
             fail(ErrorKind::TransferFailed, OpStep::Start, QStringLiteral("Error starting application!"),
                  address);
     });

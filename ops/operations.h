@@ -5,13 +5,13 @@
 // that locks the controls, reports a failure in a message box, closes the
 // channel and unlocks the controls again.
 
+#include "core/progress.h"
 #include "image/memory_images.h"
 #include "link/usb.h"
 #include "ops/config_bytes.h"
 #include "ops/controls.h"
 #include "ops/op_result.h"
 #include "ops/ops_view.h"
-#include "ops/progress.h"
 #include "ops/requests.h"
 
 #include <QString>
@@ -27,6 +27,7 @@ namespace corvane {
 namespace OpsText {
 inline constexpr char kUsbErrorCaption[] = "USB-ERROR";
 inline constexpr char kInputErrorCaption[] = "Input-Error";
+inline constexpr char kVerifyErrorCaption[] = "Verify-Error";
 inline constexpr char kLockNote[] = "\r(Device is locked)";
 // Added to "USB-Device not found!" when the bootloader is attached but the
 // system refuses this user access to it.
@@ -39,6 +40,14 @@ inline constexpr char kAccessDeniedNote[] =
 // 1024 bytes up to the block that holds the last byte that is not 0xFF, or
 // the whole image with Flash All. 0 when no block is written.
 std::size_t flashWriteLength(const TBuffer& image, bool flashAll);
+
+// Where two images first differ, and in how many bytes, over their first
+// length bytes (both hold at least that many).
+struct Difference {
+    std::size_t first = 0;
+    std::size_t count = 0;
+};
+Difference compareImages(const TBuffer& expected, const TBuffer& actual, std::size_t length);
 
 class TOperations {
 public:
@@ -114,6 +123,9 @@ private:
     void readMemory(MemKind kind);
     void writeFlash(const TBuffer& image, bool flashAll);
     void writeEeprom(const TBuffer& image);
+    // Reads back what the request wrote and compares it.
+    void verifyMemories(const WriteRequest& request);
+    void readBlocks(MemKind kind, std::size_t length, OpStep step);
     // Before anything changes on the device: can the configuration be written?
     void checkConfig(const ConfigRequest& config) const;
     // The fuse step of WRITE.
@@ -127,7 +139,7 @@ private:
     bool securityRead_ = true;
     // Controls that show a configuration byte whose read failed, with the
     // text they showed then: a fuse step refuses to write it unless the user
-    // has changed it since.
+    // has typed another value since (the HSB: until it is read again).
     std::map<Ctl, QString> unread_;
     // What each byte read last, by area * 256 + index.
     std::map<std::uint32_t, std::uint8_t> deviceBytes_;

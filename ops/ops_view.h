@@ -4,8 +4,8 @@
 // implements it with its widgets, the command-line tool with plain text on
 // stderr, the tests with a recorder.
 
+#include "core/message_box.h"
 #include "image/memory_images.h"
-#include "shell/message_box.h"
 
 #include <QString>
 #include <cstdint>

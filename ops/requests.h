@@ -46,6 +46,9 @@ struct WriteRequest {
     bool erase = false;
     // All of FLASH, not only the blocks up to the last byte that is not 0xFF.
     bool flashAll = false;
+    // Read back the blocks written and compare them (before the configuration
+    // bytes are written).
+    bool verify = false;
     std::optional<ConfigRequest> config;
 };
 

@@ -12,13 +12,16 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target corvane-cli corvane_cli_bench corvane >/dev/null
+cmake --build "$build" --target corvane-cli corvane_cli_bench corvane_cli_lines_bench corvane >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
 echo "== write with read-back on the realistic bench"
 "$build/cli/corvane_cli_bench"
+
+echo "== production lines: sparse write, eight chips, full write, 32 KB read"
+"$build/cli/corvane_cli_lines_bench"
 
 echo "== convert of a 64 KiB Intel HEX file"
 awk 'BEGIN {

@@ -9,7 +9,6 @@ libusb-1.0-0-dev usbutils
 libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 srecord binutils hyperfine dpkg-dev file
-libsimpleini-dev
 desktop-file-utils libxcb1-dev
 help2man groff-base bash-completion appstream lintian
 clang-tidy clang-format

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/about_box.h"
 
-#include "shell/app_info.h"
+#include "core/app_info.h"
 #include "shell/fonts.h"
 #include "shell/icons.h"
 #include "shell/system_info.h"

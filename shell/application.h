@@ -5,7 +5,7 @@
 // message with a final point as generalErrorText makes it) and the program
 // goes on.
 
-#include "shell/message_box.h"
+#include "core/message_box.h"
 #include "shell/message_box_widget.h"
 
 #include <QApplication>
@@ -16,6 +16,10 @@ class CorvaneApplication : public QApplication {
     Q_OBJECT
 public:
     CorvaneApplication(int& argc, char** argv);
+
+    // How many arguments the program was started with, the program's name and
+    // Qt's own options included.
+    int rawArgumentCount() const { return rawArgc_; }
 
     bool notify(QObject* receiver, QEvent* event) override;
 
@@ -29,9 +33,16 @@ public:
     static CorvaneApplication* instance();
 
 private:
+    // Notes argc before QApplication takes its own options out of it.
+    static int& noteRawCount(int& argc);
+    int rawArgc_;
     WidgetMessagePresenter widgetPresenter_;
     MessagePresenter* presenter_ = nullptr;
 };
+
+// Whether the program was started with any argument at all, Qt's own
+// options included (such a run leaves the CONFIG settings unwritten).
+bool startedWithArguments();
 
 // Shows the general error box through the running CorvaneApplication, or
 // writes the message to stderr when there is none.

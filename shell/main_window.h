@@ -4,10 +4,10 @@
 // their hex views, and drives the program's life: FormShow on the first show,
 // Startup from the one-shot Timer1, FormClose when the window closes.
 
+#include "core/message_box.h"
 #include "image/hex_view_widget.h"
 #include "image/memory_images.h"
 #include "link/device_link.h"
-#include "shell/message_box.h"
 #include "shell/message_box_widget.h"
 #include "shell/segmented_progress_bar.h"
 #include "shell/settings.h"
@@ -179,6 +179,7 @@ private:
     void createFileCommands();
     void loadCommand(MemKind kind);
     void saveCommand(MemKind kind);
+    bool confirmReplace(const QString& fileName);
     void chooseRecentFile(MemKind kind, int index);
     void rebuildRecentMenu(MemKind kind);
     void storeRecentList(MemKind kind);
@@ -206,8 +207,13 @@ public:
     void HsbChange();
     void chkBLJBClick();
     void chkResetClick();
+    // Whether READ, ERASE, WRITE or RUN is under way.
+    bool operationRunning() const;
 
 private:
+    friend class OpsBinding;
+    bool closeDuringOperation();
+    bool closeAfterOperation_ = false; // the user chose to stop and close
     class OpsBinding& opsBinding();
     std::unique_ptr<class OpsBinding, void (*)(class OpsBinding*)> opsBinding_{nullptr, nullptr};
 

@@ -108,8 +108,9 @@ QFileDialog* makeFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
     // The program's own dialog, so that a change of the file type can be seen.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(mode);
-    // Names of files that do not exist are accepted (the load reports them);
-    // an existing file is replaced without a question.
+    // Names of files that do not exist are accepted (the load reports them).
+    // The save command asks itself before it replaces a file, once it knows
+    // the name completed with the chosen type's extension.
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog->setNameFilters({kHexFilter, kBinFilter});
@@ -144,6 +145,16 @@ QFileDialog& TMain::saveDialog() {
 }
 
 namespace {
+
+// The dialog is reused: its name field still holds what was typed or chosen
+// the last time, which selectFile() leaves alone for an empty name. Each use
+// starts with exactly the given name.
+void startWithName(QFileDialog& dialog, const QString& name) {
+    if (auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        edit->setText(name);
+    if (!name.isEmpty())
+        dialog.selectFile(name);
+}
 
 bool runDialog(const std::function<bool(QFileDialog&, QString&)>& run, QFileDialog& dialog, QString& chosen) {
     if (run)
@@ -183,7 +194,7 @@ void TMain::loadCommand(MemKind kind) {
         files.openStartFolder = ExeDir;
     QFileDialog& dialog = openDialog();
     dialog.setDirectory(files.openStartFolder);
-    dialog.selectFile(QString());
+    startWithName(dialog, QString());
     dialog.setWindowTitle(kind == MEM_FLASH ? QStringLiteral("Load file for FLASH-Memory")
                                             : QStringLiteral("Load file for EEPROM"));
     QString chosen;
@@ -211,18 +222,30 @@ void TMain::saveCommand(MemKind kind) {
         files.saveStartFolder = ExeDir;
     QFileDialog& dialog = saveDialog();
     dialog.setDirectory(files.saveStartFolder);
-    dialog.selectFile(files.saveFileName);
+    startWithName(dialog, files.saveFileName);
     dialog.setWindowTitle(kind == MEM_FLASH ? QStringLiteral("Save FLASH-Memory to file")
                                             : QStringLiteral("Save EEPROM to file"));
     QString chosen;
     if (!runDialog(RunFileDialog, dialog, chosen))
         return;
     files.saveStartFolder = folderOf(chosen);
+    if (!confirmReplace(completeSaveName(chosen, filterIndexOf(dialog))))
+        return;
     if (!files.io.SaveFile(chosen, kind))
         return;
     nameField->setText(files.saveFileName);
     (kind == MEM_FLASH ? FlashMru : EEPMru).add(files.saveFileName);
     storeRecentList(kind);
+}
+
+// A save onto a file that exists goes ahead only when the user says so.
+bool TMain::confirmReplace(const QString& fileName) {
+    if (!QFileInfo::exists(fileName))
+        return true;
+    return ShowMessageBox(messagePresenter(), QStringLiteral("Save file"),
+                          QStringLiteral("File: %1\rexists already.\rReplace it?").arg(fileName),
+                          MessageKind::Confirmation,
+                          MessageButton::Yes | MessageButton::No) == MessageResult::Yes;
 }
 
 // ---------------------------------------------------------------------------

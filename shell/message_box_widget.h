@@ -3,7 +3,7 @@
 // The window's message boxes: a MessagePresenter that shows a modal
 // QMessageBox centred over the main window.
 
-#include "shell/message_box.h"
+#include "core/message_box.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings file's text format: sections in brackets, key=value lines,
-// names matched without regard to letter case, CR LF line ends. Every call
-// reads the file afresh (and writes it back for a change); nothing is cached.
+// names matched without regard to letter case, CR LF line ends for what is
+// added. Every call reads the file afresh (and writes it back for a change);
+// nothing is cached.
 //
-// Parsing and the in-place update are done by SimpleIni. This layer adds
-// what that library does not do the same way: CR LF line ends on every
-// platform, values cut to 2047 characters, line breaks kept out of values,
-// a file that exists but cannot be read never being overwritten, and an
-// atomic replace of the file.
+// A change touches only its own line: every other line, comments, unknown
+// keys and sections, blank lines and their line ends, stays byte for byte.
+// Of keys that appear twice the first is read and the first is written.
+// Values are cut to 2047 characters when read, line breaks are kept out of
+// them, a file that exists but cannot be read (or is read-only) is never
+// replaced, and the file is replaced atomically.
 
 #include <QString>
 #include <optional>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/segmented_progress_bar.h"
 
-#include "shell/progress.h"
+#include "core/progress.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -30,7 +30,9 @@ namespace {
 
 struct Scenario {
     const char* name;
-    QStringList arguments;
+    // One command line, or several run one after the other on the same chip
+    // (the first failure ends the sequence).
+    std::vector<QStringList> commandLines;
     // Files the command writes, compared with the fault-free run's.
     QStringList outputs;
     bool comparesPrintout = false;
@@ -80,6 +82,16 @@ QByteArray readAll(std::FILE* f) {
     return bytes;
 }
 
+// Configuration bytes other than the factory's, so that a byte written back
+// wrongly shows.
+sim::ConfigBytes initialBytes() {
+    sim::ConfigBytes bytes;
+    bytes.HSB = 0xBF;
+    bytes.P1_CF = 0x7E;
+    bytes.EB = 0xF0;
+    return bytes;
+}
+
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
 protected:
     QTemporaryDir dir;
@@ -101,9 +113,9 @@ protected:
         f.write(bytes);
     }
 
-    QStringList arguments() const {
+    QStringList arguments(const QStringList& commandLine) const {
         QStringList args{"corvane-cli", "-q"};
-        for (const QString& a : GetParam().arguments)
+        for (const QString& a : commandLine)
             args << (a.endsWith(".bin") || a.endsWith(".hex") ? dir.filePath(a) : a);
         return args;
     }
@@ -114,9 +126,7 @@ protected:
             QFile::remove(dir.filePath(name));
         sim::SimBench bench;
         sim::ChipConfig config;
-        config.initial.HSB = 0xBF;
-        config.initial.P1_CF = 0x7E;
-        config.initial.EB = 0xF0;
+        config.initial = initialBytes();
         sim::SimChip& chip = bench.insert(0, config);
         for (std::size_t i = 0; i < chip.flash().size(); ++i)
             chip.flash()[i] = std::uint8_t(i ^ (i >> 7));
@@ -128,7 +138,12 @@ protected:
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
         Outcome o;
-        o.status = runCli(arguments(), out.get(), err.get(), link);
+        o.status = ExitOk;
+        for (const QStringList& commandLine : GetParam().commandLines) {
+            o.status = runCli(arguments(commandLine), out.get(), err.get(), link);
+            if (o.status != ExitOk)
+                break;
+        }
         o.flash = chip.flash();
         o.eeprom = chip.eeprom();
         o.bytes = chip.configBytes();
@@ -153,14 +168,7 @@ protected:
 TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp) {
     const Outcome reference = run([](sim::FaultPlan&) {});
     ASSERT_EQ(reference.status, ExitOk);
-    sim::ConfigBytes original;
-    {
-        sim::ChipConfig config;
-        original = Outcome{}.bytes;
-        original.HSB = 0xBF;
-        original.P1_CF = 0x7E;
-        original.EB = 0xF0;
-    }
+    const sim::ConfigBytes original = initialBytes();
     const std::set<int> deviceStatuses{ExitNoDevice, ExitDeviceError, ExitVerify};
     int failures = 0;
     for (int k = 1; k <= reference.requests; ++k) {
@@ -194,17 +202,24 @@ TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp
 INSTANTIATE_TEST_SUITE_P(
     Commands, FaultSweep,
     ::testing::Values(
-        Scenario{"info", {"info"}, {}, true},
-        Scenario{"read", {"read", "--flash", "back.hex", "--eeprom", "back.bin"}, {"back.hex", "back.bin"}},
-        Scenario{"erase", {"erase"}, {}},
-        Scenario{"write_erase", {"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}, {}},
-        Scenario{"config_one_byte", {"config", "--bsb", "12"}, {}},
-        Scenario{"config_all",
-                 {"config", "--osc", "16", "--bljb", "on", "--x2", "on", "--sbv", "34", "--eb", "56",
-                  "--p1cf", "78", "--p3cf", "9A", "--p4cf", "BC", "--ssb", "isp"},
+        Scenario{"info", {{"info"}}, {}, true},
+        Scenario{"read", {{"read", "--flash", "back.hex", "--eeprom", "back.bin"}}, {"back.hex", "back.bin"}},
+        Scenario{"erase", {{"erase"}}, {}},
+        Scenario{"write_erase", {{"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}}, {}},
+        Scenario{"write_erase_then_config",
+                 {{"write", "--erase", "--flash-all", "--flash", "prog.bin", "--eeprom", "data.bin"},
+                  {"config", "--bljb", "off", "--sbv", "20", "--ssb", "isp-verify"}},
                  {}},
-        Scenario{"run_address", {"run", "--address", "1234"}, {}},
-        Scenario{"run_reset", {"run", "--reset"}, {}}),
+        Scenario{"write_serial_json",
+                 {{"--json", "write", "--flash", "prog.bin", "--serial", "7", "--serial-at", "eeprom:20"}},
+                 {}},
+        Scenario{"config_one_byte", {{"config", "--bsb", "12"}}, {}},
+        Scenario{"config_all",
+                 {{"config", "--osc", "16", "--bljb", "on", "--x2", "on", "--sbv", "34", "--eb", "56",
+                   "--p1cf", "78", "--p3cf", "9A", "--p4cf", "BC", "--ssb", "isp"}},
+                 {}},
+        Scenario{"run_address", {{"run", "--address", "1234"}}, {}},
+        Scenario{"run_reset", {{"run", "--reset"}}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

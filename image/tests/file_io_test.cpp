@@ -3,9 +3,9 @@
 // error numbers and texts, save names, the safety of replaced files and the
 // guard against a second file command.
 
+#include "core/local_text.h"
 #include "file_test_support.h"
 #include "image/file_io.h"
-#include "shell/local_text.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -270,7 +270,7 @@ TEST_F(FileIoTest, SaveFailuresShowTheIoErrorWithNumberAndText) {
     // A full disk: a name that leads to /dev/full (the bare name would get an extension).
     QFile::link("/dev/full", dir.path("full.hex"));
     const std::pair<QString, QString> cases[] = {
-        {dir.path("no/such/folder/x.hex"), "Error #2\rDatei nicht gefunden"},
+        {dir.path("no/such/folder/x.hex"), "Error #3\rUngültiger Dateiname"},
         {dir.path("taken.hex"), "Error #5\rDateizugriff verweigert"},
         {dir.path("full.hex"), "Error #101\rZu wenig Speicherplatz"},
         {dir.path(QString(300, 'n') + ".hex"), "Error #3\rUngültiger Dateiname"},

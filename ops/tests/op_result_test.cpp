@@ -185,11 +185,17 @@ TEST(FuseStep, RefusesAByteWhoseReadFailedUntilTheUserSetsIt) {
         EXPECT_EQ(r.commands(), kIdent); // neither erased nor written
         const sim::ConfigBytes untouched = r.chip->configBytes();
 
-        // The user's own value is written.
-        if (c.field == Ctl::LabHSB)
+        // The user's own value is written; the HSB, whose other bits would
+        // still be the failed read's, only once it has been read again.
+        if (c.field == Ctl::LabHSB) {
             r.controls.click(Ctl::chkX2);
-        else
+            EXPECT_EQ(r.ops.ButWriteClick().kind, ErrorKind::BadInput);
+            r.chip->faults().clear();
+            EXPECT_TRUE(r.ops.ButReadClick().ok());
+            r.controls.click(Ctl::chkX2);
+        } else {
             r.controls.edit(c.field, "$5A");
+        }
         r.controls.setChecked(Ctl::chkFlash, false);
         EXPECT_TRUE(r.ops.ButWriteClick().ok());
         const sim::ConfigBytes written = r.chip->configBytes();
@@ -241,4 +247,38 @@ TEST(Requests, WriteTakesItsImagesAndBytesFromTheRequestAndRefusesImagesOfAnothe
     EXPECT_EQ(refused.step, OpStep::ProgramEeprom);
     EXPECT_TRUE(small.commands().empty());
     EXPECT_TRUE(small.idle());
+}
+
+// Verify reads back only the blocks written; a worn cell is a mismatch at its
+// address, the configuration is then left alone and the images keep what was
+// to be written.
+TEST(Requests, VerifyFindsTheFirstDifferenceInTheBlocksWrittenAndStopsBeforeTheConfiguration) {
+    Rig r;
+    r.chip->faults().stuckFlash = {0x0123, 0x0456};
+    WriteRequest request;
+    request.flash = TBuffer(0x8000, 0xFF);
+    std::fill(request.flash->begin(), request.flash->begin() + 0x600, 0x00);
+    request.eeprom = TBuffer(kEepromSize, 0x42);
+    request.erase = true;
+    request.verify = true;
+    request.config = ConfigRequest{{0x11, 0x22, 0x33, 0xBB, 0x44, 0x55, 0x66}, std::nullopt, {}};
+    const OpResult result = r.ops.Write(request);
+    EXPECT_EQ(result.kind, ErrorKind::VerifyMismatch);
+    EXPECT_EQ(result.step, OpStep::VerifyFlash);
+    EXPECT_EQ(result.address, 0x0123u);
+    ASSERT_EQ(r.view.boxes.size(), 1u);
+    EXPECT_EQ(r.view.boxes[0].caption, "Verify-Error");
+    EXPECT_EQ(r.view.boxes[0].text,
+              "Flash-Memory Verify Error!\rFirst difference at $0123, 2 byte(s) differ");
+    const Strings sent = r.commands();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const std::string& q) { return q.rfind("DISP 0", 0) == 0; }),
+              2); // the two blocks written
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "W 1,06=11"), 0);
+    EXPECT_EQ(r.images.FlashImage, *request.flash);
+    EXPECT_EQ(r.images.EepromImage, *request.eeprom);
+
+    r.chip->faults().stuckFlash.clear();
+    EXPECT_TRUE(r.ops.Write(request).ok());
+    EXPECT_EQ(r.chip->configBytes().EB, 0x11);
 }

@@ -165,3 +165,30 @@ TEST(WindowOperations, RefusedOpenIsExplainedWithTheAccessLine) {
     EXPECT_EQ(t.presenter.boxes[0].text,
               QString("USB-Device not found!") + QString::fromLatin1(OpsText::kAccessDeniedNote));
 }
+
+// READ could not read EB: WRITE with Write Fuses refuses to write the value
+// the field shows until the user types one.
+TEST(WindowOperations, WriteFusesRefusesAByteWhoseReadFailedUntilTheUserTypesOne) {
+    Window t;
+    t.w.chkFlash->setChecked(false);
+    t.w.chkEEP->setChecked(false);
+    t.w.chkFuses->setChecked(true);
+    // Descriptor, six identification reads, then HSB, BSB and EB (three requests each).
+    t.chip.faults().failRequest(1 + 6 * 3 + 2 * 3 + 1);
+    t.w.ButRead->click();
+    EXPECT_TRUE(t.presenter.boxes.empty());
+    const sim::ConfigBytes before = t.chip.configBytes();
+
+    t.w.ButWrite->click();
+    ASSERT_EQ(t.presenter.boxes.size(), 1u);
+    EXPECT_EQ(t.presenter.boxes[0].caption, "Input-Error");
+    EXPECT_EQ(t.presenter.boxes[0].text, "EB: value not read from the device");
+    EXPECT_EQ(t.chip.configBytes().HSB, before.HSB);
+    EXPECT_EQ(t.chip.configBytes().BSB, before.BSB);
+
+    t.w.EdEB->selectAll();
+    QTest::keyClicks(t.w.EdEB, "$A5");
+    t.w.ButWrite->click();
+    EXPECT_EQ(t.presenter.boxes.size(), 1u);
+    EXPECT_EQ(t.chip.configBytes().EB, 0xA5);
+}

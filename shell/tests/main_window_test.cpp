@@ -8,6 +8,7 @@
 #include "shell/debug_window.h"
 
 #include <QApplication>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -147,4 +148,36 @@ TEST_F(MainWindowFixture, BringToFrontRestoresAMinimisedWindow) {
     w.BringToFront();
     EXPECT_FALSE(w.isMinimized());
     EXPECT_TRUE(w.isVisible());
+}
+
+// ------------------------------------------------------------ keyboard
+
+// Without a mouse: Ctrl+Tab leaves a hex view, Tab walks on from there over
+// the window's controls and comes back round to the view, and Shift+Tab and
+// Ctrl+Shift+Tab go the other way.
+TEST_F(MainWindowFixture, KeyboardFocusLeavesTheHexViewsAndWalksOverTheWindow) {
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.FlashDump->setFocus();
+    QTest::keyClick(w.FlashDump, Qt::Key_Tab, Qt::ControlModifier);
+    QWidget* afterFlash = QApplication::focusWidget();
+    ASSERT_NE(afterFlash, w.FlashDump);
+    EXPECT_TRUE(w.isAncestorOf(afterFlash));
+
+    QSet<QWidget*> visited;
+    for (int i = 0; i < 100 && QApplication::focusWidget() != w.FlashDump; ++i) {
+        visited.insert(QApplication::focusWidget());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{w.EEPDump, w.EdSBV, w.ButWrite, w.cbController})
+        EXPECT_TRUE(visited.contains(control)) << control->metaObject()->className();
+    ASSERT_EQ(QApplication::focusWidget(), w.FlashDump) << "Tab from the character column leaves the view";
+    EXPECT_EQ(w.FlashDump->model().column(), HexColumn::Hex);
+
+    QTest::keyClick(w.FlashDump, Qt::Key_Tab);
+    EXPECT_EQ(w.FlashDump->model().column(), HexColumn::Char) << "Tab still switches the column";
+    EXPECT_EQ(QApplication::focusWidget(), w.FlashDump);
+    QTest::keyClick(w.FlashDump, Qt::Key_Backtab, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_NE(QApplication::focusWidget(), w.FlashDump);
+    EXPECT_NE(QApplication::focusWidget(), afterFlash);
 }

@@ -2,7 +2,7 @@
 #pragma once
 // Test double: records every message box instead of showing it.
 
-#include "shell/message_box.h"
+#include "core/message_box.h"
 
 #include <functional>
 #include <vector>

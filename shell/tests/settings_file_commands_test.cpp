@@ -10,11 +10,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace corvane;
 
@@ -239,4 +242,78 @@ TEST_F(FileCommandsTest, ChosenRecentFileLoadsAndMovesUpAGoneOneIsRemoved) {
     EXPECT_EQ(boxes.boxes[0].text, "File: " + path("b.hex") + "\rError #2\rFile not found");
     EXPECT_EQ(w->FlashImage(), before);
     EXPECT_EQ(menu(w->FlashMruMenu), QStringList{"&1 " + path("a.hex")});
+}
+
+// ------------------------------------------------------------ reused dialogs and saving
+
+namespace {
+
+// The user as the dialog sees them: "" presses Enter on what the dialog
+// proposes, anything else is typed into the name field first.
+struct TypingUser {
+    QStringList typed;
+    QStringList proposed; // what each dialog showed in its name field
+    bool operator()(QFileDialog& dialog, QString& chosen) {
+        auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        EXPECT_NE(edit, nullptr);
+        if (!edit)
+            return false;
+        proposed << edit->text();
+        const QString text = typed.isEmpty() ? QString() : typed.takeFirst();
+        if (!text.isEmpty())
+            edit->setText(text);
+        if (edit->text().isEmpty())
+            return false;
+        chosen =
+            QFileInfo(edit->text()).isAbsolute() ? edit->text() : dialog.directory().filePath(edit->text());
+        return true;
+    }
+};
+
+} // namespace
+
+TEST_F(FileCommandsTest, EachDialogStartsWithItsOwnNameAndEnterOnAnEmptySaveWritesNothing) {
+    put("f.hex", kHex);
+    start();
+    auto user = std::make_shared<TypingUser>();
+    w->RunFileDialog = [user](QFileDialog& d, QString& chosen) { return (*user)(d, chosen); };
+    user->typed << path("f.hex") << ""
+                << ""
+                << "";
+    w->ButOpen0Click(); // types the FLASH file's path
+    w->ButOpen1Click(); // the load dialog again: empty, not the path typed before
+    w->ButSave1Click(); // EEPROM has no name: nothing proposed, Enter saves nothing
+    w->ButSave0Click(); // FLASH proposes its own name; Enter asks before replacing it
+    EXPECT_EQ(user->proposed, (QStringList{"", "", "", "f.hex"}));
+    EXPECT_EQ(readFile(path("f.hex")), kHex) << "declined: the FLASH file is untouched";
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, MessageKind::Confirmation);
+    EXPECT_EQ(boxes.boxes[0].buttons, MessageButton::Yes | MessageButton::No);
+    EXPECT_TRUE(boxes.boxes[0].text.contains(path("f.hex")));
+    EXPECT_TRUE(w->EEPName->text().isEmpty());
+    EXPECT_TRUE(w->EEPMru.items().isEmpty());
+}
+
+TEST_F(FileCommandsTest, SavingOntoAnExistingFileReplacesItOnlyWhenConfirmed) {
+    put("e.bin", "old");
+    start();
+    // The name typed without extension is completed to the existing file.
+    answers << "bin:" + path("e") << "bin:" + path("e");
+    w->ButSave1Click();
+    EXPECT_EQ(readFile(path("e.bin")), "old");
+    EXPECT_TRUE(w->EEPName->text().isEmpty());
+    boxes.answer = MessageResult::Yes;
+    w->ButSave1Click();
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_EQ(QFileInfo(path("e.bin")).size(), 1024);
+    EXPECT_EQ(w->EEPName->text(), path("e.bin"));
+}
+
+TEST_F(FileCommandsTest, SavingIntoAFolderThatDoesNotExistIsAnInvalidFileName) {
+    start();
+    answers << path("nowhere/f.hex");
+    w->ButSave0Click();
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "File: " + path("nowhere/f.hex") + "\rError #3\rUngültiger Dateiname");
+    EXPECT_FALSE(QFileInfo::exists(path("nowhere")));
 }

@@ -40,8 +40,8 @@ TEST_F(ProfileFileTest, ReplacesValuesWhereTheyStandAndAppendsNewKeysAndSections
     file.writeString("CONFIG", "FlashActive", "0");
     file.writeString("CONFIG", "Controller", "1");
     file.writeString("FLASHLOAD", "H0", "/w/f.hex");
-    EXPECT_EQ(content(), "[config]\r\nflashactive=0\r\nDevice=3\r\nController=1\r\n\r\n\r\n"
-                         "[EEPLOAD]\r\nH0=/w/e.hex\r\n\r\n\r\n"
+    EXPECT_EQ(content(), "[config]\r\nflashactive=0\r\nDevice=3\r\nController=1\r\n\r\n"
+                         "[EEPLOAD]\r\nH0=/w/e.hex\r\n"
                          "[FLASHLOAD]\r\nH0=/w/f.hex\r\n");
 }
 
@@ -89,4 +89,41 @@ TEST(ProfileFileWriteErrors, RefusedWritesRaiseTheErrorWithThePathAndReplaceNoth
     }
     EXPECT_THROW(ProfileFile(taken).eraseSection("CONFIG"), ESettingsWriteError);
     EXPECT_TRUE(QFileInfo(taken).isDir());
+}
+
+// ------------------------------------------------------------ lines kept
+
+// A write changes its own line and nothing else: comments, stray lines,
+// unknown keys and sections, blanks and LF-only line ends stay as they were.
+TEST_F(ProfileFileTest, AWriteChangesOnlyItsOwnLineByteForByte) {
+    const QByteArray before = "; made by hand\r\ngarbage line\r\n[CONFIG]\r\n  Device = 3 \n"
+                              "Unknown=kept  \r\n\r\n[Other]\r\nx=1";
+    put(before);
+    file.writeString("config", "DEVICE", "5");
+    QByteArray expected = before;
+    expected.replace("  Device = 3 \n", "  Device =5\n");
+    EXPECT_EQ(content(), expected);
+
+    // A new key goes after the section's last key; a new section to the end,
+    // after a line end for a last line that had none.
+    file.writeString("CONFIG", "Controller", "1");
+    file.writeString("NEW", "k", "v");
+    expected.replace("Unknown=kept  \r\n", "Unknown=kept  \r\nController=1\r\n");
+    EXPECT_EQ(content(), expected + "\r\n[NEW]\r\nk=v\r\n");
+}
+
+TEST_F(ProfileFileTest, OfDuplicateKeysTheFirstIsReadAndWritten) {
+    put("[CONFIG]\r\nDevice=3\r\nDevice=5\r\n[config]\r\nDevice=7\r\n");
+    EXPECT_EQ(file.readString("CONFIG", "Device"), QString("3"));
+    file.writeString("CONFIG", "Device", "4");
+    EXPECT_EQ(content(), "[CONFIG]\r\nDevice=4\r\nDevice=5\r\n[config]\r\nDevice=7\r\n");
+    EXPECT_EQ(file.readString("CONFIG", "Device"), QString("4"));
+}
+
+TEST_F(ProfileFileTest, ErasingASectionKeepsEveryOtherLine) {
+    const QByteArray rest = "; note\r\n[CONFIG]\nDevice=2\nstray\n";
+    put(rest + "[FLASHLOAD]\r\nH0=/a\r\n");
+    file.eraseSection("FLASHLOAD");
+    EXPECT_EQ(content(), rest);
+    EXPECT_EQ(file.readString("CONFIG", "Device"), QString("2"));
 }

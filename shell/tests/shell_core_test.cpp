@@ -2,9 +2,9 @@
 // What the shell computes without widgets: debug log lines, progress
 // arithmetic, the general error text and the About box's system facts.
 
+#include "core/message_box.h"
+#include "core/progress.h"
 #include "shell/debug_format.h"
-#include "shell/message_box.h"
-#include "shell/progress.h"
 #include "shell/system_info.h"
 
 #include <gtest/gtest.h>

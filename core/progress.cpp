@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/progress.h"
+#include "core/progress.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,6 +23,19 @@ int progressSegments(int completed, int total, int segmentCount) {
         return 0;
     const std::int64_t c = std::clamp(completed, 0, total);
     return static_cast<int>(c * segmentCount / total);
+}
+
+int ProgressModel::percent() const {
+    return progressPercent(completed_, total_);
+}
+
+void ProgressModel::setTotal(int total) {
+    total_ = std::max(total, 0);
+    completed_ = 0;
+}
+
+void ProgressModel::setCompleted(int completed) {
+    completed_ = std::clamp(completed, 0, total_);
 }
 
 } // namespace corvane

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <cstring>
 

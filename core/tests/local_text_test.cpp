@@ -3,7 +3,7 @@
 // system's own decoding does; texts from outside shown with control
 // characters escaped.
 
-#include "shell/local_text.h"
+#include "core/local_text.h"
 
 #include <gtest/gtest.h>
 

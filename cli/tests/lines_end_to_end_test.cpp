@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// corvane-cli on several simulated chips at once: mixed faults and their exit
+// status, the sparse write, serial numbers shared by two programs through one
+// counter file, and the JSON documents read back with a JSON parser.
+
+#include "cli/exit_status.h"
+#include "image/memory_images.h"
+#include "sim/bench.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace corvane::cli {
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out, err;
+};
+
+// Starts corvane-cli on the simulated bench in folder; finish() waits.
+class Tool {
+public:
+    // Through libusb: the tool's USB backend with the libusb stand-in
+    // preloaded, which reaches the same bench.
+    Tool(const QString& folder, QStringList arguments, bool throughLibusb = false) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CORVANE_SIM_DIR", folder);
+        env.remove("CORVANE_SIM_CONFIG");
+        env.remove("LD_PRELOAD");
+        if (throughLibusb)
+            env.insert("LD_PRELOAD", CORVANE_STANDIN_PATH);
+        else
+            arguments.prepend("--simulate");
+        process_.setProcessEnvironment(env);
+        process_.setWorkingDirectory(folder);
+        process_.start(CORVANE_CLI_PATH, arguments);
+    }
+    ToolRun finish() {
+        if (!process_.waitForFinished(60000)) {
+            process_.kill();
+            process_.waitForFinished();
+            ADD_FAILURE() << "corvane-cli did not finish";
+            return {};
+        }
+        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
+                QString::fromUtf8(process_.readAllStandardOutput()),
+                QString::fromUtf8(process_.readAllStandardError())};
+    }
+
+private:
+    QProcess process_;
+};
+
+QByteArray bytesOf(const TBuffer& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+}
+
+// 3 KB of code at 0 (no byte 0xFF) and four bytes near the top.
+TBuffer program() {
+    TBuffer image(0x8000, 0xFF);
+    for (std::size_t a = 0; a < 0xC00; ++a)
+        image[a] = std::uint8_t(a % 251);
+    image[0x7A00] = 0x02;
+    image[0x7A01] = 0x00;
+    image[0x7A02] = 0x30;
+    image[0x7A03] = 0x75;
+    return image;
+}
+
+class Lines : public ::testing::Test {
+protected:
+    ToolRun cli(const QStringList& arguments, const QString& folder = {}) const {
+        return Tool(folder.isEmpty() ? dir.path() : folder, arguments).finish();
+    }
+    void writeFile(const QString& name, const QByteArray& bytes) const {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+    QByteArray readFile(const QString& name) const {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QJsonObject json(const ToolRun& run) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+        return doc.object();
+    }
+    static std::map<int, QJsonObject> byDevice(const QJsonObject& o) {
+        std::map<int, QJsonObject> devices;
+        for (const QJsonValue& v : o["devices"].toArray())
+            devices[v.toObject()["device"].toInt()] = v.toObject();
+        return devices;
+    }
+    std::unique_ptr<sim::SimBench> stored(const QString& folder = {}) const {
+        return sim::SimBench::fromFolder((folder.isEmpty() ? dir.path() : folder).toStdString());
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureInDeviceOrderExits) {
+    // Slot 1: a stuck cell; slot 3: locked; slot 5: leaves the bus while it
+    // is being programmed.
+    writeFile("bench.conf", "[slot 0]\n[slot 1]\nstuck-flash = 0123\n[slot 2]\n[slot 3]\nssb = FC\n"
+                            "[slot 4]\n[slot 5]\nvanish-after = 44\n[slot 6]\n[slot 7]\n");
+    const TBuffer image = program();
+    writeFile("prog.bin", bytesOf(image));
+
+    const ToolRun run = cli({"--all", "--json", "write", "--flash", "prog.bin"});
+    EXPECT_EQ(run.status, ExitVerify) << run.err.toStdString();
+    const QJsonObject summary = json(run);
+    EXPECT_EQ(summary["command"].toString(), "write");
+    EXPECT_EQ(summary["result"].toString(), "failed");
+    EXPECT_EQ(summary["exitStatus"].toInt(), ExitVerify);
+    const auto devices = byDevice(summary);
+    ASSERT_EQ(devices.size(), 8u);
+    for (int healthy : {0, 2, 4, 6, 7}) {
+        SCOPED_TRACE(healthy);
+        const QJsonObject d = devices.at(healthy);
+        EXPECT_EQ(d["result"].toString(), "ok");
+        EXPECT_TRUE(d["errorKind"].isNull());
+        EXPECT_EQ(d["verify"].toString(), "passed");
+        // The chips are blank: only the pages that hold data are programmed.
+        EXPECT_EQ(d["bytesWritten"].toInt(), 0xC00 + 0x80);
+        EXPECT_EQ(d["identification"].toObject()["manufacturer"].toString(), "58");
+        EXPECT_EQ(d["configuration"].toObject()["HSB"].toString(), "BB");
+    }
+    EXPECT_EQ(devices.at(1)["exitStatus"].toInt(), ExitVerify);
+    EXPECT_EQ(devices.at(1)["errorKind"].toString(), "verify-mismatch");
+    EXPECT_EQ(devices.at(1)["verify"].toString(), "mismatch");
+    EXPECT_TRUE(devices.at(1)["message"].toString().contains("$0123"));
+    EXPECT_EQ(devices.at(3)["exitStatus"].toInt(), ExitDeviceError);
+    EXPECT_EQ(devices.at(3)["errorKind"].toString(), "locked");
+    EXPECT_EQ(devices.at(5)["exitStatus"].toInt(), ExitDeviceError);
+    EXPECT_EQ(devices.at(5)["errorKind"].toString(), "transfer-failed");
+
+    const auto bench = stored();
+    for (int healthy : {0, 2, 4, 6, 7})
+        EXPECT_EQ(bench->chip(healthy)->flash(), image) << "slot " << healthy;
+    EXPECT_EQ(bench->chip(3)->flash(), TBuffer(0x8000, 0xFF));
+    // Every chip's lines carry its number.
+    for (int d = 0; d < 8; ++d)
+        EXPECT_TRUE(run.err.contains(QStringLiteral("%1: Reading device informations...\n").arg(d)));
+}
+
+TEST_F(Lines, SeveralChipsThroughLibusbEachOnTheirOwnContext) {
+    ASSERT_TRUE(QFile::exists(CORVANE_STANDIN_PATH));
+    writeFile("bench.conf", "[slot 0]\n[slot 1]\n[slot 3]\nssb = FC\n");
+    const TBuffer image = program();
+    writeFile("prog.bin", bytesOf(image));
+    const ToolRun run = Tool(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
+    EXPECT_EQ(run.status, ExitDeviceError) << run.err.toStdString();
+    const auto devices = byDevice(json(run));
+    ASSERT_EQ(devices.size(), 3u);
+    EXPECT_EQ(devices.at(0)["result"].toString(), "ok");
+    EXPECT_EQ(devices.at(1)["result"].toString(), "ok");
+    // Through USB the device numbers count the bootloaders found: slot 3 is device 2.
+    EXPECT_EQ(devices.at(2)["errorKind"].toString(), "locked");
+    const auto bench = stored();
+    EXPECT_EQ(bench->chip(0)->flash(), image);
+    EXPECT_EQ(bench->chip(1)->flash(), image);
+}
+
+TEST_F(Lines, TheTextSummaryNamesEveryFailureAndAnEmptyNumberIsNotFound) {
+    writeFile("bench.conf", "[slot 0]\n[slot 2]\n");
+    const ToolRun run = cli({"-d", "0-2", "erase"});
+    EXPECT_EQ(run.status, ExitNoDevice);
+    EXPECT_TRUE(run.out.contains(QRegularExpression("\\n +0  ok +[0-9.]+ +0  -\\n")))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("2 of 3 device(s) succeeded"));
+    EXPECT_TRUE(run.out.contains("Failed: device 1: USB-ERROR: USB-Device not found!"));
+    EXPECT_TRUE(run.err.contains("1: USB-ERROR: USB-Device not found!\n"));
+    EXPECT_TRUE(run.err.contains("2: Erasing Device...\n"));
+}
+
+TEST_F(Lines, WriteWithEraseProgramsOnlyThePagesThatHoldDataAndLeavesTheRestBlank) {
+    writeFile("bench.conf", "[slot 0]\n");
+    TBuffer full(0x8000);
+    for (std::size_t a = 0; a < full.size(); ++a)
+        full[a] = std::uint8_t(a * 3 + 1) == 0xFF ? 0 : std::uint8_t(a * 3 + 1);
+    writeFile("full.bin", bytesOf(full));
+    ASSERT_EQ(cli({"-q", "write", "--flash-all", "--flash", "full.bin"}).status, ExitOk);
+
+    const TBuffer image = program();
+    writeFile("prog.bin", bytesOf(image));
+    const ToolRun run = cli({"--json", "write", "--erase", "--flash", "prog.bin"});
+    ASSERT_EQ(run.status, ExitOk) << run.err.toStdString();
+    const QJsonObject chip = byDevice(json(run)).at(0);
+    EXPECT_EQ(chip["bytesWritten"].toInt(), 0xC00 + 0x80); // 24 pages and the one near the top
+    EXPECT_EQ(chip["verify"].toString(), "passed");
+    for (const char* step : {"erase", "write", "verify"})
+        EXPECT_TRUE(chip["timings"].toObject().contains(step)) << step;
+    EXPECT_EQ(stored()->chip(0)->flash(), image);
+
+    // Without an erase, on a chip that is not blank: whole blocks as before.
+    const ToolRun again = cli({"--json", "write", "--flash", "prog.bin"});
+    ASSERT_EQ(again.status, ExitOk) << again.err.toStdString();
+    EXPECT_EQ(byDevice(json(again)).at(0)["bytesWritten"].toInt(), 0x7C00);
+}
+
+TEST_F(Lines, SerialNumbersAreDistinctAcrossTwoProgramsSharingOneCounterFile) {
+    const TBuffer image = program();
+    QTemporaryDir stationA, stationB;
+    for (const QTemporaryDir* station : {&stationA, &stationB}) {
+        QFile bench(station->filePath("bench.conf"));
+        ASSERT_TRUE(bench.open(QIODevice::WriteOnly));
+        bench.write("[slot 0]\n[slot 1]\n[slot 4]\n[slot 6]\n");
+    }
+    writeFile("prog.bin", bytesOf(image));
+    const QStringList arguments{"--all",         "write",
+                                "--flash",       dir.filePath("prog.bin"),
+                                "--serial",      "1000",
+                                "--serial-at",   "flash:7FF0",
+                                "--serial-file", dir.filePath("counter"),
+                                "--serial-log",  dir.filePath("serials.csv")};
+    Tool a(stationA.path(), arguments), b(stationB.path(), arguments);
+    const ToolRun ra = a.finish(), rb = b.finish();
+    ASSERT_EQ(ra.status, ExitOk) << ra.err.toStdString();
+    ASSERT_EQ(rb.status, ExitOk) << rb.err.toStdString();
+    EXPECT_EQ(readFile("counter"), "1008\n");
+
+    std::set<std::uint32_t> inChips;
+    for (const QTemporaryDir* station : {&stationA, &stationB}) {
+        const auto bench = stored(station->path());
+        std::uint32_t previous = 0;
+        for (int slot : {0, 1, 4, 6}) {
+            const auto& flash = bench->chip(slot)->flash();
+            const std::uint32_t serial =
+                std::uint32_t(flash[0x7FF0] << 24 | flash[0x7FF1] << 16 | flash[0x7FF2] << 8 | flash[0x7FF3]);
+            EXPECT_GT(serial, previous) << "one station hands out its numbers in device order";
+            previous = serial;
+            inChips.insert(serial);
+            EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x7FF0, flash.begin()));
+        }
+    }
+    EXPECT_EQ(inChips, (std::set<std::uint32_t>{1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007}));
+
+    const QList<QByteArray> rows = readFile("serials.csv").trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 9);
+    EXPECT_EQ(rows[0], "time,device,serial,result");
+    std::set<std::uint32_t> logged;
+    for (qsizetype i = 1; i < rows.size(); ++i) {
+        const QList<QByteArray> cells = rows[i].split(',');
+        ASSERT_EQ(cells.size(), 4);
+        EXPECT_EQ(cells[3], "ok");
+        logged.insert(cells[2].toUInt());
+    }
+    EXPECT_EQ(logged, inChips);
+}
+
+TEST_F(Lines, ASerialNumberIsUsedUpAndLoggedAlsoWhenItsChipFails) {
+    writeFile("bench.conf", "[slot 0]\n[slot 1]\nstuck-flash = 0011\n");
+    writeFile("prog.bin", bytesOf(program()));
+    const ToolRun run = cli({"-d", "0,1", "--json", "write", "--flash", "prog.bin", "--serial", "0x99",
+                             "--serial-at", "eeprom:10", "--serial-format", "bcd", "--serial-size", "2",
+                             "--serial-le", "--serial-log", "log.csv"});
+    EXPECT_EQ(run.status, ExitVerify);
+    const auto devices = byDevice(json(run));
+    EXPECT_EQ(devices.at(0)["serial"].toString(), "153");
+    EXPECT_EQ(devices.at(1)["serial"].toString(), "154");
+    const auto bench = stored();
+    EXPECT_EQ(bench->chip(0)->eeprom()[0x10], 0x53);
+    EXPECT_EQ(bench->chip(0)->eeprom()[0x11], 0x01);
+    EXPECT_EQ(bench->chip(0)->eeprom()[0x12], 0xFF); // only the serial's bytes were written
+    const QByteArray log = readFile("log.csv");
+    EXPECT_TRUE(log.contains(",0,153,ok\n"));
+    EXPECT_TRUE(log.contains(",1,154,\"failed: Verify-Error")) << log.toStdString();
+}
+
+TEST_F(Lines, ListAndInfoGiveJsonAlsoWhenADeviceFails) {
+    writeFile("bench.conf", "[slot 0]\n[slot 3]\ncontroller = AT89C5130\n");
+    const ToolRun list = cli({"--json", "list"});
+    ASSERT_EQ(list.status, ExitOk);
+    const auto listed = byDevice(json(list));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed.at(0)["identification"].toObject()["productName"].toString(), "31");
+    EXPECT_EQ(listed.at(3)["identification"].toObject()["productName"].toString(), "30");
+    EXPECT_EQ(listed.at(3)["identification"].toObject()["bootloaderVersion"].toString(), "1.0.5");
+
+    const ToolRun info = cli({"--json", "-d", "0,2", "info"});
+    EXPECT_EQ(info.status, ExitNoDevice);
+    const QJsonObject o = json(info);
+    EXPECT_EQ(o["result"].toString(), "failed");
+    const auto devices = byDevice(o);
+    EXPECT_EQ(devices.at(0)["configuration"].toObject()["BSB"].toString(), "FF");
+    EXPECT_EQ(devices.at(0)["configuration"].toObject()["securityLevel"].toString(), "3");
+    EXPECT_EQ(devices.at(2)["errorKind"].toString(), "no-device");
+    EXPECT_TRUE(devices.at(2)["identification"].toObject().isEmpty());
+
+    const ToolRun none = cli({"--json", "--all", "info"}, QTemporaryDir().path());
+    EXPECT_EQ(none.status, ExitOk); // the bench folder without a bench file holds one chip
+}
+
+TEST_F(Lines, ReadFromSeveralDevicesSavesOneFileEach) {
+    writeFile("bench.conf", "[slot 2]\n[slot 5]\n");
+    const ToolRun run = cli({"-q", "--all", "read", "--eeprom", "e.bin"});
+    ASSERT_EQ(run.status, ExitOk) << run.err.toStdString();
+    EXPECT_EQ(readFile("e-2.bin"), QByteArray(1024, char(0xFF)));
+    EXPECT_EQ(readFile("e-5.bin").size(), 1024);
+    EXPECT_FALSE(QFile::exists(dir.filePath("e.bin")));
+}
+
+class LineUsage : public Lines, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LineUsage, IsRefusedBeforeAnyChipIsTouched) {
+    writeFile("bench.conf", "[slot 0]\n");
+    TBuffer image = program();
+    writeFile("prog.bin", bytesOf(image));
+    const ToolRun run = cli(QString::fromLatin1(GetParam()).split(' '));
+    EXPECT_EQ(run.status, ExitUsage) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("Reading device informations")) << run.err.toStdString();
+    EXPECT_EQ(stored()->chip(0)->flash(), TBuffer(0x8000, 0xFF));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, LineUsage,
+    ::testing::Values(
+        "-d 1,9 info", "-d 3-1 info", "--all -d 1-2 info", "-d 0-1 list", "--json convert a b",
+        "write --flash prog.bin --serial 5", "write --flash prog.bin --serial 5 --serial-at rom:0",
+        "write --flash prog.bin --serial 5 --serial-at flash:0010",
+        "write --flash prog.bin --serial 70000 --serial-at flash:7000 --serial-size 2",
+        "write --flash prog.bin --serial 5 --serial-at flash:7FFE",
+        "write --eeprom prog.bin --serial 1 --serial-at flash:7000", "info --serial 1 --serial-at flash:7000",
+        "write --flash prog.bin --serial 1 --serial-at flash:7000 --serial-format bin",
+        "write --flash prog.bin --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le"));
+
+} // namespace
+} // namespace corvane::cli
+
+// Starting processes wants an application object.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
