@@ -18,6 +18,18 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
+QString describe(const Snapshot& s) {
+    return QStringLiteral("flash %1 eeprom %2 erase %3 all %4 device %5 controller %6 flash files [%7] "
+                          "eeprom files [%8]")
+        .arg(s.flashActive)
+        .arg(s.eepActive)
+        .arg(s.autoErase)
+        .arg(s.flashAll)
+        .arg(s.device)
+        .arg(s.controller)
+        .arg(s.flashFiles.join(QLatin1Char('|')), s.eepromFiles.join(QLatin1Char('|')));
+}
+
 Snapshot readAll(TIniSettings& ini) {
     Snapshot s;
     s.flashActive = ini.ReadBool(QStringLiteral("CONFIG"), QStringLiteral("FlashActive"), true);
@@ -57,6 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     writeAll(ini, read);
     TIniSettings again(path);
-    fuzz::require(readAll(again) == read, "settings written back read the same");
+    const Snapshot back = readAll(again);
+    if (!(back == read)) {
+        std::fprintf(stderr, "read first:  %s\nread again:  %s\n", qPrintable(describe(read)),
+                     qPrintable(describe(back)));
+        fuzz::require(false, "settings written back read the same");
+    }
     return 0;
 }

@@ -158,7 +158,11 @@ std::optional<QString> ProfileFile::readString(const QString& section, const QSt
     if (place.keyLine < 0)
         return std::nullopt;
     // Byte for byte: a file name that is not UTF-8 comes back as it went in.
-    QString text = decodeFileName(meaningOf(lines[std::size_t(place.keyLine)].text).value);
+    // A carriage return inside the line ends the value, as a write stores it.
+    QByteArray value = meaningOf(lines[std::size_t(place.keyLine)].text).value;
+    if (const qsizetype cr = value.indexOf('\r'); cr >= 0)
+        value.truncate(cr);
+    QString text = decodeFileName(value);
     if (text.size() > kMaxValueLength) {
         qsizetype cut = kMaxValueLength;
         if (text.at(cut - 1).isHighSurrogate())
