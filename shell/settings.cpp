@@ -79,12 +79,10 @@ QString settingsFileBeside(const QString& executablePath) {
 
 namespace {
 
-// Whether the settings file could be written at path: an existing file that
-// opens for writing, or a folder in which a new file can be made.
+// Whether new files can be made in the settings file's folder. A file there
+// that is itself read-only is still the settings file: it is read as usual
+// and its failed write is reported when the window closes.
 bool canWriteSettingsAt(const QString& path) {
-    QFile existing(path);
-    if (existing.exists())
-        return existing.open(QIODevice::WriteOnly | QIODevice::Append);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir())
         return false;
@@ -179,7 +177,7 @@ void TIniSettings::SaveList(const QString& section, const QString& prefix, int c
 
 qsizetype TRecentFiles::indexOf(const QString& path) const {
     for (qsizetype i = 0; i < Items.size(); ++i) {
-        if (Items[i].compare(path, Qt::CaseInsensitive) == 0)
+        if (Items[i].compare(path, Qt::CaseSensitive) == 0)
             return i;
     }
     return -1;

@@ -70,7 +70,7 @@ private:
 };
 
 // A recent-file list: at most four full paths, most recent first, each file
-// once (compared without regard to letter case).
+// once (names compared as they are written: A.hex and a.hex are two files).
 class TRecentFiles {
 public:
     static constexpr int kCapacity = 4;

@@ -143,21 +143,43 @@ TEST(SettingsLocation, BesideTheExecutableWhereWritableElseInTheUserConfiguratio
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 2);
 }
 
+// A settings file that is itself read-only stays the settings file while its
+// folder is writable: its values are read, and its write fails visibly.
+TEST(SettingsLocation, AReadOnlyFileInAWritableFolderIsStillTheSettingsFile) {
+    QTemporaryDir exeDir, configDir;
+    const QString beside = exeDir.filePath("corvane.ini");
+    {
+        QFile file(beside);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[CONFIG]\r\nDevice=3\r\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(beside, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (QFile(beside).open(QIODevice::WriteOnly | QIODevice::Append))
+        GTEST_SKIP() << "running as a user whom file modes do not stop";
+    ASSERT_EQ(chooseSettingsFile(exeDir.filePath("Corvane"), configDir.path()), beside);
+    TIniSettings ini(beside);
+    EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 3);
+    EXPECT_THROW(ini.WriteInteger("CONFIG", "Device", 4), ESettingsWriteError);
+    EXPECT_FALSE(QFileInfo::exists(configDir.filePath("corvane/corvane.ini")));
+}
+
 // ------------------------------------------------------------ recent files
 
-TEST(RecentFiles, NewestFirstAtMostFourEachOnceInAnyLetterCase) {
+TEST(RecentFiles, NewestFirstAtMostFourEachOnceWithLetterCaseTellingFilesApart) {
     TRecentFiles mru = recent({"/f1.hex", "/f2.hex", "/F3.hex", "/f4.hex", "/f5.hex"});
     int changes = 0;
     mru.Changed = [&] { ++changes; };
-    mru.add("/f3.HEX");
+    mru.add("/F3.hex");
     EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f5.hex", "/f4.hex", "/f2.hex"}));
+    mru.add("/f3.HEX"); // another file on this system
+    EXPECT_EQ(mru.items(), (QStringList{"/f3.HEX", "/F3.hex", "/f5.hex", "/f4.hex"}));
     for (const char* ignored : {"", "   ", "/w/a\nb.hex"})
         mru.add(ignored);
     EXPECT_EQ(mru.items().size(), 4);
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(mru.remove("/F5.HEX"));
-    EXPECT_FALSE(mru.remove("/f1.hex"));
-    EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f4.hex", "/f2.hex"}));
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(mru.remove("/F5.HEX"));
+    EXPECT_TRUE(mru.remove("/f5.hex"));
+    EXPECT_EQ(mru.items(), (QStringList{"/f3.HEX", "/F3.hex", "/f4.hex"}));
 }
 
 TEST(RecentFiles, ChoiceMovesAGoodEntryUpAndRemovesAFailedOne) {
