@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a fresh Debian 12 machine, builds the program and starts it: on the
 # attached controller when a bootloader (USB 03EB:2FFD) is plugged in, else on
-# the simulated bench. --hardware or --simulate chooses explicitly.
+# the simulated bench. --hardware or --simulate chooses explicitly. The window
+# needs a graphical session (DISPLAY or WAYLAND_DISPLAY). The libusb stand-in
+# is built too, for running libusb programs on the bench.
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 BUILD=${CORVANE_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$BUILD" -j"$(nproc)" --target corvane
+cmake --build "$BUILD" -j"$(nproc)" --target corvane corvane_usb_standin
 
 bootloader_attached() {
     for dev in /sys/bus/usb/devices/*; do
