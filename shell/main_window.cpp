@@ -380,9 +380,28 @@ void TMain::showEvent(QShowEvent* event) {
     }
 }
 
+// A close while an operation runs asks first: the operation is stopped and
+// the window closes once it has ended, or it goes on and so does the window.
+// A window that closes takes the debug log with it, so the program ends.
 void TMain::closeEvent(QCloseEvent* event) {
+    if (operationInProgress()) {
+        event->ignore();
+        if (closeWhenIdle_)
+            return;
+        const int answer =
+            ShowMessageBox(messagePresenter(), QString(),
+                           QStringLiteral("An operation is running.\rStop it and close the window?"),
+                           MessageKind::Confirmation, MessageButton::Yes | MessageButton::No);
+        if (answer == MessageResult::Yes && operationInProgress()) {
+            closeWhenIdle_ = true;
+            requestStop();
+        }
+        return;
+    }
     FormClose();
     event->accept();
+    if (debug_)
+        debug_->close();
 }
 
 void TMain::FormShow() {
@@ -392,7 +411,9 @@ void TMain::FormShow() {
     // File dialogs with an empty start folder open in the current directory
     // (the dialogs' own default).
     setWindowTitle(titleText());
-    SettingsReadOnly = QCoreApplication::arguments().size() > 1;
+    const int arguments =
+        RawArgumentCount >= 0 ? RawArgumentCount : int(QCoreApplication::arguments().size());
+    SettingsReadOnly = arguments > 1;
     Timer1->setInterval(10);
     Timer1->start();
 }

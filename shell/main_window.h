@@ -117,6 +117,11 @@ public:
     std::int32_t VersionCode = 0;
     QString ExeDir;
     bool SettingsReadOnly = false;
+    // The number of arguments the program was started with, Qt's own options
+    // (-style, -platform ...) included; the program entry sets it before the
+    // application object takes those options out. Unset (-1): the
+    // application's arguments count.
+    int RawArgumentCount = -1;
     bool isReady() const { return ready_; }
 
     // The hidden debug log (created by the program entry after TMain).
@@ -204,6 +209,11 @@ public:
     void ButEraseClick();
     void ButWriteClick();
     void ButRunClick();
+    // True while a READ, ERASE, WRITE or RUN is in progress.
+    bool operationInProgress() const;
+    // Asks the running operation to stop at its next request; it ends with
+    // the channel closed and no message.
+    void requestStop();
     void HsbChange();
     void chkBLJBClick();
     void chkResetClick();
@@ -240,7 +250,9 @@ private:
     MessagePresenter* presenter_ = nullptr;
     bool shown_ = false;
     bool ready_ = false;
-    int imagesController_ = -2; // controller index the images were made for
+    int imagesController_ = -2;  // controller index the images were made for
+    bool closeWhenIdle_ = false; // the user closed the window and stopped an operation
+    friend class OpsBinding;
 };
 
 } // namespace corvane

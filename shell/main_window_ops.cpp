@@ -160,6 +160,7 @@ public:
     BackendLink link;
     TUsb usb{link, w.Images};
     TOperations ops{usb, w.Images, *this};
+    bool stop = false; // the user asked the running operation to stop
 
     QWidget* widget(Ctl c) const {
         switch (c) {
@@ -313,10 +314,14 @@ public:
     // --- what the operations show
     void setStatusText(const QString& text) override { w.PanStat->setText(text); }
     void processMessages() override { w.ProcessMessages(); }
+    // What is pending is handled once; during the wait itself the window
+    // repaints but takes no input, so nothing typed or clicked then changes
+    // what the operation is about to send.
     void pause(int ms) override {
+        w.ProcessMessages();
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     void progressChanged(const ProgressModel& bar) override {
         w.PBar->setTotal(bar.total());
@@ -349,7 +354,16 @@ public:
             file->setEnabled(!running);
         for (QMenu* menu : {w.FlashMruMenu, w.EEPMruMenu})
             menu->setEnabled(!running);
+        if (running)
+            return;
+        stop = false;
+        // A window closed during the operation closes now that it has ended.
+        if (w.closeWhenIdle_) {
+            w.closeWhenIdle_ = false;
+            QTimer::singleShot(0, &w, &QWidget::close);
+        }
     }
+    bool stopRequested() override { return stop; }
 };
 
 OpsBinding& TMain::opsBinding() {
@@ -379,6 +393,15 @@ std::unique_ptr<DeviceLink> TMain::makeDeviceLink(const QStringList& arguments) 
     if (at > 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(QLatin1Char('-')))
         folder = arguments[at + 1].toStdString();
     return corvane::makeDeviceLink(at > 0, folder);
+}
+
+bool TMain::operationInProgress() const {
+    return opsBinding_ && opsBinding_->ops.busy();
+}
+
+void TMain::requestStop() {
+    if (operationInProgress())
+        opsBinding_->stop = true;
 }
 
 void TMain::ButReadClick() {
