@@ -25,6 +25,7 @@ public:
     void close() override { link_.close(); }
     std::string lastError() const override { return link_.lastError(); }
     bool lastOpenDenied() const override { return link_.lastOpenDenied(); }
+    RequestFailure lastRequestFailure() const override { return link_.lastRequestFailure(); }
 
 private:
     // Declared first: the link closes before the bench stores its chips.

@@ -1,22 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The 10-byte class-request record that accompanies every DFU class request,
-// and the DFU request kinds.
+// The 10-byte class-request record that accompanies every DFU class request.
+
+#include "link/protocol.h"
 
 #include <array>
 #include <cstdint>
 
 namespace corvane {
-
-enum DfuRequest : std::uint8_t {
-    DFU_DETACH = 0,
-    DFU_DNLOAD = 1,
-    DFU_UPLOAD = 2,
-    DFU_GETSTATUS = 3,
-    DFU_CLRSTATUS = 4,
-    DFU_GETSTATE = 5,
-    DFU_ABORT = 6,
-};
 
 // Wire layout, little-endian 16-bit fields:
 // 0 Direction (0 host to device, 1 device to host), 1 RequestType (1 class),

@@ -10,6 +10,13 @@
 
 namespace corvane {
 
+enum class RequestFailure {
+    None,
+    Refused,  // the device stalled the request
+    TimedOut, // the device did not complete it within the link's time limit
+    Other,    // lost, short, gone, or the channel is closed
+};
+
 class DeviceLink {
 public:
     virtual ~DeviceLink() = default;
@@ -30,6 +37,8 @@ public:
     // True when the last open found the device attached but the system
     // refused this user access to it (device permissions).
     virtual bool lastOpenDenied() const { return false; }
+    // Why the last class request failed, as far as the backend can tell.
+    virtual RequestFailure lastRequestFailure() const { return RequestFailure::Other; }
 };
 
 } // namespace corvane

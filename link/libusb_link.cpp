@@ -169,6 +169,7 @@ bool LibusbLink::getDeviceDescriptor(DeviceDescriptor& out) {
 }
 
 bool LibusbLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
+    failure_ = RequestFailure::Other;
     if (!handle_) {
         error_ = "no device is open";
         return false;
@@ -179,6 +180,9 @@ bool LibusbLink::classRequest(const TClassRequest& setup, std::uint8_t* data, st
     const int r = libusb_control_transfer(handle_, setup.bmRequestType(), setup.Request, setup.Value,
                                           kInterface, data, length, kTimeoutMs);
     if (r < 0) {
+        failure_ = r == LIBUSB_ERROR_TIMEOUT ? RequestFailure::TimedOut
+                   : r == LIBUSB_ERROR_PIPE  ? RequestFailure::Refused
+                                             : RequestFailure::Other;
         fail("class request " + std::to_string(setup.Request), r);
         return false;
     }
@@ -187,6 +191,7 @@ bool LibusbLink::classRequest(const TClassRequest& setup, std::uint8_t* data, st
                  " of " + std::to_string(length) + " bytes";
         return false;
     }
+    failure_ = RequestFailure::None;
     return true;
 }
 

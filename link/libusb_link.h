@@ -57,6 +57,7 @@ public:
     bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override;
     void close() override;
     std::string lastError() const override { return error_; }
+    RequestFailure lastRequestFailure() const override { return failure_; }
 
     UsbOpenError lastOpenError() const { return openError_; }
     bool lastOpenDenied() const override { return openError_ == UsbOpenError::AccessDenied; }
@@ -73,6 +74,7 @@ private:
     bool claimed_ = false;
     UsbOpenError openError_ = UsbOpenError::None;
     std::string error_;
+    RequestFailure failure_ = RequestFailure::None;
 };
 
 } // namespace corvane

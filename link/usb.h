@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// TUsb: the device link module. Opens the channel for the selected device
-// number, reads the device descriptor, performs DFU class requests and sends
-// the bootloader's command frames. Reports by integer result and never shows
-// anything:
+// TUsb: the device link module as the operations use it. Opens the channel
+// for the selected device number, reads the device descriptor, and moves
+// blocks between the memory images and the bootloader's command frames
+// (link/boot_frames.h, over the DFU requests of link/dfu_requests.h). Reports
+// by integer result and never shows anything:
 //   0 or a value >= 0  success (a byte read)
 //   -1                 the driver failed the request
 //   -s                 after a command the device reported DFU status s
 //   +1                 the status request after a command failed
 
 #include "image/memory_images.h"
+#include "link/boot_frames.h"
 #include "link/class_request.h"
 #include "link/device_link.h"
 #include "link/high_res_timer.h"
 
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -33,25 +36,19 @@ struct UsbHooks {
     std::function<void()> processMessages; // let the window process pending messages
 };
 
-// Command codes of the bootloader frames.
-enum BootCommand : std::uint8_t {
-    PROGRAM_DATA = 0x01,
-    DISPLAY_DATA = 0x03,
-    WRITE_COMMAND = 0x04,
-    READ_COMMAND = 0x05,
-};
-
 class TUsb {
 public:
     TUsb(DeviceLink& link, MemoryImages& images, UsbHooks hooks = {});
     ~TUsb();
 
     THighResTimer Hr;
+    // The setup record SetupRequest last built (the requests build their own).
     TClassRequest Setup;
     DeviceDescriptor DevDesc{};
 
     UsbHooks& hooks() { return hooks_; }
     DeviceLink& link() { return link_; }
+    BootFrames& frames() { return frames_; }
     bool isOpen() const;
 
     // Driver channel.
@@ -83,16 +80,24 @@ public:
     // 0 when both requests went through, -1 when one failed.
     int StartApplication(std::uint8_t mode, std::uint16_t address);
 
+    // The same frames with their outcome as a status (the integer forms above
+    // give its code()). A block outside its image is refused before sending,
+    // as a failed transfer.
+    CommandResult readBlock(std::uint16_t address, std::uint16_t length, MemKind memory,
+                            BootFrames::StatusCheck check = BootFrames::StatusCheck::Before);
+    CommandResult programBlock(std::uint16_t address, std::uint16_t length, MemKind memory);
+    CommandResult eraseChip();
+    CommandResult writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
+    CommandResult startApplication(std::uint8_t mode, std::uint16_t address);
+
 private:
-    // SetupRequest(kind), then one class request over the link.
-    bool classRequest(std::uint8_t kind, std::uint8_t* data, std::uint16_t length);
-    // The status check after a command: 0 when the status is 0, -s for a
-    // reported status s, +1 when the status request failed.
-    int checkStatus();
+    // The part of the image a block covers; empty when it does not fit.
+    std::span<std::uint8_t> blockOf(std::uint16_t address, std::uint16_t length, std::uint8_t memory);
 
     DeviceLink& link_;
     MemoryImages& images_;
     UsbHooks hooks_;
+    BootFrames frames_;
 };
 
 } // namespace corvane

@@ -293,7 +293,8 @@ void TOperations::readBlocks(MemKind kind, std::size_t length, OpStep step) {
         const auto address = static_cast<std::uint16_t>(b * size);
         // The status after the first block tells a refused read; the later
         // blocks go without it.
-        if (usb_.ReadBlock(address, static_cast<std::uint16_t>(size), kind, 0, b == 0) != 0)
+        const auto check = b == 0 ? BootFrames::StatusCheck::Before : BootFrames::StatusCheck::OnFailure;
+        if (!usb_.readBlock(address, static_cast<std::uint16_t>(size), kind, check).ok())
             blockFailed(step, address, flash ? "Flash-Memory Read Error!" : "EEPROM Read Error!");
     }
 }
@@ -333,7 +334,7 @@ OpResult TOperations::ButReadClick() {
 void TOperations::eraseChip() {
     showStatus(QStringLiteral("Erasing Device..."));
     stopPoint(OpStep::Erase);
-    if (usb_.EraseChip() != 0)
+    if (!usb_.eraseChip().ok())
         fail(ErrorKind::TransferFailed, OpStep::Erase, QStringLiteral("Error erasing device!"));
 }
 
@@ -367,7 +368,7 @@ void TOperations::writeFlash(const TBuffer& image, bool flashAll) {
         progressCompleted(b + 1);
         stopPoint(OpStep::ProgramFlash);
         const auto address = static_cast<std::uint16_t>(b * kFlashBlock);
-        if (usb_.ProgramBlock(address, kFlashBlock, MEM_FLASH) != 0)
+        if (!usb_.programBlock(address, kFlashBlock, MEM_FLASH).ok())
             blockFailed(OpStep::ProgramFlash, address, "Flash-Memory Write Error!");
     }
 }
@@ -381,7 +382,7 @@ void TOperations::writeEeprom(const TBuffer& image) {
         progressCompleted(i);
         stopPoint(OpStep::ProgramEeprom);
         const auto address = static_cast<std::uint16_t>(i * kEepromBlock);
-        if (usb_.ProgramBlock(address, kEepromBlock, MEM_EEPROM) != 0)
+        if (!usb_.programBlock(address, kEepromBlock, MEM_EEPROM).ok())
             blockFailed(OpStep::ProgramEeprom, address, "EEPROM Write Error!");
     }
 }
@@ -534,17 +535,18 @@ void TOperations::writeConfig(const ConfigRequest& config) {
         for (std::size_t i = 0; i < kFuseOrder.size(); ++i) {
             const FuseStep& step = kFuseOrder[i];
             stopPoint(OpStep::WriteFuses);
-            const int result = usb_.WriteConfigByte(step.where.area, step.where.index, config.bytes[i]);
-            if (result != 0)
+            const CommandResult result =
+                usb_.writeConfigByte(step.where.area, step.where.index, config.bytes[i]);
+            if (!result.ok())
                 fail(ErrorKind::TransferFailed, OpStep::WriteFuses,
-                     QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result),
+                     QStringLiteral("Can't write %1 (%2)").arg(QLatin1String(step.name)).arg(result.code()),
                      configAddress(step.where));
         }
     }
 
     if (config.ssb) {
         stopPoint(OpStep::WriteSecurity);
-        if (usb_.WriteConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *config.ssb) != 0)
+        if (!usb_.writeConfigByte(ConfigMap::SSB.area, ConfigMap::SSB.index, *config.ssb).ok())
             fail(ErrorKind::TransferFailed, OpStep::WriteSecurity,
                  QStringLiteral("Can't write Security Flags!"), configAddress(ConfigMap::SSB));
     }
@@ -563,7 +565,7 @@ OpResult TOperations::Start(const StartRequest& request) {
         stopPoint(OpStep::Start);
         const std::uint8_t mode = request.reset ? 0 : 1;
         const std::uint16_t address = request.reset ? 0 : request.address;
-        if (usb_.StartApplication(mode, address) != 0)
+        if (!usb_.startApplication(mode, address).ok())
             fail(ErrorKind::TransferFailed, OpStep::Start, QStringLiteral("Error starting application!"),
                  address);
     });

@@ -3,13 +3,14 @@
 # Sets up a fresh Debian 12 machine, builds the program and starts it: on the
 # attached controller when a bootloader (USB 03EB:2FFD) is plugged in, else on
 # the simulated bench. --hardware or --simulate chooses explicitly. The window
-# needs a graphical session (DISPLAY or WAYLAND_DISPLAY). The libusb stand-in
-# is built too, for running libusb programs on the bench.
+# needs a graphical session (an X11 or Wayland display).
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 BUILD=${CORVANE_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The program, and the libusb stand-in that libusb tools can preload to reach
+# the simulated bench.
 cmake --build "$BUILD" -j"$(nproc)" --target corvane corvane_usb_standin
 
 bootloader_attached() {

@@ -46,7 +46,6 @@ void armStartupProbe(corvane::TMain& window, qint64 mainEntered) {
 
 int main(int argc, char** argv) {
     const qint64 mainEntered = nowNs();
-    const int rawArgumentCount = argc; // before the application takes Qt's options out
     corvane::CorvaneApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
@@ -60,7 +59,6 @@ int main(int argc, char** argv) {
     corvane::TMain mainWindow; // 1: the main window
     corvane::TDebug debug;     // 2: the debug log, hidden
     mainWindow.setDebugWindow(&debug);
-    mainWindow.RawArgumentCount = rawArgumentCount;
     // 3, 4: the file module and the device link belong to the main window.
     // The device link's backend: "--simulate [folder]" chooses the simulated
     // bench, anything else the USB devices.

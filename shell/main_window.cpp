@@ -380,26 +380,16 @@ void TMain::showEvent(QShowEvent* event) {
     }
 }
 
-// A close while an operation runs asks first: the operation is stopped and
-// the window closes once it has ended, or it goes on and so does the window.
-// A window that closes takes the debug log with it, so the program ends.
 void TMain::closeEvent(QCloseEvent* event) {
-    if (operationInProgress()) {
+    if (closeDuringOperation()) {
         event->ignore();
-        if (closeWhenIdle_)
-            return;
-        const int answer =
-            ShowMessageBox(messagePresenter(), QString(),
-                           QStringLiteral("An operation is running.\rStop it and close the window?"),
-                           MessageKind::Confirmation, MessageButton::Yes | MessageButton::No);
-        if (answer == MessageResult::Yes && operationInProgress()) {
-            closeWhenIdle_ = true;
-            requestStop();
-        }
         return;
     }
+    closeAfterOperation_ = false;
     FormClose();
     event->accept();
+    // The debug log goes with the main window, so that closing the main
+    // window always ends the program.
     if (debug_)
         debug_->close();
 }
@@ -411,9 +401,7 @@ void TMain::FormShow() {
     // File dialogs with an empty start folder open in the current directory
     // (the dialogs' own default).
     setWindowTitle(titleText());
-    const int arguments =
-        RawArgumentCount >= 0 ? RawArgumentCount : int(QCoreApplication::arguments().size());
-    SettingsReadOnly = arguments > 1;
+    SettingsReadOnly = startedWithArguments();
     Timer1->setInterval(10);
     Timer1->start();
 }

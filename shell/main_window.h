@@ -117,11 +117,6 @@ public:
     std::int32_t VersionCode = 0;
     QString ExeDir;
     bool SettingsReadOnly = false;
-    // The number of arguments the program was started with, Qt's own options
-    // (-style, -platform ...) included; the program entry sets it before the
-    // application object takes those options out. Unset (-1): the
-    // application's arguments count.
-    int RawArgumentCount = -1;
     bool isReady() const { return ready_; }
 
     // The hidden debug log (created by the program entry after TMain).
@@ -209,16 +204,16 @@ public:
     void ButEraseClick();
     void ButWriteClick();
     void ButRunClick();
-    // True while a READ, ERASE, WRITE or RUN is in progress.
-    bool operationInProgress() const;
-    // Asks the running operation to stop at its next request; it ends with
-    // the channel closed and no message.
-    void requestStop();
     void HsbChange();
     void chkBLJBClick();
     void chkResetClick();
+    // Whether READ, ERASE, WRITE or RUN is under way.
+    bool operationRunning() const;
 
 private:
+    friend class OpsBinding;
+    bool closeDuringOperation();
+    bool closeAfterOperation_ = false; // the user chose to stop and close
     class OpsBinding& opsBinding();
     std::unique_ptr<class OpsBinding, void (*)(class OpsBinding*)> opsBinding_{nullptr, nullptr};
 
@@ -250,9 +245,7 @@ private:
     MessagePresenter* presenter_ = nullptr;
     bool shown_ = false;
     bool ready_ = false;
-    int imagesController_ = -2;  // controller index the images were made for
-    bool closeWhenIdle_ = false; // the user closed the window and stopped an operation
-    friend class OpsBinding;
+    int imagesController_ = -2; // controller index the images were made for
 };
 
 } // namespace corvane

@@ -52,6 +52,9 @@ public:
         return backend ? backend->lastError() : "no device link chosen";
     }
     bool lastOpenDenied() const override { return backend && backend->lastOpenDenied(); }
+    RequestFailure lastRequestFailure() const override {
+        return backend ? backend->lastRequestFailure() : RequestFailure::Other;
+    }
 };
 
 // Applies the typing rules of a hexadecimal value field to a line edit.
@@ -160,7 +163,8 @@ public:
     BackendLink link;
     TUsb usb{link, w.Images};
     TOperations ops{usb, w.Images, *this};
-    bool stop = false; // the user asked the running operation to stop
+    bool running = false; // an operation is under way
+    bool stop = false;    // the user asked it to stop
 
     QWidget* widget(Ctl c) const {
         switch (c) {
@@ -314,9 +318,9 @@ public:
     // --- what the operations show
     void setStatusText(const QString& text) override { w.PanStat->setText(text); }
     void processMessages() override { w.ProcessMessages(); }
-    // What is pending is handled once; during the wait itself the window
-    // repaints but takes no input, so nothing typed or clicked then changes
-    // what the operation is about to send.
+    // Pending messages are handled once; the rest of the wait lets the window
+    // paint and its timers run but leaves the user's keys and clicks queued
+    // until the operation goes on, so nothing typed now changes what it does.
     void pause(int ms) override {
         w.ProcessMessages();
         QEventLoop loop;
@@ -348,22 +352,19 @@ public:
             w.debugWindow()->Memo->appendPlainText(line);
     }
     MessagePresenter& messagePresenter() override { return w.messagePresenter(); }
+    bool stopRequested() override { return stop; }
     void operationRunning(bool running) override {
+        this->running = running;
+        if (running)
+            stop = false;
+        else if (w.closeAfterOperation_)
+            QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
         // No file may replace an image while it is transferred.
         for (QWidget* file : std::initializer_list<QWidget*>{w.FlashLoad, w.FlashSave, w.EEPLoad, w.EEPSave})
             file->setEnabled(!running);
         for (QMenu* menu : {w.FlashMruMenu, w.EEPMruMenu})
             menu->setEnabled(!running);
-        if (running)
-            return;
-        stop = false;
-        // A window closed during the operation closes now that it has ended.
-        if (w.closeWhenIdle_) {
-            w.closeWhenIdle_ = false;
-            QTimer::singleShot(0, &w, &QWidget::close);
-        }
     }
-    bool stopRequested() override { return stop; }
 };
 
 OpsBinding& TMain::opsBinding() {
@@ -381,6 +382,27 @@ TUsb& TMain::Usb() {
     return opsBinding().usb;
 }
 
+bool TMain::operationRunning() const {
+    return opsBinding_ && opsBinding_->running;
+}
+
+// A close while an operation runs: the user decides whether it stops. The
+// window then closes once the operation has ended (channel closed, no error
+// box); declined, the operation goes on and the window stays.
+bool TMain::closeDuringOperation() {
+    if (!operationRunning())
+        return false;
+    if (!closeAfterOperation_ &&
+        ShowMessageBox(messagePresenter(), QString(),
+                       QStringLiteral("An operation is running.\rStop it and close the window?"),
+                       MessageKind::Confirmation,
+                       MessageButton::Yes | MessageButton::No) == MessageResult::Yes) {
+        closeAfterOperation_ = true;
+        opsBinding().stop = true;
+    }
+    return true;
+}
+
 void TMain::useDeviceLink(std::unique_ptr<DeviceLink> link) {
     OpsBinding& b = opsBinding();
     b.usb.CloseDevice();
@@ -393,15 +415,6 @@ std::unique_ptr<DeviceLink> TMain::makeDeviceLink(const QStringList& arguments) 
     if (at > 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith(QLatin1Char('-')))
         folder = arguments[at + 1].toStdString();
     return corvane::makeDeviceLink(at > 0, folder);
-}
-
-bool TMain::operationInProgress() const {
-    return opsBinding_ && opsBinding_->ops.busy();
-}
-
-void TMain::requestStop() {
-    if (operationInProgress())
-        opsBinding_->stop = true;
 }
 
 void TMain::ButReadClick() {

@@ -4,10 +4,13 @@
 #include "sim/bench.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace corvane::sim {
 
@@ -27,20 +30,31 @@ std::string lower(std::string s) {
     return s;
 }
 
+// Digits only, in the base; nothing else, no sign.
+bool allDigits(const std::string& v, int base) {
+    if (v.empty())
+        return false;
+    for (const char ch : v) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c))
+            return false;
+    }
+    return true;
+}
+
 unsigned long parseHex(const std::string& v, unsigned long max) {
-    std::size_t used = 0;
-    const unsigned long n = std::stoul(v, &used, 16);
-    if (used != v.size() || n > max)
-        throw std::invalid_argument("not a hexadecimal value up to " + std::to_string(max));
-    return n;
+    if (!allDigits(v, 16) || v.size() > 8 || std::stoul(v, nullptr, 16) > max) {
+        char limit[16];
+        std::snprintf(limit, sizeof limit, "%lX", max);
+        throw std::invalid_argument("'" + v + "' is not a hexadecimal number from 0 to " + limit);
+    }
+    return std::stoul(v, nullptr, 16);
 }
 
 int parseInt(const std::string& v) {
-    std::size_t used = 0;
-    const int n = std::stoi(v, &used, 10);
-    if (used != v.size() || n < 0)
-        throw std::invalid_argument("not a non-negative number");
-    return n;
+    if (!allDigits(v, 10) || v.size() > 9)
+        throw std::invalid_argument("'" + v + "' is not a number from 0 to 999999999");
+    return std::stoi(v);
 }
 
 bool parseBool(const std::string& v) {
@@ -153,6 +167,9 @@ bool applyFaultKey(const std::string& key, const std::string& value, FaultPlan& 
     } else if (key == "fail-request") {
         for (const auto& n : split(value, ','))
             f.failRequest(parseInt(n));
+    } else if (key == "timeout-request") {
+        for (const auto& n : split(value, ','))
+            f.timeOutRequest(parseInt(n));
     } else if (key == "status") {
         for (const auto& p : split(value, ',')) {
             auto [k, s] = pairOf(p);
@@ -176,9 +193,16 @@ bool applyFaultKey(const std::string& key, const std::string& value, FaultPlan& 
     return true;
 }
 
+// A bad value names its key: "fail-request: 'abc' is not a number ...".
 void applySlotKey(const std::string& key, const std::string& value, ChipConfig& c, FaultPlan& f) {
-    if (!applyChipKey(key, value, c) && !applyInitialByte(key, value, c.initial) &&
-        !applyFaultKey(key, value, f))
+    bool known = false;
+    try {
+        known = applyChipKey(key, value, c) || applyInitialByte(key, value, c.initial) ||
+                applyFaultKey(key, value, f);
+    } catch (const std::exception& e) {
+        throw std::invalid_argument(key + ": " + e.what());
+    }
+    if (!known)
         throw std::invalid_argument("unknown key '" + key + "'");
 }
 
@@ -280,7 +304,11 @@ bool parseBenchConfig(const std::string& text, BenchConfig& out, std::string* er
             if (foreign) {
                 if (key != "device")
                     throw std::invalid_argument("[foreign] takes 'device = VVVV:PPPP bus=N ports=a.b'");
-                cfg.foreign.push_back(parseForeign(value));
+                try {
+                    cfg.foreign.push_back(parseForeign(value));
+                } catch (const std::exception& e) {
+                    throw std::invalid_argument("device: " + std::string(e.what()));
+                }
             } else if (slot >= 0) {
                 applySlotKey(key, value, cfg.chips[slot], cfg.faults[slot]);
             } else {
@@ -327,10 +355,31 @@ std::unique_ptr<SimBench> SimBench::fromEnvironment() {
     return fromFolder(dir, conf);
 }
 
+void SimBench::requireWritableFolder(const std::filesystem::path& dir) {
+    std::error_code ec;
+    if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec))
+        throw std::runtime_error(dir.string() +
+                                 ": not a folder; the simulated bench keeps its chips in a folder");
+    std::filesystem::create_directories(dir, ec);
+    if (ec)
+        throw std::runtime_error(dir.string() + ": cannot create the bench's state folder: " + ec.message());
+    // The chips are stored when the link closes; a folder that cannot take
+    // them would lose every change, so it is refused now.
+    const auto probe = dir / (".corvane-probe-" + std::to_string(::getpid()));
+    {
+        std::ofstream f(probe, std::ios::binary | std::ios::trunc);
+        f << '\n';
+        if (!f.good()) {
+            std::filesystem::remove(probe, ec);
+            throw std::runtime_error(dir.string() + ": the bench's state folder is not writable");
+        }
+    }
+    std::filesystem::remove(probe, ec);
+}
+
 std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stateDir,
                                                const std::optional<std::filesystem::path>& configFile) {
-    std::error_code ec;
-    std::filesystem::create_directories(stateDir, ec);
+    requireWritableFolder(stateDir);
     const auto confPath = configFile.value_or(stateDir / "bench.conf");
     BenchConfig config;
     std::ifstream f(confPath);
@@ -492,11 +541,16 @@ bool SimLink::getDeviceDescriptor(DeviceDescriptor& out) {
 }
 
 bool SimLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
+    failure_ = RequestFailure::Other;
     SimChip* c = current();
     if (!c)
         return false;
     const UsbSetup s{setup.bmRequestType(), setup.Request, setup.Value, setup.Index, length};
     const auto r = c->control(s, data, kSimTimeoutMs);
+    failure_ = r.error == TransferError::None      ? RequestFailure::None
+               : r.error == TransferError::Stall   ? RequestFailure::Refused
+               : r.error == TransferError::Timeout ? RequestFailure::TimedOut
+                                                   : RequestFailure::Other;
     if (!r.ok()) {
         error_ = "class request " + std::to_string(setup.Request) + ": " + transferErrorText(r.error);
         return false;

@@ -22,6 +22,7 @@
 
 #include "link/class_request.h"
 #include "link/device_link.h"
+#include "link/protocol.h"
 
 #include <array>
 #include <chrono>
@@ -36,41 +37,11 @@
 
 namespace corvane::sim {
 
-// ---------------------------------------------------------------------------
-// DFU vocabulary of the chip.
-
-enum DfuStatus : std::uint8_t {
-    OK = 0x00,
-    errTARGET = 0x01,
-    errFILE = 0x02,
-    errWRITE = 0x03,
-    errERASE = 0x04,
-    errCHECK_ERASED = 0x05,
-    errPROG = 0x06,
-    errVERIFY = 0x07,
-    errADDRESS = 0x08,
-    errNOTDONE = 0x09,
-    errFIRMWARE = 0x0A,
-    errVENDOR = 0x0B,
-    errUSBR = 0x0C,
-    errPOR = 0x0D,
-    errUNKNOWN = 0x0E,
-    errSTALLEDPKT = 0x0F,
-};
-
-enum DfuState : std::uint8_t {
-    appIDLE = 0,
-    appDETACH = 1,
-    dfuIDLE = 2,
-    dfuDNLOAD_SYNC = 3,
-    dfuDNBUSY = 4,
-    dfuDNLOAD_IDLE = 5,
-    dfuMANIFEST_SYNC = 6,
-    dfuMANIFEST = 7,
-    dfuMANIFEST_WAIT_RESET = 8,
-    dfuUPLOAD_IDLE = 9,
-    dfuERROR = 10,
-};
+// The wire's names (request, status and state codes, command frames).
+using enum corvane::DfuStatus;
+using enum corvane::DfuState;
+using corvane::DfuState;
+using corvane::DfuStatus;
 
 // ---------------------------------------------------------------------------
 // Set-up of one chip.
@@ -157,6 +128,9 @@ struct FaultPlan {
     // Request k (and the count - 1 following ones) fails at the transport:
     // the link sees a failed transfer; the chip's state does not change.
     std::set<int> failing;
+    // Request k (and the count - 1 following ones) is not completed in time:
+    // the link sees a timed-out transfer; the chip's state does not change.
+    std::set<int> timingOut;
     // Status request k answers status s and the chip enters dfuERROR.
     std::map<int, std::uint8_t> statusOverride;
     // Upload request k answers only this many bytes.
@@ -172,6 +146,7 @@ struct FaultPlan {
     int requestsSeen = 0;
 
     void failRequest(int k, int count = 1);
+    void timeOutRequest(int k, int count = 1);
     void answerStatus(int k, std::uint8_t status) { statusOverride[k] = status; }
     void vanishAfter(int k) { vanishAfterRequest = k; }
     void answerUploadShort(int k, std::uint16_t bytes) { shortUploads[k] = bytes; }
@@ -332,6 +307,7 @@ struct ForeignDevice {
 //   kernel-driver = no            # yes: a kernel driver is bound to interface 0
 //   fail-descriptor = no
 //   fail-request = 5              # request numbers, comma-separated
+//   timeout-request = 6           # request numbers that time out, comma-separated
 //   status = 7:3                  # request 7 answers status 3
 //   vanish-after = 12
 //   short-upload = 9:100          # upload request 9 answers 100 bytes
@@ -363,6 +339,8 @@ public:
     // Throws std::runtime_error when the bench file cannot be parsed.
     static std::unique_ptr<SimBench> fromEnvironment();
     // A state folder and a bench file (missing file: one AT89C5131 in slot 0).
+    // Throws std::runtime_error naming the path when the folder is a file or
+    // cannot be created or written, or when the bench file cannot be parsed.
     static std::unique_ptr<SimBench> fromFolder(const std::filesystem::path& stateDir,
                                                 const std::optional<std::filesystem::path>& configFile = {});
     ~SimBench(); // stores every chip when backed by a folder
@@ -389,6 +367,10 @@ public:
     void saveAll();
     const std::string& lastError() const { return error_; }
 
+    // Throws std::runtime_error naming dir unless it is a folder this
+    // process can create files in (created when missing).
+    static void requireWritableFolder(const std::filesystem::path& dir);
+
 private:
     std::filesystem::file_time_type storedTime(int slot) const;
 
@@ -414,6 +396,7 @@ public:
     void close() override;
     std::string lastError() const override { return error_; }
     bool lastOpenDenied() const override { return denied_; }
+    RequestFailure lastRequestFailure() const override { return failure_; }
 
     SimBench& bench() { return bench_; }
     int openSlot() const { return slot_; }
@@ -425,6 +408,7 @@ private:
     int slot_ = -1;
     std::string error_;
     bool denied_ = false;
+    RequestFailure failure_ = RequestFailure::None;
 };
 
 } // namespace corvane::sim

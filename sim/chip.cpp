@@ -5,6 +5,7 @@
 #include "sim/bench.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -80,9 +81,14 @@ void FaultPlan::failRequest(int k, int count) {
         failing.insert(k + i);
 }
 
+void FaultPlan::timeOutRequest(int k, int count) {
+    for (int i = 0; i < count; ++i)
+        timingOut.insert(k + i);
+}
+
 bool FaultPlan::empty() const {
-    return failing.empty() && statusOverride.empty() && shortUploads.empty() && vanishAfterRequest == 0 &&
-           !failDescriptor && stuckFlash.empty();
+    return failing.empty() && timingOut.empty() && statusOverride.empty() && shortUploads.empty() &&
+           vanishAfterRequest == 0 && !failDescriptor && stuckFlash.empty();
 }
 
 // ---------------------------------------------------------------------------
@@ -325,22 +331,42 @@ struct SimChip::Impl {
 
     // ---- command frames ---------------------------------------------------
 
-    void command(const std::uint8_t* f, std::size_t len) {
-        if (len < 6) {
+    // The bytes a command needs before it can be read: shorter frames than
+    // that are refused; a frame up to 32 bytes is read as padded with zeros.
+    static std::size_t bytesUsed(const std::uint8_t* f, std::size_t len) {
+        switch (f[0]) {
+        case PROGRAM_DATA:
+        case DISPLAY_DATA:
+            return wire::kRangeBytes;
+        case WRITE_COMMAND:
+            return len > 1 && f[1] == wire::kWriteStart ? wire::kStartBytes : wire::kReadWriteBytes;
+        case READ_COMMAND:
+            return wire::kReadWriteBytes;
+        default:
+            return 1;
+        }
+    }
+
+    void command(const std::uint8_t* data, std::size_t len) {
+        if (len < bytesUsed(data, len)) {
             fail(errUNKNOWN);
             return;
         }
+        std::array<std::uint8_t, wire::kFrame> padded{};
+        std::memcpy(padded.data(), data, std::min(len, padded.size()));
+        const std::uint8_t* f = padded.data();
         switch (f[0]) {
-        case 0x01:
-            program(f, len);
+        case PROGRAM_DATA:
+            // The data follows the 32-byte header, whatever comes after it.
+            program(f, data, len);
             break;
-        case 0x03:
+        case DISPLAY_DATA:
             display(f);
             break;
-        case 0x04:
+        case WRITE_COMMAND:
             write(f);
             break;
-        case 0x05:
+        case READ_COMMAND:
             read(f);
             break;
         default:
@@ -352,9 +378,9 @@ struct SimChip::Impl {
     std::vector<std::uint8_t>* range(std::uint8_t selector, bool forProgram, unsigned& start, unsigned& end,
                                      const std::uint8_t* f) {
         std::vector<std::uint8_t>* mem = nullptr;
-        if (selector == 0x00)
+        if (selector == wire::kSelectFlash)
             mem = &c.flash_;
-        else if (selector == 0x02 || (forProgram && selector == 0x01))
+        else if (selector == wire::kSelectEeprom || (forProgram && selector == 0x01))
             mem = &c.eeprom_;
         if (!mem) {
             fail(errTARGET);
@@ -369,7 +395,7 @@ struct SimChip::Impl {
         return mem;
     }
 
-    void program(const std::uint8_t* f, std::size_t len) {
+    void program(const std::uint8_t* f, const std::uint8_t* frame, std::size_t len) {
         unsigned start = 0, end = 0;
         auto* mem = range(f[1], true, start, end, f);
         if (!mem)
@@ -379,7 +405,7 @@ struct SimChip::Impl {
             return;
         }
         const std::size_t count = end - start + 1;
-        if (len < 32 + count) {
+        if (len < wire::kProgramData + count) {
             fail(errPROG);
             return;
         }
@@ -389,7 +415,7 @@ struct SimChip::Impl {
                  at != c.faults_.stuckFlash.end() && *at <= end; ++at)
                 kept.emplace_back(*at, c.flash_[*at]);
         }
-        std::memcpy(mem->data() + start, f + 32, count);
+        std::memcpy(mem->data() + start, frame + wire::kProgramData, count);
         for (const auto& [at, value] : kept)
             c.flash_[at] = value;
         const std::size_t pages = end / kPage - start / kPage + 1;
@@ -398,9 +424,9 @@ struct SimChip::Impl {
     }
 
     void display(const std::uint8_t* f) {
-        const bool blankCheck = f[1] == 0x01;
+        const bool blankCheck = f[1] == wire::kSelectBlankCheck;
         unsigned start = 0, end = 0;
-        auto* mem = range(blankCheck ? 0x00 : f[1], false, start, end, f);
+        auto* mem = range(blankCheck ? wire::kSelectFlash : f[1], false, start, end, f);
         if (!mem)
             return;
         if (blankCheck) {
@@ -425,13 +451,13 @@ struct SimChip::Impl {
 
     void write(const std::uint8_t* f) {
         switch (f[1]) {
-        case 0x00:
+        case wire::kWriteErase:
             erase(f[2]);
             return;
-        case 0x01:
+        case wire::kWriteConfig:
             writeConfig(f[2], f[3]);
             return;
-        case 0x02:
+        case wire::kWriteHsb:
             if (f[2] != 0x00) {
                 fail(errADDRESS);
             } else if (c.securityLevel() != 3) {
@@ -441,8 +467,8 @@ struct SimChip::Impl {
                 succeed();
             }
             return;
-        case 0x03:
-            if (f[2] > 1) {
+        case wire::kWriteStart:
+            if (f[2] > wire::kStartJump) {
                 fail(errUNKNOWN);
                 return;
             }
@@ -457,7 +483,7 @@ struct SimChip::Impl {
     }
 
     void erase(std::uint8_t what) {
-        if (what == 0xFF) {
+        if (what == wire::kChipErase) {
             // Chip erase: always allowed, also clears the security.
             std::fill(c.flash_.begin(), c.flash_.end(), 0xFF);
             c.bytes_.SSB = 0xFF;
@@ -529,52 +555,52 @@ struct SimChip::Impl {
         const std::uint8_t area = f[1], index = f[2];
         std::optional<std::uint8_t> v;
         const auto& id = c.ident_;
-        if (area == 0x00) {
+        if (area == wire::kReadBootloader) {
             if (index == 0x00)
                 v = id.bootloaderVersion;
             else if (index == 0x01)
                 v = id.bootId1;
             else if (index == 0x02)
                 v = id.bootId2;
-        } else if (area == 0x01) {
+        } else if (area == wire::kReadConfig) {
             switch (index) {
-            case 0x00:
+            case wire::kIndexBsb:
                 v = c.bytes_.BSB;
                 break;
-            case 0x01:
+            case wire::kIndexSbv:
                 v = c.bytes_.SBV;
                 break;
-            case 0x02:
+            case wire::kIndexP1Cf:
                 v = c.bytes_.P1_CF;
                 break;
-            case 0x03:
+            case wire::kIndexP3Cf:
                 v = c.bytes_.P3_CF;
                 break;
-            case 0x04:
+            case wire::kIndexP4Cf:
                 v = c.bytes_.P4_CF;
                 break;
-            case 0x05:
+            case wire::kIndexSsb:
                 v = c.bytes_.SSB;
                 break;
-            case 0x06:
+            case wire::kIndexEb:
                 v = c.bytes_.EB;
                 break;
-            case 0x30:
+            case wire::kIndexManufacturer:
                 v = id.manufacturer;
                 break;
-            case 0x31:
+            case wire::kIndexFamily:
                 v = id.family;
                 break;
-            case 0x60:
+            case wire::kIndexProductName:
                 v = id.productName;
                 break;
-            case 0x61:
+            case wire::kIndexProductRevision:
                 v = id.productRevision;
                 break;
             default:
                 break;
             }
-        } else if (area == 0x02 && index == 0x00) {
+        } else if (area == wire::kReadHsb && index == 0x00) {
             v = c.bytes_.HSB;
         }
         if (!v) {
@@ -667,6 +693,8 @@ TransferResult SimChip::control(const UsbSetup& setup, std::uint8_t* data, unsig
     TransferResult r;
     if (faults_.failing.count(k)) {
         r = {TransferError::Io, 0};
+    } else if (faults_.timingOut.count(k)) {
+        r = {TransferError::Timeout, 0};
     } else if (isStandard) {
         r = impl.standard();
     } else if (((setup.bmRequestType >> 5) & 3) == 1 && (setup.bmRequestType & 0x1F) == 1) {

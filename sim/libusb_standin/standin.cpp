@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #define STANDIN_API extern "C" __attribute__((visibility("default")))
@@ -54,6 +55,21 @@ std::unique_ptr<SimBench> g_bench;
 int g_contexts = 0;
 std::uint64_t g_generation = 0;
 libusb_context g_defaultContext;
+// Every device object handed out and not yet freed: libusb_exit frees those a
+// program left referenced (a device list freed without unreferencing).
+std::set<libusb_device*> g_devices;
+
+libusb_device* newDevice() {
+    auto* d = new libusb_device;
+    g_devices.insert(d);
+    return d;
+}
+
+void freeAllDevices() {
+    for (libusb_device* d : g_devices)
+        delete d;
+    g_devices.clear();
+}
 
 SimChip* chipOf(const libusb_device* dev) {
     if (!g_bench || !dev || dev->slot < 0 || dev->generation != g_generation)
@@ -125,8 +141,10 @@ STANDIN_API void libusb_exit(libusb_context* ctx) {
         --g_defaultContext.refs;
     else
         return;
-    if (--g_contexts == 0)
+    if (--g_contexts == 0) {
         g_bench.reset(); // stores every chip
+        freeAllDevices();
+    }
 }
 
 STANDIN_API void libusb_set_debug(libusb_context*, int) {}
@@ -225,7 +243,7 @@ STANDIN_API ssize_t libusb_get_device_list(libusb_context*, libusb_device*** lis
         SimChip* chip = g_bench->chip(slot);
         if (!chip || !chip->attached())
             continue;
-        auto* d = new libusb_device;
+        auto* d = newDevice();
         d->slot = slot;
         d->vendorId = chip->config().vendorId;
         d->productId = chip->config().productId;
@@ -238,7 +256,7 @@ STANDIN_API ssize_t libusb_get_device_list(libusb_context*, libusb_device*** lis
     }
     std::uint8_t address = 2;
     for (const auto& f : g_bench->foreignDevices()) {
-        auto* d = new libusb_device;
+        auto* d = newDevice();
         d->vendorId = f.vendorId;
         d->productId = f.productId;
         d->bus = f.bus;
@@ -265,7 +283,7 @@ STANDIN_API void libusb_unref_device(libusb_device* dev) {
     if (!dev)
         return;
     std::lock_guard lock(g_mutex);
-    if (--dev->refs == 0)
+    if (--dev->refs == 0 && g_devices.erase(dev) != 0)
         delete dev;
 }
 
@@ -570,4 +588,10 @@ STANDIN_API int libusb_interrupt_transfer(libusb_device_handle*, unsigned char, 
 
 STANDIN_API int corvane_standin_active(void) {
     return 1;
+}
+
+// For tests: device objects handed out and not yet freed.
+STANDIN_API int corvane_standin_live_devices(void) {
+    std::lock_guard lock(g_mutex);
+    return static_cast<int>(g_devices.size());
 }

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <random>
 
+#include <unistd.h>
+
 namespace corvane::sim {
 namespace {
 
@@ -98,6 +100,57 @@ TEST(BenchConfig, RejectsBadLinesNamingTheLine) {
         EXPECT_NE(err.find(expected), std::string::npos) << text << " -> " << err;
         EXPECT_EQ(c.chips.size(), 1u) << "output changed on failure";
     }
+}
+
+// A value that is not a number names its line, its key and itself.
+class BenchNumbers : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(BenchNumbers, ABadNumberNamesLineKeyAndValue) {
+    const auto& [text, expected] = GetParam();
+    BenchConfig c;
+    std::string err;
+    EXPECT_FALSE(parseBenchConfig(text, c, &err));
+    EXPECT_NE(err.find(expected), std::string::npos) << err;
+    EXPECT_EQ(err.find("sto"), std::string::npos) << "no library function names: " << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachKind, BenchNumbers,
+    ::testing::Values(std::pair{"[slot 0]\nfail-request = abc\n",
+                                "line 2: fail-request: 'abc' is not a number"},
+                      std::pair{"[slot 0]\n\nfail-request = 3, x4\n", "line 3: fail-request: 'x4'"},
+                      std::pair{"[slot 0]\nvanish-after = -3\n", "line 2: vanish-after: '-3'"},
+                      std::pair{"[slot 0]\nbusy-polls = 99999999999\n", "busy-polls: '99999999999'"},
+                      std::pair{"[slot 0]\nstatus = 7:x\n", "line 2: status: 'x'"},
+                      std::pair{"[slot 0]\nvendor = 03EG\n", "line 2: vendor: '03EG' is not a hexadecimal"},
+                      std::pair{"[slot 0]\nhsb = \n", "line 2: hsb: ''"},
+                      std::pair{"[foreign]\ndevice = 1D6B:zz\n", "line 2: device: 'zz'"}));
+
+TEST(BenchFolder, AFolderThatCannotKeepTheChipsIsRefusedNamingIt) {
+    TempDir dir;
+    dir.write("plain-file", "not a folder\n");
+    const auto file = dir.path() / "plain-file";
+    const std::filesystem::path cases[] = {file, file / "below"};
+    for (const auto& path : cases) {
+        try {
+            SimBench::fromFolder(path);
+            ADD_FAILURE() << path << " accepted";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos) << e.what();
+        }
+    }
+    // A folder without write permission (root writes anyway: then it is usable).
+    const auto locked = dir.path() / "locked";
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(locked,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const bool writable = ::access(locked.c_str(), W_OK) == 0;
+    if (writable)
+        EXPECT_NO_THROW(SimBench::fromFolder(locked));
+    else
+        EXPECT_THROW(SimBench::fromFolder(locked), std::runtime_error);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "no probe file left";
 }
 
 TEST(BenchFolder, SeparateBenchesOnOneFolderSeeTheSameChip) {

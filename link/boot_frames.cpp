@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "link/boot_frames.h"
+
+#include <algorithm>
+#include <array>
+
+namespace corvane {
+
+namespace {
+
+using Frame = std::array<std::uint8_t, wire::kFrame>;
+
+// Bytes 2-5: start and end address, high byte first; the end wraps at 64 KB.
+void putRange(std::span<std::uint8_t> frame, std::uint16_t start, std::size_t length) {
+    const auto end = static_cast<std::uint16_t>(start + length - 1);
+    frame[2] = static_cast<std::uint8_t>(start >> 8);
+    frame[3] = static_cast<std::uint8_t>(start & 0xFF);
+    frame[4] = static_cast<std::uint8_t>(end >> 8);
+    frame[5] = static_cast<std::uint8_t>(end & 0xFF);
+}
+
+bool blockLengthOk(std::size_t length) {
+    return length >= 1 && length <= wire::kMaxBlock;
+}
+
+} // namespace
+
+int CommandResult::code() const {
+    switch (status) {
+    case CommandStatus::Ok:
+        return 0;
+    case CommandStatus::TransferFailed:
+        return -1;
+    case CommandStatus::DeviceStatus:
+        return -static_cast<int>(deviceStatus);
+    case CommandStatus::StatusRequestFailed:
+        break;
+    }
+    return 1;
+}
+
+BootFrames::BootFrames(DeviceLink& link, std::function<void(int)> pause)
+    : link_(link), pause_(std::move(pause)) {}
+
+CommandResult BootFrames::send(std::span<const std::uint8_t> frame) {
+    const bool fresh = freshChannel_;
+    freshChannel_ = false;
+    const dfu::Transfer sent = dfu::download(link_, frame);
+    if (sent == dfu::Transfer::Done)
+        return {};
+    // A device in the error state refuses every command until cleared.
+    if (fresh && sent == dfu::Transfer::Refused) {
+        const dfu::StatusReply found = dfu::getStatus(link_);
+        if (found.ok() && found.answer.state == dfuERROR && dfu::clearStatus(link_) == dfu::Transfer::Done &&
+            dfu::download(link_, frame) == dfu::Transfer::Done)
+            return {};
+    }
+    return CommandResult::failed(CommandStatus::TransferFailed);
+}
+
+CommandResult BootFrames::checkStatus() {
+    const dfu::StatusReply reply = dfu::getStatus(link_);
+    if (!reply.ok())
+        return CommandResult::failed(CommandStatus::StatusRequestFailed);
+    if (reply.answer.status == OK)
+        return {};
+    if (reply.answer.state != dfuDNBUSY)
+        dfu::clearStatus(link_);
+    return CommandResult::device(reply.answer.status);
+}
+
+CommandResult BootFrames::sendAndCheck(std::span<const std::uint8_t> frame) {
+    if (const CommandResult sent = send(frame); !sent.ok())
+        return sent;
+    return checkStatus();
+}
+
+CommandResult BootFrames::readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory,
+                                    StatusCheck check) {
+    if (!blockLengthOk(into.size()))
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    Frame frame{};
+    frame[0] = DISPLAY_DATA;
+    frame[1] = static_cast<std::uint8_t>(memory);
+    putRange(frame, address, into.size());
+    const CommandResult r = check == StatusCheck::Before ? sendAndCheck(frame) : send(frame);
+    if (!r.ok())
+        return r;
+    // The answer lands in a buffer of its own: a failed upload leaves into alone.
+    std::array<std::uint8_t, wire::kMaxBlock> answer{};
+    if (dfu::upload(link_, std::span(answer).first(into.size())) != dfu::Transfer::Done) {
+        if (check == StatusCheck::OnFailure) {
+            const CommandResult why = checkStatus();
+            return why.ok() ? CommandResult::failed(CommandStatus::TransferFailed) : why;
+        }
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    }
+    std::copy_n(answer.begin(), into.size(), into.begin());
+    return {};
+}
+
+CommandResult BootFrames::programBlock(std::uint16_t address, std::span<const std::uint8_t> data,
+                                       BootMemory memory) {
+    if (!blockLengthOk(data.size()))
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    // Header, data, and 0xFF up to the end of the suffix.
+    std::array<std::uint8_t, wire::kFrame + wire::kMaxBlock + wire::kProgramSuffix> buffer{};
+    std::fill(buffer.begin() + wire::kProgramData, buffer.end(), 0xFF);
+    buffer[0] = PROGRAM_DATA;
+    buffer[1] = static_cast<std::uint8_t>(memory);
+    putRange(buffer, address, data.size());
+    std::copy(data.begin(), data.end(), buffer.begin() + wire::kProgramData);
+    return sendAndCheck(std::span(buffer).first(wire::kProgramData + data.size() + wire::kProgramSuffix));
+}
+
+CommandResult BootFrames::eraseChip() {
+    Frame frame{};
+    frame[0] = WRITE_COMMAND;
+    frame[1] = wire::kWriteErase;
+    frame[2] = wire::kChipErase;
+    // A command that never reached the device erased nothing.
+    if (const CommandResult sent = send(frame); !sent.ok())
+        return sent;
+    // The erase has ended at the first status request the device completes.
+    const auto deadline = std::chrono::steady_clock::now() + kErasePollBudget;
+    for (int poll = 0; poll < kErasePolls; ++poll) {
+        const dfu::StatusReply reply = dfu::getStatus(link_);
+        if (pause_)
+            pause_(kErasePollWaitUs);
+        if (reply.ok()) {
+            if (reply.answer.status == OK)
+                return {};
+            if (reply.answer.state != dfuDNBUSY)
+                dfu::clearStatus(link_);
+            return CommandResult::device(reply.answer.status);
+        }
+        if (reply.transfer == dfu::Transfer::TimedOut || std::chrono::steady_clock::now() >= deadline)
+            break;
+    }
+    return CommandResult::failed(CommandStatus::StatusRequestFailed);
+}
+
+ByteRead BootFrames::readConfigByte(std::uint8_t area, std::uint8_t index) {
+    const Frame frame{READ_COMMAND, area, index};
+    if (const CommandResult r = sendAndCheck(frame); !r.ok())
+        return {r, 0};
+    std::array<std::uint8_t, 1> value{};
+    if (dfu::upload(link_, value) != dfu::Transfer::Done)
+        return {CommandResult::failed(CommandStatus::TransferFailed), 0};
+    return {{}, value[0]};
+}
+
+CommandResult BootFrames::writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value) {
+    const Frame frame{WRITE_COMMAND, area, index, value};
+    return sendAndCheck(frame);
+}
+
+CommandResult BootFrames::startApplication(std::uint8_t mode, std::uint16_t address) {
+    const Frame frame{WRITE_COMMAND, wire::kWriteStart, mode, static_cast<std::uint8_t>(address >> 8),
+                      static_cast<std::uint8_t>(address & 0xFF)};
+    if (const CommandResult sent = send(frame); !sent.ok())
+        return sent;
+    // The empty download ends the download: the bootloader leaves.
+    if (dfu::download(link_, {}) != dfu::Transfer::Done)
+        return CommandResult::failed(CommandStatus::TransferFailed);
+    return {};
+}
+
+} // namespace corvane

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The bootloader's command frames on top of the DFU requests: each command is
+// sent as the data of a download, checked with a status request, and its
+// answer, if any, fetched with an upload.
+
+#include "link/device_link.h"
+#include "link/dfu_requests.h"
+#include "link/protocol.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace corvane {
+
+enum class CommandStatus {
+    Ok,
+    TransferFailed,      // a download or upload of the command failed
+    DeviceStatus,        // the device reported an error status
+    StatusRequestFailed, // the status request after the command failed or timed out
+};
+
+struct CommandResult {
+    CommandStatus status = CommandStatus::Ok;
+    std::uint8_t deviceStatus = OK; // the status reported, with DeviceStatus
+
+    bool ok() const { return status == CommandStatus::Ok; }
+    // The link's integer convention: 0 ok, -1 transfer failed, -s device
+    // status s, +1 status request failed.
+    int code() const;
+
+    static CommandResult failed(CommandStatus s) { return {s, OK}; }
+    static CommandResult device(std::uint8_t s) { return {CommandStatus::DeviceStatus, s}; }
+};
+
+struct ByteRead {
+    CommandResult result;
+    std::uint8_t value = 0; // valid when result.ok()
+};
+
+enum class BootMemory : std::uint8_t {
+    Flash = wire::kSelectFlash,
+    Eeprom = wire::kSelectEeprom,
+};
+
+class BootFrames {
+public:
+    // pause(us) waits between the status requests of the erase polling.
+    explicit BootFrames(DeviceLink& link, std::function<void(int)> pause = {});
+
+    // Call when the channel has just been opened: the first command then
+    // brings a device left in the error state by an earlier run back to idle.
+    void channelOpened() { freshChannel_ = true; }
+
+    // When a display command's status is asked: Before the answer is fetched,
+    // or only OnFailure of the fetch (the status then tells why, and clears
+    // a refusal so that the device takes the next command). A pass over a
+    // memory checks its first block, where a protected memory is refused.
+    enum class StatusCheck { Before, OnFailure };
+    // into.size() bytes from address on (1 to 1024).
+    CommandResult readBlock(std::uint16_t address, std::span<std::uint8_t> into, BootMemory memory,
+                            StatusCheck check = StatusCheck::Before);
+    // data.size() bytes to address on (1 to 1024).
+    CommandResult programBlock(std::uint16_t address, std::span<const std::uint8_t> data, BootMemory memory);
+    // Erases the whole chip and polls until the erase has ended: at most
+    // kErasePolls status requests and kErasePollBudget of time; a status
+    // request that timed out ends the polling at once.
+    CommandResult eraseChip();
+    ByteRead readConfigByte(std::uint8_t area, std::uint8_t index);
+    CommandResult writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
+    // The start command and the empty download that makes the bootloader leave.
+    CommandResult startApplication(std::uint8_t mode, std::uint16_t address);
+
+    static constexpr int kErasePolls = 500;
+    static constexpr int kErasePollWaitUs = 100;
+    static constexpr std::chrono::seconds kErasePollBudget{3};
+
+private:
+    // Downloads a command; on a fresh channel a refused (stalled) download is
+    // retried once after clearing an error state the device was found in.
+    CommandResult send(std::span<const std::uint8_t> frame);
+    // The status request after a command. An error status is cleared so that
+    // the next command is accepted (a busy device is left alone).
+    CommandResult checkStatus();
+    CommandResult sendAndCheck(std::span<const std::uint8_t> frame);
+
+    DeviceLink& link_;
+    std::function<void(int)> pause_;
+    bool freshChannel_ = false;
+};
+
+} // namespace corvane

@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two layers under TUsb: each DFU request's setup fields and the decoded
+// status answer; the command frames' status enum; a chip found in the error
+// state brought back to idle; the erase polling ended by a timed-out request.
+
+#include "link/boot_frames.h"
+#include "link/dfu_requests.h"
+#include "usb_fixture.h"
+
+using namespace corvane;
+using namespace corvane::testing;
+
+namespace {
+
+// Puts the chip into the error state the way an earlier run can leave it: a
+// command the bootloader does not know.
+void leaveInError(sim::SimChip& chip) {
+    std::uint8_t unknown = 0x07;
+    chip.control({wire::kClassOut, DFU_DNLOAD, 0, wire::kRequestIndex, 1}, &unknown);
+    ASSERT_EQ(chip.state(), sim::dfuERROR);
+    chip.clearLog();
+    chip.faults().restartCount();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// DFU requests
+
+struct RequestCase {
+    DfuRequest kind;
+    std::uint8_t bmRequestType;
+    std::uint16_t wLength;
+    dfu::Transfer (*issue)(DeviceLink&);
+};
+
+class DfuRequests : public UsbOnBench, public ::testing::WithParamInterface<RequestCase> {};
+
+TEST_P(DfuRequests, EachRequestCarriesItsOwnLabelledSetup) {
+    const RequestCase& c = GetParam();
+    ASSERT_TRUE(link.open(0));
+    c.issue(link);
+    ASSERT_EQ(classRequests().size(), 1u);
+    const sim::LoggedRequest r = classRequests()[0];
+    EXPECT_EQ(r.bmRequestType, c.bmRequestType);
+    EXPECT_EQ(r.bRequest, c.kind);
+    EXPECT_EQ(r.wIndex, wire::kRequestIndex);
+    EXPECT_EQ(r.wLength, c.wLength);
+    const auto setup = dfu::setupFor(c.kind).bytes();
+    EXPECT_EQ(setup[0], c.bmRequestType == wire::kClassIn ? 1 : 0);
+    EXPECT_EQ(setup[4], c.kind);
+    EXPECT_EQ(setup[8], 4); // wIndex, low byte first
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllSeven, DfuRequests,
+    ::testing::Values(
+        RequestCase{DFU_DETACH, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::detach(l, 0); }},
+        RequestCase{DFU_DNLOAD, wire::kClassOut, 3,
+                    [](DeviceLink& l) {
+                        const std::uint8_t f[3] = {READ_COMMAND, 1, 0x30};
+                        return dfu::download(l, f);
+                    }},
+        RequestCase{DFU_UPLOAD, wire::kClassIn, 2,
+                    [](DeviceLink& l) {
+                        std::uint8_t into[2];
+                        return dfu::upload(l, into);
+                    }},
+        RequestCase{DFU_GETSTATUS, wire::kClassIn, 6,
+                    [](DeviceLink& l) { return dfu::getStatus(l).transfer; }},
+        RequestCase{DFU_CLRSTATUS, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::clearStatus(l); }},
+        RequestCase{DFU_GETSTATE, wire::kClassIn, 1, [](DeviceLink& l) { return dfu::getState(l).transfer; }},
+        RequestCase{DFU_ABORT, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::abort(l); }}));
+
+using DfuAnswers = UsbOnBench;
+
+TEST_F(DfuAnswers, StatusAndStateAnswersAreDecodedAndFailuresSaidApart) {
+    const std::uint8_t raw[6] = {errNOTDONE, 0x34, 0x12, 0x01, dfuDNBUSY, 7};
+    const dfu::Status s = dfu::decodeStatus(raw);
+    EXPECT_EQ(s.status, errNOTDONE);
+    EXPECT_EQ(s.pollTimeout, 0x011234u); // 24 bits, low byte first
+    EXPECT_EQ(s.state, dfuDNBUSY);
+    EXPECT_EQ(s.iString, 7);
+
+    EXPECT_EQ(dfu::getStatus(link).transfer, dfu::Transfer::Failed) << "closed channel";
+    EXPECT_TRUE(chip->log().empty());
+    ASSERT_TRUE(link.open(0));
+    leaveInError(*chip);
+    const dfu::StatusReply reply = dfu::getStatus(link);
+    ASSERT_TRUE(reply.ok());
+    EXPECT_EQ(reply.answer.status, errUNKNOWN);
+    EXPECT_EQ(reply.answer.state, dfuERROR);
+    EXPECT_EQ(dfu::getState(link).state, dfuERROR);
+    const std::uint8_t frame[3] = {READ_COMMAND, 1, 0x30};
+    EXPECT_EQ(dfu::download(link, frame), dfu::Transfer::Refused) << "stalled in the error state";
+    chip->faults().timeOutRequest(chip->faults().requestsSeen + 1);
+    EXPECT_EQ(dfu::clearStatus(link), dfu::Transfer::TimedOut);
+    chip->faults().failRequest(chip->faults().requestsSeen + 1);
+    EXPECT_EQ(dfu::clearStatus(link), dfu::Transfer::Failed);
+    EXPECT_EQ(dfu::clearStatus(link), dfu::Transfer::Done);
+    EXPECT_EQ(dfu::getState(link).state, dfuIDLE);
+}
+
+// ---------------------------------------------------------------------------
+// Command frames
+
+struct FrameFault {
+    const char* name;
+    void (*arm)(sim::FaultPlan&);
+    CommandStatus expected;
+    int code;
+};
+
+class FrameResults : public UsbOnBench, public ::testing::WithParamInterface<FrameFault> {};
+
+TEST_P(FrameResults, AConfigurationReadTellsWhichStepFailed) {
+    const FrameFault& f = GetParam();
+    ASSERT_TRUE(link.open(0));
+    BootFrames frames(link);
+    f.arm(chip->faults());
+    const ByteRead read = frames.readConfigByte(wire::kReadConfig, wire::kIndexFamily);
+    EXPECT_EQ(read.result.status, f.expected);
+    EXPECT_EQ(read.result.code(), f.code);
+    if (read.result.ok())
+        EXPECT_EQ(read.value, 0xD7);
+    else
+        EXPECT_EQ(read.value, 0) << "no byte from a failed read";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachStep, FrameResults,
+    ::testing::Values(
+        FrameFault{"none", [](sim::FaultPlan&) {}, CommandStatus::Ok, 0},
+        FrameFault{"command", [](sim::FaultPlan& p) { p.failRequest(1); }, CommandStatus::TransferFailed, -1},
+        FrameFault{"status", [](sim::FaultPlan& p) { p.failRequest(2); }, CommandStatus::StatusRequestFailed,
+                   1},
+        FrameFault{"status1", [](sim::FaultPlan& p) { p.answerStatus(2, 1); }, CommandStatus::DeviceStatus,
+                   -1},
+        FrameFault{"statusWrite", [](sim::FaultPlan& p) { p.answerStatus(2, errWRITE); },
+                   CommandStatus::DeviceStatus, -3},
+        FrameFault{"upload", [](sim::FaultPlan& p) { p.failRequest(3); }, CommandStatus::TransferFailed, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+using FrameSpans = UsbOnBench;
+
+TEST_F(FrameSpans, BlocksGoToAndFromTheGivenSpanOnly) {
+    ASSERT_TRUE(link.open(0));
+    BootFrames frames(link);
+    const Bytes data = {1, 2, 3, 4, 5};
+    EXPECT_TRUE(frames.programBlock(0x0100, data, BootMemory::Eeprom).ok());
+    EXPECT_EQ(classRequests()[0].data.size(), 32u + 5u + 16u);
+    EXPECT_EQ(Bytes(chip->eeprom().begin() + 0x100, chip->eeprom().begin() + 0x105), data);
+
+    Bytes back(7, 0xAA);
+    EXPECT_TRUE(frames.readBlock(0x00FF, std::span(back).subspan(1, 5), BootMemory::Eeprom).ok());
+    EXPECT_EQ(back, (Bytes{0xAA, 0xFF, 1, 2, 3, 4, 0xAA}));
+
+    chip->faults().failRequest(chip->faults().requestsSeen + 3); // the upload
+    EXPECT_EQ(frames.readBlock(0x0100, std::span(back).first(5), BootMemory::Eeprom).status,
+              CommandStatus::TransferFailed);
+    EXPECT_EQ(back[0], 0xAA) << "a failed upload writes nothing";
+
+    const std::size_t before = chip->log().size();
+    EXPECT_FALSE(frames.readBlock(0, std::span<std::uint8_t>(), BootMemory::Flash).ok());
+    Bytes tooLong(1025);
+    EXPECT_FALSE(frames.programBlock(0, tooLong, BootMemory::Flash).ok());
+    EXPECT_EQ(chip->log().size(), before) << "refused before sending";
+}
+
+// ---------------------------------------------------------------------------
+// A chip left in the error state, and the erase polling's bound
+
+using Recovery = UsbOnBench;
+
+TEST_F(Recovery, AChipFoundInErrorIsClearedAndTheFirstCommandGoesThrough) {
+    leaveInError(*chip);
+    open();
+    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), 0xD7);
+    EXPECT_EQ(kinds(),
+              (Bytes{DFU_DNLOAD, DFU_GETSTATUS, DFU_CLRSTATUS, DFU_DNLOAD, DFU_GETSTATUS, DFU_UPLOAD}));
+
+    // A refused command still reports its error after the recovery.
+    usb.CloseDevice();
+    chip->setConfigByte(sim::ConfigByte::SSB, 0xFC);
+    leaveInError(*chip);
+    open();
+    EXPECT_EQ(usb.WriteConfigByte(1, 0x06, 0x00), -sim::errWRITE);
+
+    // A transfer lost on its way is no error state: nothing is cleared, nothing resent.
+    usb.CloseDevice();
+    chip->clearLog();
+    chip->faults().clear();
+    open();
+    chip->faults().failRequest(1);
+    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), -1);
+    EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD}));
+}
+
+TEST_F(Recovery, OnlyTheFirstCommandAfterOpeningRecovers) {
+    open();
+    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), 0xD7);
+    leaveInError(*chip);
+    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), -1) << "an error state during the run is not hidden";
+    EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD}));
+}
+
+TEST_F(Recovery, ATimedOutStatusRequestEndsTheErasePolling) {
+    open();
+    chip->faults().timeOutRequest(2, 500);
+    EXPECT_EQ(usb.EraseChip(), 1);
+    EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD, DFU_GETSTATUS})) << "one status request, not 500";
+
+    chip->clearLog();
+    chip->faults().clear();
+    chip->faults().failRequest(2, 10); // refused or lost: polling goes on
+    chip->faults().timeOutRequest(12);
+    BootFrames frames(link);
+    const CommandResult r = frames.eraseChip();
+    EXPECT_EQ(r.status, CommandStatus::StatusRequestFailed);
+    EXPECT_EQ(kinds().size(), 12u);
+}
+
+TEST_F(Recovery, ErasePollingWaitsBetweenStatusRequests) {
+    open();
+    int pauses = 0;
+    int lastUs = 0;
+    BootFrames frames(link, [&](int us) {
+        ++pauses;
+        lastUs = us;
+    });
+    chip->faults().failRequest(2, 3);
+    EXPECT_TRUE(frames.eraseChip().ok());
+    EXPECT_EQ(pauses, 4);
+    EXPECT_EQ(lastUs, 100);
+}
