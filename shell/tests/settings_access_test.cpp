@@ -2,6 +2,7 @@
 // The settings accessor: integer and boolean encodings, defaults, the section
 // memory, list load and save, the file's location, and the recent-file lists.
 
+#include "core/local_text.h"
 #include "shell/settings.h"
 #include "shell/tests/temp_files.h"
 
@@ -101,6 +102,17 @@ TEST_F(SettingsTest, SaveListRewritesTheWholeSectionAndAnEmptyListLeavesNoSectio
     QStringList list;
     ini.LoadList("EEPLOAD", "H", 4, list);
     EXPECT_EQ(list, (QStringList{"/1", "/2"}));
+}
+
+TEST_F(SettingsTest, RecentNamesKeepTheirBytesWhetherUtf8OrNot) {
+    const QStringList names{decodeFileName(QByteArray("/tmp/bad\xff.hex")), QStringLiteral("/tmp/\u00fc.bin"),
+                            decodeFileName(QByteArray("/x/\xc3(\xa9.hex"))};
+    ini.SaveList("FLASHLOAD", "H", 4, names);
+    EXPECT_TRUE(content().contains("H0=/tmp/bad\xff.hex\r\nH1=/tmp/\xc3\xbc.bin\r\nH2=/x/\xc3(\xa9.hex\r\n"))
+        << content().toHex().constData();
+    QStringList list;
+    ini.LoadList("FLASHLOAD", "H", 4, list);
+    EXPECT_EQ(list, names);
 }
 
 TEST_F(SettingsTest, UnwritableSettingsFileRaisesTheWriteErrorAndReadsStillWork) {
