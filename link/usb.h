@@ -42,8 +42,6 @@ public:
     ~TUsb();
 
     THighResTimer Hr;
-    // The setup record SetupRequest last built (the requests build their own).
-    TClassRequest Setup;
     DeviceDescriptor DevDesc{};
 
     UsbHooks& hooks() { return hooks_; }
@@ -55,7 +53,6 @@ public:
     bool OpenDevice();
     void CloseDevice();
     int GetDeviceDescriptor();
-    void SetupRequest(std::uint8_t kind);
     int GetStatus();
 
     // Bootloader frames.
