@@ -62,6 +62,10 @@ int TUsb::GetDeviceDescriptor() {
     return DevDesc[8] | (DevDesc[9] << 8);
 }
 
+void TUsb::SetupRequest(std::uint8_t kind) {
+    Setup = dfu::setupFor(static_cast<DfuRequest>(kind));
+}
+
 int TUsb::GetStatus() {
     const dfu::StatusReply reply = dfu::getStatus(link_);
     if (!reply.ok())

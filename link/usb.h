@@ -43,6 +43,10 @@ public:
 
     THighResTimer Hr;
     DeviceDescriptor DevDesc{};
+    // Kept for callers that still issue raw requests through link(): the
+    // record SetupRequest last built. The link's own requests build theirs
+    // (dfu::setupFor) and never read it.
+    TClassRequest Setup;
 
     UsbHooks& hooks() { return hooks_; }
     DeviceLink& link() { return link_; }
@@ -53,6 +57,7 @@ public:
     bool OpenDevice();
     void CloseDevice();
     int GetDeviceDescriptor();
+    void SetupRequest(std::uint8_t kind);
     int GetStatus();
 
     // Bootloader frames.
