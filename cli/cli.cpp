@@ -9,6 +9,7 @@
 #include "cli/session.h"
 #include "cli/terminal_view.h"
 #include "core/app_info.h"
+#include "core/local_text.h"
 #include "link/backends.h"
 
 #include <exception>
@@ -52,7 +53,8 @@ std::optional<int> parse(const QStringList& arguments, CommandLine& options, lin
         write(out, titleText() + QLatin1Char('\n'));
         return ExitOk;
     case ParseResult::Error:
-        write(err, QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(error));
+        write(err,
+              QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(escapeControlChars(error)));
         return ExitUsage;
     case ParseResult::Run:
         break;

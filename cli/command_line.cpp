@@ -76,6 +76,8 @@ void setUp(QCommandLineParser& parser) {
     add({QStringLiteral("erase")}, "write: erase the chip before writing FLASH.");
     add({QStringLiteral("flash-all")}, "write: write all of FLASH, not only up to the last used byte.");
     add({QStringLiteral("no-verify")}, "write: do not read back and compare what was written.");
+    add({QStringLiteral("truncate")},
+        "write, convert: drop data beyond the chip's memory (else the file is refused as bad content).");
     add({QStringLiteral("osc")}, "config: oscillator range up to 32, 16 or 8 MHz.", "MHZ");
     add({QStringLiteral("bljb")}, "config: bootloader jump bit (on: the bootloader starts at reset).",
         "on|off");
@@ -229,6 +231,7 @@ QString parseFileOptions(const QCommandLineParser& parser, CommandLine& out) {
     out.erase = parser.isSet(QStringLiteral("erase"));
     out.flashAll = parser.isSet(QStringLiteral("flash-all"));
     out.verify = !parser.isSet(QStringLiteral("no-verify"));
+    out.truncate = parser.isSet(QStringLiteral("truncate"));
     return {};
 }
 

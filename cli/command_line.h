@@ -32,6 +32,8 @@ struct CommandLine {
     bool erase = false;
     bool flashAll = false;
     bool verify = true;
+    // write, convert: drop data beyond the chip's memory instead of refusing the file
+    bool truncate = false;
 
     // config: only what was named
     std::optional<int> oscIndex; // cbOsc item

@@ -74,7 +74,7 @@ const std::vector<Command>& table() {
          "Erase the chip (FLASH, security byte, BSB and SBV).",
          none,
          &Session::erase},
-        {"write", "", 0, "", names({"flash", "eeprom", "erase", "flash-all", "no-verify"}),
+        {"write", "", 0, "", names({"flash", "eeprom", "erase", "flash-all", "no-verify", "truncate"}),
          "Write files into the chip: --flash FILE, --eeprom FILE,\n--erase, --flash-all; then read back and "
          "compare, unless\n--no-verify.",
          checkWrite, &Session::write},
@@ -85,14 +85,8 @@ const std::vector<Command>& table() {
          checkConfig, &Session::config},
         {"run", "", 0, "", names({"reset", "address"}), "Start the application: --reset, or --address ADDR.",
          checkRun, &Session::run},
-        {"convert",
-         "IN OUT",
-         2,
-         "an input and an output file",
-         {},
-         "Convert between Intel HEX and binary, sized by\n--controller.",
-         none,
-         &Session::convert},
+        {"convert", "IN OUT", 2, "an input and an output file", names({"truncate"}),
+         "Convert between Intel HEX and binary, sized by\n--controller.", none, &Session::convert},
     };
     return commands;
 }

@@ -2,6 +2,7 @@
 // corvane-cli: the command-line programmer over the window's core.
 
 #include "cli/cli.h"
+#include "core/local_text.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,6 @@
 int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(corvane::decodeFileName(argv[i])); // file names keep their bytes
     return corvane::cli::runCli(arguments, stdout, stderr);
 }

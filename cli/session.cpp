@@ -5,9 +5,10 @@
 #include "ops/config_bytes.h"
 #include "ops/hex_field.h"
 
-#include <QFileInfo>
+#include "core/local_text.h"
 
 #include <array>
+#include <sys/stat.h>
 
 namespace corvane::cli {
 
@@ -43,12 +44,21 @@ QString onOff(bool on) {
     return on ? QStringLiteral("on") : QStringLiteral("off");
 }
 
+// Whether a file (not a folder) of that name is there, asked by its own bytes.
+bool isPresentFile(const QString& fileName) {
+    struct stat st {};
+    return ::stat(encodeFileName(fileName).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 Session::Session(DeviceLink& link, TerminalView& view, std::FILE* out, const CommandLine& options)
     : Usb(link, Images), Ops(Usb, Images, view), Files(*this, view), view_(view), out_(out),
       options_(options), device_(options.device) {
     Images.renew(options.controllerIndex);
+    // The tool loses nothing silently: data beyond the chip is bad content
+    // unless --truncate says to drop it, as the window does.
+    Files.RefuseDataBeyondImage = !options.truncate;
     // The device number is the tool's own, not a list's selection.
     Usb.hooks().deviceNumber = [this] { return device_; };
 }
@@ -63,7 +73,7 @@ QString Session::byteText(ConfigByte where) const {
 }
 
 void Session::print(const QString& text) {
-    const QByteArray bytes = (text + QLatin1Char('\n')).toUtf8();
+    const QByteArray bytes = (escapeControlChars(text) + QLatin1Char('\n')).toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), out_);
     std::fflush(out_);
 }
@@ -118,8 +128,7 @@ int Session::checkController() {
 }
 
 int Session::load(const QString& fileName, MemKind kind) {
-    const QFileInfo file(fileName);
-    const bool present = file.exists() && !file.isDir();
+    const bool present = isPresentFile(fileName);
     view_.clearMessages();
     if (Files.LoadFile(fileName, kind))
         return ExitOk;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/terminal_view.h"
 
+#include "core/local_text.h"
+
 #include <unistd.h>
 
 namespace corvane::cli {
@@ -53,7 +55,7 @@ void TerminalView::redraw() {
     if (barSinceStatus_ && bar_.percentageShown())
         line = progressLine(status_, bar_, 30);
     // Back to the line's start and clear it, then the new state.
-    print(QStringLiteral("\r\x1b[K") + line);
+    print(QStringLiteral("\r\x1b[K") + escapeControlChars(line));
     lineOpen_ = true;
 }
 
@@ -69,7 +71,7 @@ void TerminalView::setStatusText(const QString& text) {
     if (text.isEmpty())
         return;
     if (mode_ == Mode::Lines)
-        print(text + QLatin1Char('\n'));
+        print(escapeControlChars(text) + QLatin1Char('\n'));
     else
         redraw();
 }
@@ -90,7 +92,7 @@ void TerminalView::note(const QString& text) {
     if (muted_ || mode_ == Mode::Quiet)
         return;
     endLine();
-    print(text + QLatin1Char('\n'));
+    print(escapeControlChars(text) + QLatin1Char('\n'));
 }
 
 void TerminalView::showMessage(const QString& caption, const QString& text) {
@@ -103,6 +105,10 @@ void TerminalView::showMessage(const QString& caption, const QString& text) {
     QStringList lines = messageLines(caption, text);
     if (!detail_.isEmpty())
         lines.append(QStringLiteral("(") + detail_ + QStringLiteral(")"));
+    // Line breaks are the message's own; anything else that would steer the
+    // terminal came from a file, a device or the system and is shown escaped.
+    for (QString& line : lines)
+        line = escapeControlChars(line);
     print(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     detail_.clear();
 }

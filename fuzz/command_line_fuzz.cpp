@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tool's command line: the input is split into arguments at NUL bytes.
+// The tool's command line: the input is split into arguments at NUL bytes,
+// decoded as the tool decodes them (each must encode back to its bytes).
 // Parsing either refuses with a text to show or gives values inside their
 // ranges.
 
 #include "cli/command_line.h"
+#include "core/local_text.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane;
     QStringList arguments{QStringLiteral("corvane-cli")};
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    for (const QByteArray& a : bytes.split('\0'))
-        arguments << QString::fromLocal8Bit(a);
+    for (const QByteArray& a : bytes.split('\0')) {
+        arguments << decodeFileName(a);
+        fuzz::require(encodeFileName(arguments.back()) == a, "an argument keeps its bytes");
+    }
 
     cli::CommandLine options;
     QString error;

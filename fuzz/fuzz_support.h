@@ -4,7 +4,9 @@
 // write, and a way to stop with a report when a property does not hold.
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -13,9 +15,12 @@
 
 namespace corvane::fuzz {
 
-// The process's scratch folder, removed when the process ends normally.
+// The process's scratch folder, removed when the process ends normally. In
+// memory where the system offers it: the targets write files by the thousand.
 inline const QString& scratchFolder() {
-    static QTemporaryDir dir;
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/corvane-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/corvane-fuzz-XXXXXX"));
     if (!dir.isValid()) {
         std::fprintf(stderr, "no scratch folder: %s\n", qPrintable(dir.errorString()));
         std::abort();

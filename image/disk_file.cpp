@@ -3,10 +3,11 @@
 
 #include "image/file_error.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "core/local_text.h"
 
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +21,25 @@ constexpr qsizetype kWriteChunk = 64 * 1024;
 
 [[noreturn]] void raiseErrno(int osError) {
     throw EFileIoError::fromErrno(osError);
+}
+
+// Where a symbolic link leads: the file it finally names, or for a link to
+// nothing the path it holds (from the link's folder when relative). Empty
+// when that cannot be told.
+QByteArray symLinkTarget(const QByteArray& link) {
+    if (char* real = ::realpath(link.constData(), nullptr)) {
+        QByteArray target(real);
+        std::free(real); // realpath allocates with malloc
+        return target;
+    }
+    std::array<char, PATH_MAX> buffer{};
+    const ssize_t n = ::readlink(link.constData(), buffer.data(), buffer.size());
+    if (n <= 0 || std::size_t(n) >= buffer.size())
+        return {};
+    QByteArray target(buffer.data(), qsizetype(n));
+    if (!target.startsWith('/'))
+        target.prepend(link.left(link.lastIndexOf('/') + 1));
+    return target;
 }
 
 mode_t currentUmask() {
@@ -42,7 +62,7 @@ void TDiskFile::resetState() noexcept {
 
 void TDiskFile::openRead(const QString& fileName) {
     discard();
-    const QByteArray name = QFile::encodeName(fileName);
+    const QByteArray name = encodeFileName(fileName);
     if (name.isEmpty())
         raiseErrno(ENOENT);
     // Non-blocking open so that a FIFO put in place of the file cannot hang us.
@@ -89,16 +109,16 @@ qsizetype TDiskFile::read(char* data, qsizetype size) {
 
 void TDiskFile::openReplace(const QString& fileName) {
     discard();
-    QByteArray target = QFile::encodeName(fileName);
+    QByteArray target = encodeFileName(fileName);
     if (target.isEmpty())
         raiseErrno(ENOENT);
 
     // Write through a symbolic link to the file it names.
-    const QFileInfo info(fileName);
-    if (info.isSymLink()) {
-        const QString resolved = info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+    struct stat linkStat {};
+    if (::lstat(target.constData(), &linkStat) == 0 && S_ISLNK(linkStat.st_mode)) {
+        const QByteArray resolved = symLinkTarget(target);
         if (!resolved.isEmpty())
-            target = QFile::encodeName(resolved);
+            target = resolved;
     }
 
     struct stat st {};

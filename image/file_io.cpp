@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "image/file_io.h"
 
-#include <QFile>
+#include "core/local_text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+#include <vector>
 
 namespace corvane {
 
@@ -14,13 +15,23 @@ namespace {
 // Whether a load should go ahead: false for a name that names nothing, or a
 // folder. Where the system cannot tell (no access), the open reports why.
 bool fileExists(const QString& fileName) {
-    const QByteArray name = QFile::encodeName(fileName);
+    const QByteArray name = encodeFileName(fileName);
     if (name.isEmpty())
         return false;
     struct stat st {};
     if (::stat(name.constData(), &st) != 0)
         return errno != ENOENT && errno != ENOTDIR && errno != ENAMETOOLONG;
     return !S_ISDIR(st.st_mode);
+}
+
+// The message for data that does not fit: the first such address and the
+// memory's size, both in hexadecimal.
+QString dataBeyondText(std::uint64_t address, std::size_t length) {
+    auto hex = [](std::uint64_t v) {
+        return QString::number(v, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+    };
+    return QStringLiteral("Data does not fit into the memory: address %1 lies beyond its end (%2)")
+        .arg(hex(address), hex(length - 1));
 }
 
 qsizetype lastComponentStart(const QString& fileName) {
@@ -86,7 +97,8 @@ private:
 } // namespace
 
 void TFileIo::showError(const QString& caption, const QString& fileName, const QString& message) {
-    ShowMessageBox(Presenter, caption, QStringLiteral("File: ") + fileName + QLatin1Char('\r') + message,
+    ShowMessageBox(Presenter, caption,
+                   QStringLiteral("File: ") + escapeControlChars(fileName) + QLatin1Char('\r') + message,
                    MessageKind::Error, MessageButton::Abort, true);
 }
 
@@ -101,13 +113,16 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
         if (!fileExists(fileName))
             throw EDateiError(QStringLiteral("Error #2\rFile not found"));
         const QString extension = lowerFileExtension(fileName);
+        const std::size_t length = Host.image(kind).size();
         if (extension == QLatin1String(".bin"))
-            ReadBinary(fileName, qint64(Host.image(kind).size()));
+            ReadBinary(fileName, qint64(length));
         else if (extension == QLatin1String(".hex"))
-            ReadIntelHex(fileName);
+            ReadIntelHex(fileName, length);
         else
             throw EDateiError(QStringLiteral("Unknown file extension!"));
         CloseFiles();
+        if (RefuseDataBeyondImage && FirstAddressBeyond)
+            throw EDateiError(dataBeyondText(*FirstAddressBeyond, length));
 
         TBuffer& image = Host.image(kind);
         std::fill(image.begin(), image.end(), kErased);
@@ -183,6 +198,7 @@ void TFileIo::discardFiles() noexcept {
 
 void TFileIo::ReadBinary(const QString& fileName, qint64 limit) {
     FileBuffer.clear();
+    FirstAddressBeyond.reset();
     BinFile.openRead(fileName);
     BinFileOpen = true;
     const std::int64_t size = BinFile.size();
@@ -191,6 +207,21 @@ void TFileIo::ReadBinary(const QString& fileName, qint64 limit) {
     const qsizetype got = BinFile.read(reinterpret_cast<char*>(FileBuffer.data()), qsizetype(wanted));
     if (got < wanted)
         throw EFileIoError(IoErrorNumber::ReadPastEnd);
+    // The rest is only looked through for data (bytes other than 0xFF).
+    std::vector<char> chunk(std::size_t{64} * 1024);
+    std::uint64_t offset = std::uint64_t(wanted);
+    while (offset < std::uint64_t(size)) {
+        const qsizetype n = BinFile.read(chunk.data(), qsizetype(chunk.size()));
+        if (n <= 0)
+            break;
+        const auto data =
+            std::find_if(chunk.begin(), chunk.begin() + n, [](char c) { return c != char(kErased); });
+        if (data != chunk.begin() + n) {
+            FirstAddressBeyond = offset + std::uint64_t(data - chunk.begin());
+            break;
+        }
+        offset += std::uint64_t(n);
+    }
 }
 
 void TFileIo::WriteBinary(const QString& fileName) {
@@ -199,9 +230,10 @@ void TFileIo::WriteBinary(const QString& fileName) {
     BinFile.write(reinterpret_cast<const char*>(FileBuffer.data()), qsizetype(FileBuffer.size()));
 }
 
-void TFileIo::ReadIntelHex(const QString& fileName) {
+void TFileIo::ReadIntelHex(const QString& fileName, std::uint64_t limit) {
+    FirstAddressBeyond.reset();
     IntelHexReader reader(FileBuffer);
-    reader.start();
+    reader.start(limit);
     LineNumber = reader.LineNumber;
     CurrentLine.clear();
     HexFile.openRead(fileName);
@@ -216,6 +248,7 @@ void TFileIo::ReadIntelHex(const QString& fileName) {
     }
     LineNumber = reader.LineNumber;
     CurrentLine = reader.currentLine();
+    FirstAddressBeyond = reader.firstAddressBeyond();
 }
 
 void TFileIo::WriteIntelHex(const QString& fileName) {

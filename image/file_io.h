@@ -12,6 +12,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace corvane {
 
@@ -64,8 +65,11 @@ public:
 
     // Replaces the image from the file; false after a message box, with the
     // image, its view and its name field unchanged. Also false, without a
-    // message, while another load or save is under way.
+    // message, while another load or save is under way. Data beyond the
+    // image's length is dropped, or with RefuseDataBeyondImage refused as bad
+    // file content naming its first address.
     bool LoadFile(const QString& fileName, MemKind kind);
+    bool RefuseDataBeyondImage = false;
     // Writes the hex view's data into the file; false after a message box.
     // A failed save leaves any old file of that name as it was.
     bool SaveFile(const QString& fileName, MemKind kind);
@@ -78,8 +82,12 @@ public:
     void ReadBinary(const QString& fileName, qint64 limit = -1);
     void WriteBinary(const QString& fileName);
     // FileBuffer := the 64 KB address space filled from the file.
-    void ReadIntelHex(const QString& fileName);
+    void ReadIntelHex(const QString& fileName, std::uint64_t limit = IntelHexReader::kAddressSpace);
     void WriteIntelHex(const QString& fileName);
+
+    // After a read: the lowest address at or above its limit that the file
+    // gives a byte other than 0xFF (erased) for; nothing when all data fits.
+    std::optional<std::uint64_t> FirstAddressBeyond;
 
     TBuffer FileBuffer;
     bool BinFileOpen = false;

@@ -2,6 +2,7 @@
 #include "image/intel_hex.h"
 
 #include "core/hex_digit.h"
+#include "core/local_text.h"
 
 #include <algorithm>
 #include <array>
@@ -16,6 +17,12 @@ constexpr std::size_t kRecordBytes = 16;
 
 int hexDigit(char c) {
     return hexDigitValue(c);
+}
+
+// Control characters have no place in a text file; a tab may stand in a comment.
+bool isControlChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t') || u == 0x7F;
 }
 
 const char kUpperDigits[] = "0123456789ABCDEF";
@@ -92,12 +99,15 @@ bool TextLineReader::nextLine(QByteArray& line, qsizetype& fullLength) {
 
 // ---------------------------------------------------------------- reader
 
-void IntelHexReader::start() {
+void IntelHexReader::start(std::uint64_t keptLength) {
     FileBuffer.assign(kAddressSpace, kErased);
     LineNumber = 1;
     CurrentLineBytes.clear();
     CurrentLineCut = false;
     BaseAddress = 0;
+    KeptLength = keptLength;
+    FirstBeyond.reset();
+    RecordSeen = false;
 }
 
 void IntelHexReader::read(TextLineReader& source, const std::function<void()>& processMessages) {
@@ -107,14 +117,16 @@ void IntelHexReader::read(TextLineReader& source, const std::function<void()>& p
         if (processMessages)
             processMessages();
         if (!source.nextLine(line, length))
-            return;
+            break;
         if (!readLine(line, length))
-            return;
+            return; // the end record
     }
+    if (!RecordSeen)
+        throw EDateiError(QStringLiteral("No Intel HEX records"));
 }
 
 QString IntelHexReader::currentLine() const {
-    QString text = QString::fromUtf8(CurrentLineBytes);
+    QString text = escapeControlChars(decodeFileName(CurrentLineBytes));
     if (CurrentLineCut)
         text += QStringLiteral("...");
     return text;
@@ -131,6 +143,9 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     CurrentLineBytes.append(line);
     CurrentLineCut = fullLength > line.size();
     if (line.isEmpty() || line[0] != ':') {
+        // A comment or a blank line; binary data is no text at all.
+        if (std::any_of(line.begin(), line.end(), isControlChar))
+            RaiseLineError(QStringLiteral("Illegal Char"));
         ++LineNumber;
         return true;
     }
@@ -168,13 +183,17 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     const std::uint32_t address = (addressHigh << 8) | addressLow;
     switch (type) {
     case 0x00:
+        RecordSeen = true;
         for (unsigned i = 0; i < count; ++i) {
             const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
             if (full < FileBuffer.size())
                 FileBuffer[std::size_t(full)] = data[i];
+            if (full >= KeptLength && data[i] != kErased && (!FirstBeyond || full < *FirstBeyond))
+                FirstBeyond = full;
         }
         break;
     case 0x01:
+        RecordSeen = true; // an empty image, but an image
         return false;
     case 0x02: // extended segment address: base = segment * 16
         if (count == 2)

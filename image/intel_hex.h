@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace corvane {
 
@@ -45,17 +46,24 @@ private:
 // Data records land at their address plus the base that the latest extended
 // segment (02) or extended linear (04) address record set; bytes whose full
 // address lies outside the buffer are dropped.
+//
+// Text that is not Intel HEX is refused: a line that is no record may be a
+// comment, but one holding control characters (binary data) is an "Illegal
+// Char", and a text with neither a data record nor the end record (empty, or
+// records nowhere) is not an image. The end record alone is an empty image.
 class IntelHexReader {
 public:
     static constexpr std::size_t kAddressSpace = 0x10000;
 
     explicit IntelHexReader(TBuffer& buffer) : FileBuffer(buffer) {}
 
-    // Resets the buffer and the line counter for a new file.
-    void start();
+    // Resets the buffer and the line counter for a new file. Data at or above
+    // keptLength is looked out for (see firstAddressBeyond).
+    void start(std::uint64_t keptLength = kAddressSpace);
 
     // Reads all lines of the source up to the end record or the end of the
-    // text. processMessages runs before every line (may be empty).
+    // text. processMessages runs before every line (may be empty). Raises
+    // EDateiError for a bad line, or for a text without any record.
     void read(TextLineReader& source, const std::function<void()>& processMessages = {});
 
     // Checks and decodes one line (without its line end). fullLength is its
@@ -68,8 +76,13 @@ public:
     [[noreturn]] void RaiseLineError(const QString& reason) const;
 
     int LineNumber = 1; // 1-based number of the line being read
-    // That line, without its line end ("..." marks a line cut for the message).
+    // That line, without its line end ("..." marks a line cut for the
+    // message), control characters and bytes that are not UTF-8 as \xNN.
     QString currentLine() const;
+
+    // The lowest full address at or above the kept length where a data record
+    // put a byte other than 0xFF; nothing when there is none.
+    std::optional<std::uint64_t> firstAddressBeyond() const { return FirstBeyond; }
 
 private:
     QByteArray CurrentLineBytes;
@@ -77,6 +90,9 @@ private:
 
     TBuffer& FileBuffer;
     std::uint32_t BaseAddress = 0;
+    std::uint64_t KeptLength = kAddressSpace;
+    std::optional<std::uint64_t> FirstBeyond;
+    bool RecordSeen = false;
 };
 
 // Builds one data record of count bytes of buffer from address on (without its

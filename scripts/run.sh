@@ -2,13 +2,22 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a fresh Debian 12 machine, builds the program and starts it: on the
 # attached controller when a bootloader (USB 03EB:2FFD) is plugged in, else on
-# the simulated bench. --hardware or --simulate chooses explicitly.
+# the simulated bench. --hardware or --simulate chooses explicitly. The window
+# needs a graphical session (an X11 or Wayland display).
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 BUILD=${CORVANE_BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$BUILD" -j"$(nproc)" --target corvane
+# The program, and the libusb stand-in that libusb tools can preload to reach
+# the simulated bench.
+cmake --build "$BUILD" -j"$(nproc)" --target corvane corvane_usb_standin
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "Built $BUILD/shell/corvane. The window needs a graphical session (no DISPLAY or" >&2
+    echo "WAYLAND_DISPLAY is set): run this from a desktop, or over SSH with X forwarding." >&2
+    exit 1
+fi
 
 bootloader_attached() {
     for dev in /sys/bus/usb/devices/*; do

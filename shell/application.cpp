@@ -7,7 +7,23 @@
 
 namespace corvane {
 
-CorvaneApplication::CorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+int rawCountAtStart = 0;
+} // namespace
+
+int& CorvaneApplication::noteRawCount(int& argc) {
+    rawCountAtStart = argc;
+    return argc;
+}
+
+CorvaneApplication::CorvaneApplication(int& argc, char** argv)
+    : QApplication(noteRawCount(argc), argv), rawArgc_(rawCountAtStart) {}
+
+bool startedWithArguments() {
+    if (const CorvaneApplication* app = CorvaneApplication::instance())
+        return app->rawArgumentCount() > 1;
+    return QCoreApplication::arguments().size() > 1;
+}
 
 CorvaneApplication* CorvaneApplication::instance() {
     return qobject_cast<CorvaneApplication*>(QCoreApplication::instance());

@@ -17,6 +17,10 @@ class CorvaneApplication : public QApplication {
 public:
     CorvaneApplication(int& argc, char** argv);
 
+    // How many arguments the program was started with, the program's name and
+    // Qt's own options included.
+    int rawArgumentCount() const { return rawArgc_; }
+
     bool notify(QObject* receiver, QEvent* event) override;
 
     // Where the general error box goes (tests record it); null restores the
@@ -29,9 +33,16 @@ public:
     static CorvaneApplication* instance();
 
 private:
+    // Notes argc before QApplication takes its own options out of it.
+    static int& noteRawCount(int& argc);
+    int rawArgc_;
     WidgetMessagePresenter widgetPresenter_;
     MessagePresenter* presenter_ = nullptr;
 };
+
+// Whether the program was started with any argument at all, Qt's own
+// options included (such a run leaves the CONFIG settings unwritten).
+bool startedWithArguments();
 
 // Shows the general error box through the running CorvaneApplication, or
 // writes the message to stderr when there is none.

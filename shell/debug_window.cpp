@@ -10,6 +10,8 @@ namespace corvane {
 
 TDebug::TDebug(QWidget* parent) : QWidget(parent, Qt::Window), Memo(new QPlainTextEdit(this)) {
     setWindowTitle(QStringLiteral("Debug"));
+    // Only the main window's close ends the program; the log never keeps it alive.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setGeometry(643, 72, 615, 341);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -381,8 +381,17 @@ void TMain::showEvent(QShowEvent* event) {
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
+    if (closeDuringOperation()) {
+        event->ignore();
+        return;
+    }
+    closeAfterOperation_ = false;
     FormClose();
     event->accept();
+    // The debug log goes with the main window, so that closing the main
+    // window always ends the program.
+    if (debug_)
+        debug_->close();
 }
 
 void TMain::FormShow() {
@@ -392,7 +401,7 @@ void TMain::FormShow() {
     // File dialogs with an empty start folder open in the current directory
     // (the dialogs' own default).
     setWindowTitle(titleText());
-    SettingsReadOnly = QCoreApplication::arguments().size() > 1;
+    SettingsReadOnly = startedWithArguments();
     Timer1->setInterval(10);
     Timer1->start();
 }

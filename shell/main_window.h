@@ -207,8 +207,13 @@ public:
     void HsbChange();
     void chkBLJBClick();
     void chkResetClick();
+    // Whether READ, ERASE, WRITE or RUN is under way.
+    bool operationRunning() const;
 
 private:
+    friend class OpsBinding;
+    bool closeDuringOperation();
+    bool closeAfterOperation_ = false; // the user chose to stop and close
     class OpsBinding& opsBinding();
     std::unique_ptr<class OpsBinding, void (*)(class OpsBinding*)> opsBinding_{nullptr, nullptr};
 

@@ -163,6 +163,8 @@ public:
     BackendLink link;
     TUsb usb{link, w.Images};
     TOperations ops{usb, w.Images, *this};
+    bool running = false; // an operation is under way
+    bool stop = false;    // the user asked it to stop
 
     QWidget* widget(Ctl c) const {
         switch (c) {
@@ -316,10 +318,14 @@ public:
     // --- what the operations show
     void setStatusText(const QString& text) override { w.PanStat->setText(text); }
     void processMessages() override { w.ProcessMessages(); }
+    // Pending messages are handled once; the rest of the wait lets the window
+    // paint and its timers run but leaves the user's keys and clicks queued
+    // until the operation goes on, so nothing typed now changes what it does.
     void pause(int ms) override {
+        w.ProcessMessages();
         QEventLoop loop;
         QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
     void progressChanged(const ProgressModel& bar) override {
         w.PBar->setTotal(bar.total());
@@ -346,7 +352,13 @@ public:
             w.debugWindow()->Memo->appendPlainText(line);
     }
     MessagePresenter& messagePresenter() override { return w.messagePresenter(); }
+    bool stopRequested() override { return stop; }
     void operationRunning(bool running) override {
+        this->running = running;
+        if (running)
+            stop = false;
+        else if (w.closeAfterOperation_)
+            QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
         // No file may replace an image while it is transferred.
         for (QWidget* file : std::initializer_list<QWidget*>{w.FlashLoad, w.FlashSave, w.EEPLoad, w.EEPSave})
             file->setEnabled(!running);
@@ -368,6 +380,27 @@ TOperations& TMain::Ops() {
 }
 TUsb& TMain::Usb() {
     return opsBinding().usb;
+}
+
+bool TMain::operationRunning() const {
+    return opsBinding_ && opsBinding_->running;
+}
+
+// A close while an operation runs: the user decides whether it stops. The
+// window then closes once the operation has ended (channel closed, no error
+// box); declined, the operation goes on and the window stays.
+bool TMain::closeDuringOperation() {
+    if (!operationRunning())
+        return false;
+    if (!closeAfterOperation_ &&
+        ShowMessageBox(messagePresenter(), QString(),
+                       QStringLiteral("An operation is running.\rStop it and close the window?"),
+                       MessageKind::Confirmation,
+                       MessageButton::Yes | MessageButton::No) == MessageResult::Yes) {
+        closeAfterOperation_ = true;
+        opsBinding().stop = true;
+    }
+    return true;
 }
 
 void TMain::useDeviceLink(std::unique_ptr<DeviceLink> link) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/profile_file.h"
 
+#include "core/local_text.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -155,7 +157,8 @@ std::optional<QString> ProfileFile::readString(const QString& section, const QSt
     const KeyPlace place = findKey(lines, section, key);
     if (place.keyLine < 0)
         return std::nullopt;
-    QString text = QString::fromUtf8(meaningOf(lines[std::size_t(place.keyLine)].text).value);
+    // Byte for byte: a file name that is not UTF-8 comes back as it went in.
+    QString text = decodeFileName(meaningOf(lines[std::size_t(place.keyLine)].text).value);
     if (text.size() > kMaxValueLength) {
         qsizetype cut = kMaxValueLength;
         if (text.at(cut - 1).isHighSurrogate())
@@ -176,7 +179,7 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
             break;
         }
     }
-    const QByteArray valueBytes = stored.toUtf8();
+    const QByteArray valueBytes = encodeFileName(stored); // byte for byte, see readString
     const KeyPlace place = findKey(lines, section, key);
     if (place.keyLine >= 0) {
         // The key keeps its spelling and the line its line end.

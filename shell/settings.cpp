@@ -79,12 +79,14 @@ QString settingsFileBeside(const QString& executablePath) {
 
 namespace {
 
-// Whether the settings file could be written at path: an existing file that
-// opens for writing, or a folder in which a new file can be made.
+// Whether the settings may live at path: an existing file that opens for
+// writing, or a folder in which files can be made. An existing file that is
+// read-only in a writable folder stays in use: it is read as usual, and its
+// refused writes are reported.
 bool canWriteSettingsAt(const QString& path) {
     QFile existing(path);
-    if (existing.exists())
-        return existing.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (existing.exists() && existing.open(QIODevice::WriteOnly | QIODevice::Append))
+        return true;
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir())
         return false;
@@ -179,7 +181,7 @@ void TIniSettings::SaveList(const QString& section, const QString& prefix, int c
 
 qsizetype TRecentFiles::indexOf(const QString& path) const {
     for (qsizetype i = 0; i < Items.size(); ++i) {
-        if (Items[i].compare(path, Qt::CaseInsensitive) == 0)
+        if (Items[i] == path) // A.hex and a.hex are two files here
             return i;
     }
     return -1;

@@ -29,9 +29,10 @@ QString settingsFileBeside(const QString& executablePath);
 // the user's configuration folder.
 bool isInstalledLocation(const QString& executablePath);
 
-// Where the settings live: beside the executable when that file can be
-// written there and the program is not installed in a system folder;
-// otherwise <userConfigDir>/corvane/<same name>, whose folder is made.
+// Where the settings live: beside the executable when the program is not
+// installed in a system folder and that file can be written there or the
+// folder can be written (a read-only file there is still used); otherwise
+// <userConfigDir>/corvane/<same name>, whose folder is made.
 QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir);
 // The same with the user's configuration folder of the platform.
 QString chooseSettingsFile(const QString& executablePath);
@@ -70,7 +71,7 @@ private:
 };
 
 // A recent-file list: at most four full paths, most recent first, each file
-// once (compared without regard to letter case).
+// once (names compared with their letter case, as the file system does).
 class TRecentFiles {
 public:
     static constexpr int kCapacity = 4;

@@ -13,6 +13,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 QT_BEGIN_NAMESPACE
@@ -73,6 +77,48 @@ protected:
         ASSERT_EQ(f.write(bytes), bytes.size());
     }
     void benchFile(const QByteArray& text) const { writeFile("bench.conf", text); }
+    // Runs corvane-cli on the simulated bench through the shell, so that its
+    // arguments may hold any bytes (a process's QString arguments are UTF-8).
+    CliRun cliBytes(const QList<QByteArray>& arguments) const {
+        QByteArray script = "exec \"$0\" --simulate";
+        for (const QByteArray& a : arguments) {
+            script += " \"$(printf '";
+            for (char c : a)
+                script += '\\' + QByteArray::number(int(std::uint8_t(c)), 8).rightJustified(3, '0');
+            script += "')\"";
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("CORVANE_SIM_DIR", dir.path());
+        env.remove("CORVANE_SIM_CONFIG");
+        env.remove("LD_PRELOAD");
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.start("/bin/sh", {"-c", QString::fromLatin1(script), CORVANE_CLI_PATH});
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << "corvane-cli did not finish: " << script.constData();
+            return {};
+        }
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    // A file in the state folder named by raw bytes.
+    void writeRawName(const QByteArray& name, const QByteArray& bytes) const {
+        QFile f;
+        const int fd = ::open((QFile::encodeName(dir.path()) + '/' + name).constData(),
+                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(f.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+    bool rawNameExists(const QByteArray& name) const {
+        struct stat st {};
+        return ::stat((QFile::encodeName(dir.path()) + '/' + name).constData(), &st) == 0;
+    }
+
     QByteArray readFile(const QString& name) const {
         QFile f(dir.filePath(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -291,9 +337,105 @@ TEST_F(Converting, RoundTripKeepsTheImageAndANameWithoutExtensionBecomesAHexFile
     EXPECT_TRUE(run.err.contains("Saved as")) << run.err.toStdString();
     ASSERT_EQ(cli({"convert", "c.hex", "d.bin"}).status, ExitOk);
     EXPECT_EQ(readFile("d.bin"), bytesOf(image));
-    // The controller sizes the output and drops what lies beyond.
-    ASSERT_EQ(cli({"--controller", "5130", "convert", "a.hex", "small.bin"}).status, ExitOk);
+    // The controller sizes the output; what lies beyond is dropped when asked.
+    ASSERT_EQ(cli({"--controller", "5130", "convert", "--truncate", "a.hex", "small.bin"}).status, ExitOk);
     EXPECT_EQ(readFile("small.bin"), bytesOf(image).left(0x4000));
+}
+
+// Input the tool must refuse rather than lose data over, and text from
+// files that must not steer the terminal.
+using BadInput = CliRig;
+
+TEST_F(BadInput, AHexFileWithoutAnImageIsBadContentAndReplacesNothing) {
+    const TBuffer image = imageWithHoles();
+    writeFile("good.hex", hexFileOf(image));
+    ASSERT_EQ(cli({"-q", "write", "--erase", "--flash", "good.hex"}).status, ExitOk);
+    const struct {
+        const char* name;
+        QByteArray content;
+        const char* message;
+    } cases[] = {
+        {"junk.hex",
+         QByteArray("\x7f"
+                    "ELF\x02\x01\x01\x1a\x00\x00garbage",
+                    16),
+         "Illegal Char - line #1\n"},
+        {"empty.hex", "", "No Intel HEX records\n"},
+        {"notes.hex", "release notes\nnothing else\n", "No Intel HEX records\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.name, c.content);
+        const CliRun convert = cli({"convert", c.name, "good.hex"});
+        EXPECT_EQ(convert.status, ExitFileContent);
+        EXPECT_TRUE(convert.err.contains(QStringLiteral("File-Error: File: %1\n%2").arg(c.name, c.message)))
+            << convert.err.toStdString();
+        EXPECT_EQ(readFile("good.hex"), hexFileOf(image)) << "the good file stays";
+        EXPECT_EQ(cli({"write", "--erase", "--flash", c.name}).status, ExitFileContent);
+        EXPECT_EQ(stored()->chip(0)->flash(), image) << "the chip is not erased";
+    }
+    writeFile("blank.hex", ":00000001FF\r\n");
+    ASSERT_EQ(cli({"convert", "blank.hex", "blank.bin"}).status, ExitOk)
+        << "the end record alone is an empty image";
+    EXPECT_EQ(readFile("blank.bin"), QByteArray(0x8000, '\xff'));
+}
+
+TEST_F(BadInput, DataBeyondTheChipIsRefusedNamingItsFirstAddressUnlessTruncated) {
+    writeFile("high.hex", ":0100000011EE\r\n:027FF000ABCD17\r\n:00000001FF\r\n");
+    writeFile("above64k.hex", ":0100000011EE\r\n:020000040001F9\r\n:010020007768\r\n:00000001FF\r\n");
+    writeFile("big.bin", QByteArray(2000, '\x5a'));
+    writeFile("padded.bin", QByteArray(0x4000, '\x11') + QByteArray(0x4000, '\xff'));
+    const struct {
+        QStringList arguments;
+        const char* address;
+        const char* end;
+    } cases[] = {
+        {{"--controller", "5130", "convert", "high.hex", "out.bin"}, "7FF0", "3FFF"},
+        {{"convert", "above64k.hex", "out.bin"}, "10020", "7FFF"},
+        {{"write", "--eeprom", "big.bin"}, "0400", "03FF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const CliRun refused = cli(c.arguments);
+        EXPECT_EQ(refused.status, ExitFileContent);
+        EXPECT_TRUE(refused.err.contains(
+            QStringLiteral("Data does not fit into the memory: address %1 lies beyond its end (%2)\n")
+                .arg(c.address, c.end)))
+            << refused.err.toStdString();
+        EXPECT_EQ(cli(QStringList{"--truncate"} + c.arguments).status, ExitOk);
+    }
+    EXPECT_EQ(stored()->chip(0)->eeprom(), TBuffer(kEepromSize, 0x5A)) << "truncated: the first 1024 bytes";
+    ASSERT_EQ(cli({"--controller", "5130", "convert", "padded.bin", "small.hex"}).status, ExitOk)
+        << "erased bytes beyond the end are no data";
+}
+
+TEST_F(BadInput, TextFromFilesReachesTheTerminalWithControlCharactersEscaped) {
+    writeFile("evil.hex", ":01000000\x1b]0;owned\x07\x1b[2J\r\n");
+    const CliRun run = cli({"convert", "evil.hex", "out.bin"});
+    EXPECT_EQ(run.status, ExitFileContent);
+    EXPECT_FALSE(run.err.contains(QChar(0x1b)) || run.err.contains(QChar(0x07))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("Wrong length - line #1\n:01000000\\x1B]0;owned\\x07\\x1B[2J\n"))
+        << run.err.toStdString();
+    const CliRun named = cli({"convert", "a\x1b[31m.hex", "out.bin"});
+    EXPECT_EQ(named.status, ExitFileAccess);
+    EXPECT_TRUE(named.err.contains("File: a\\x1B[31m.hex\n")) << named.err.toStdString();
+}
+
+TEST_F(BadInput, FileNamesThatAreNotUtf8KeepTheirBytes) {
+    const TBuffer image = imageWithHoles();
+    writeRawName("bad\xff.hex", hexFileOf(image));
+    ASSERT_EQ(cliBytes({"convert", "bad\xff.hex", "out\xfe.bin"}).status, ExitOk);
+    EXPECT_TRUE(rawNameExists("out\xfe.bin"));
+    EXPECT_FALSE(rawNameExists("out\xef\xbf\xbd.bin"));
+    ASSERT_EQ(cliBytes({"-q", "write", "--flash", "bad\xff.hex"}).status, ExitOk);
+    ASSERT_EQ(cliBytes({"-q", "read", "--flash", "back\xe9.bin"}).status, ExitOk);
+    EXPECT_TRUE(rawNameExists("back\xe9.bin"));
+    const CliRun missing = cliBytes({"convert", "gone\xff.hex", "x.bin"});
+    EXPECT_EQ(missing.status, ExitFileAccess);
+    EXPECT_TRUE(missing.err.contains("File: gone\\xFF.hex\n")) << missing.err.toStdString();
+    // The scratch folder's own clean-up knows only UTF-8 names.
+    for (const char* name : {"bad\xff.hex", "out\xfe.bin", "back\xe9.bin"})
+        ::unlink((QFile::encodeName(dir.path()) + '/' + name).constData());
 }
 
 using ExitStatuses = CliRig;
@@ -392,7 +534,8 @@ using Output = CliRig;
 
 TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures) {
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
-    const CliRun run = cli({"write", "--no-verify", "--flash", "prog.hex", "--eeprom", "prog.hex"});
+    const CliRun run =
+        cli({"write", "--no-verify", "--truncate", "--flash", "prog.hex", "--eeprom", "prog.hex"});
     ASSERT_EQ(run.status, ExitOk);
     EXPECT_EQ(run.err, "Reading device informations...\n"
                        "Reading device informations...\n"

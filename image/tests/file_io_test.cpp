@@ -3,14 +3,18 @@
 // error numbers and texts, save names, the safety of replaced files and the
 // guard against a second file command.
 
+#include "core/local_text.h"
 #include "file_test_support.h"
 #include "image/file_io.h"
 
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace corvane;
 using namespace corvane::testing;
@@ -137,6 +141,92 @@ TEST_F(FileIoTest, BadHexLineGivesOneFileErrorAndChangesNothing) {
     EXPECT_FALSE(io.HexFileOpen);
     EXPECT_EQ(io.LineNumber, 3);
     EXPECT_EQ(io.CurrentLine, ":0100000011EF");
+}
+
+TEST_F(FileIoTest, HexFileWithoutAnImageIsBadContentAndChangesNothing) {
+    host.images.FlashImage.assign(0x8000, 0x33);
+    const struct {
+        const char* name;
+        QByteArray content;
+        QString error;
+    } cases[] = {
+        {"empty.hex", "", "No Intel HEX records"},
+        {"notes.hex", "nothing here\n", "No Intel HEX records"},
+        {"binary.hex", QByteArray("PK\x03\x04\x1a\x00\x00", 7), "Illegal Char - line #1\rPK\\x03\\x04"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir.write(c.name, c.content);
+        EXPECT_FALSE(io.LoadFile(dir.path(c.name), MEM_FLASH));
+        EXPECT_EQ(takeOnlyBox(), "File-Error|File: " + dir.path(c.name) + "\r" + c.error);
+        EXPECT_EQ(host.images.FlashImage, TBuffer(0x8000, 0x33));
+    }
+    dir.write("blank.hex", ":00000001FF\r\n");
+    EXPECT_TRUE(io.LoadFile(dir.path("blank.hex"), MEM_FLASH));
+    EXPECT_EQ(host.images.FlashImage, TBuffer(0x8000, kErased)) << "the end record alone is an empty image";
+}
+
+TEST_F(FileIoTest, DataBeyondTheImageIsDroppedOrWhenAskedRefusedNamingItsFirstAddress) {
+    host.images.renew(1); // 16 KB of FLASH
+    QByteArray bin(0x4000, '\x11');
+    bin += QByteArray(0x20, '\xff') + '\x42';
+    dir.write("big.bin", bin);
+    dir.write("padded.bin", QByteArray(0x4000, '\x11') + QByteArray(0x4000, '\xff'));
+    dir.write("high.hex", ":0100000011EE\r\n:027FF000ABCD17\r\n:00000001FF\r\n");
+    dir.write("above64k.hex", ":020000040001F9\r\n:010020007768\r\n:00000001FF\r\n");
+
+    // The window's way: what fits is loaded, the rest dropped without a word.
+    ASSERT_TRUE(io.LoadFile(dir.path("big.bin"), MEM_FLASH));
+    EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, 0x11));
+    EXPECT_EQ(io.FirstAddressBeyond, std::optional<std::uint64_t>(0x4020));
+
+    io.RefuseDataBeyondImage = true;
+    host.images.renew(1);
+    const struct {
+        const char* name;
+        const char* address;
+    } refused[] = {{"big.bin", "4020"}, {"high.hex", "7FF0"}, {"above64k.hex", "10020"}};
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(io.LoadFile(dir.path(c.name), MEM_FLASH));
+        EXPECT_EQ(takeOnlyBox(), "File-Error|File: " + dir.path(c.name) +
+                                     "\rData does not fit into the memory: address " + c.address +
+                                     " lies beyond its end (3FFF)");
+        EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, kErased));
+    }
+    // Erased bytes beyond the end are no data: nothing is lost.
+    EXPECT_TRUE(io.LoadFile(dir.path("padded.bin"), MEM_FLASH));
+    EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, 0x11));
+}
+
+TEST_F(FileIoTest, NamesThatAreNotUtf8AreOpenedByTheirOwnBytes) {
+    // "bad\xff.hex": the name as the system holds it, decoded without loss.
+    const QString base = QFileInfo(dir.path("x")).path();
+    const QByteArray folder = encodeFileName(base);
+    const QByteArray raw = folder + "/bad\xff.hex";
+    {
+        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, kGoodHex.constData(), std::size_t(kGoodHex.size())), kGoodHex.size());
+        ::close(fd);
+    }
+    const QString name = decodeFileName(raw);
+    ASSERT_TRUE(io.LoadFile(name, MEM_FLASH)) << takeOnlyBox().toStdString();
+    EXPECT_EQ(host.images.FlashImage[2], 0x03);
+
+    host.flashView = host.images.FlashImage;
+    const QString saved = decodeFileName(folder + "/out\xfe\xc3.hex");
+    ASSERT_TRUE(io.SaveFile(saved, MEM_FLASH));
+    struct stat st {};
+    EXPECT_EQ(::stat((folder + "/out\xfe\xc3.hex").constData(), &st), 0) << "written under its own bytes";
+    EXPECT_EQ(dir.read(QStringLiteral("out\uFFFD\uFFFD.hex")), QByteArray()) << "not under a replaced name";
+
+    EXPECT_FALSE(io.LoadFile(decodeFileName(folder + "/gone\x1b[31m\xff.hex"), MEM_FLASH));
+    EXPECT_EQ(takeOnlyBox(), "File-Error|File: " + base + "/gone\\x1B[31m\\xFF.hex\rError #2\rFile not found")
+        << "control characters and stray bytes of the name are shown escaped";
+    // The scratch folder's own clean-up knows only UTF-8 names.
+    ::unlink(raw.constData());
+    ::unlink((folder + "/out\xfe\xc3.hex").constData());
 }
 
 TEST_F(FileIoTest, LoadOfANonPlainFileIsRefused) {

@@ -66,7 +66,6 @@ TEST(IntelHexReader, StoresDataAtItsAddressUpToTheEndRecordAndLeavesTheRestErase
     EXPECT_EQ(buffer[0x10], 0x22);
     EXPECT_EQ(buffer[0x20], 0xFF) << "nothing after the end record is read";
     EXPECT_EQ(std::count(buffer.begin(), buffer.end(), kErased), 0x10000 - 19);
-    EXPECT_EQ(readHex("")[0], 0xFF);
 }
 
 TEST(IntelHexReader, ReportsEachKindOfBadRecordWithReasonLineNumberAndText) {
@@ -137,8 +136,75 @@ TEST(IntelHexReader, AddressRecordsSetTheBaseOfLaterDataRecordsOthersChangeNothi
     EXPECT_EQ(buffer[0x0020], 0xFF);
     EXPECT_EQ(buffer[0x0021], 0x88);
 
-    EXPECT_EQ(readHex(":0400000300001234B3\r\n:0400000500001234B1\r\n:01000007AA4E\r\n"),
+    EXPECT_EQ(readHex(":0400000300001234B3\r\n:0400000500001234B1\r\n:01000007AA4E\r\n:00000001FF\r\n"),
               TBuffer(0x10000, kErased));
+}
+
+// Content that is no Intel HEX image is refused, naming the line where one
+// is to blame; the end record alone is a valid, empty image.
+struct ContentCase {
+    const char* name;
+    QByteArray text;
+    const char* error; // "" when the text reads as an image
+};
+
+class IntelHexContent : public ::testing::TestWithParam<ContentCase> {};
+
+TEST_P(IntelHexContent, IsReadOrRefusedAsBadContent) {
+    EXPECT_EQ(lineError(GetParam().text), QString::fromUtf8(GetParam().error));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IntelHexReader, IntelHexContent,
+    ::testing::Values(
+        ContentCase{"empty", "", "No Intel HEX records"},
+        ContentCase{"text_without_records", "Build log\r\n\r\nall fine\r\n", "No Intel HEX records"},
+        ContentCase{"ctrl_z_first", QByteArray("\x1a:0100000011EE\r\n"), "No Intel HEX records"},
+        ContentCase{"only_an_address_record", ":020000040001F9\r\n", "No Intel HEX records"},
+        ContentCase{"binary_with_ctrl_z",
+                    QByteArray("\x7f"
+                               "ELF\x02\x01\x1b[2J\x1a:00000001FF"),
+                    "Illegal Char - line #1\r\\x7FELF\\x02\\x01\\x1B[2J"},
+        ContentCase{"binary_after_records", QByteArray(":0100000011EE\r\nab") + '\0' + "\x01\r\n:00000001FF",
+                    "Illegal Char - line #2\rab\\x00\\x01"},
+        ContentCase{"bytes_that_are_not_utf8",
+                    ":01000000\xff\xfe"
+                    "1\r\n",
+                    "Wrong length - line #1\r:01000000\\xFF\\xFE1"},
+        ContentCase{"end_record_alone", ":00000001FF\r\n", ""},
+        ContentCase{"data_without_end_record", "; made by hand\tv2\r\n:0100000011EE", ""},
+        ContentCase{"utf8_comment",
+                    "; Pr\xc3\xbc"
+                    "fsumme \xe2\x9c\x93\r\n:00000001FF\r\n",
+                    ""}),
+    [](const ::testing::TestParamInfo<ContentCase>& info) { return std::string(info.param.name); });
+
+TEST(IntelHexReader, TellsTheFirstAddressBeyondTheKeptLengthThatHoldsData) {
+    auto firstBeyond = [](const QByteArray& text, std::uint64_t kept) {
+        TBuffer buffer;
+        IntelHexReader reader(buffer);
+        reader.start(kept);
+        qsizetype offset = 0;
+        TextLineReader source([&](char* data, qsizetype size) {
+            const qsizetype n = std::min(size, text.size() - offset);
+            std::copy_n(text.constData() + offset, n, data);
+            offset += n;
+            return n;
+        });
+        reader.read(source);
+        return reader.firstAddressBeyond();
+    };
+    // 0x3FFF fits, 0x4000 is erased; the lower of two later records counts.
+    const QByteArray text = ":023FFF0012FFAF\r\n:02500000ABCD36\r\n:014800007740\r\n:00000001FF\r\n";
+    EXPECT_EQ(firstBeyond(text, 0x4000), std::optional<std::uint64_t>(0x4800));
+    EXPECT_EQ(firstBeyond(text, 0x8000), std::nullopt);
+    EXPECT_EQ(firstBeyond(":024000003FFF80\r\n:00000001FF\r\n", 0x4000),
+              std::optional<std::uint64_t>(0x4000));
+    EXPECT_EQ(firstBeyond(":02400000FFFFC0\r\n:00000001FF\r\n", 0x4000), std::nullopt)
+        << "erased bytes are no data";
+    // Data above 64 KB through a linear address record.
+    EXPECT_EQ(firstBeyond(":020000040001F9\r\n:010020007768\r\n", 0x8000),
+              std::optional<std::uint64_t>(0x10020));
 }
 
 TEST(IntelHexReader, ShortensAHugeLineInTheMessage) {

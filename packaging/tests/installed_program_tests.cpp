@@ -67,6 +67,11 @@ protected:
             runAs_ + QStringList{"/usr/bin/env", "-i", "HOME=" + home_.path(), "TMPDIR=" + home("tmp")};
         command += QStringList{"PATH=/usr/bin:/bin", "QT_QPA_PLATFORM=xcb",
                                "CORVANE_INSTANCE_KEY=corvane-installed-program-test"};
+        // A sanitizer build's program keeps the suite's settings (leak suppressions).
+        for (const char* name : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"}) {
+            if (qEnvironmentVariableIsSet(name))
+                command << QLatin1String(name) + QLatin1Char('=') + qEnvironmentVariable(name);
+        }
         command +=
             QStringList{CORVANE_XVFB_RUN, "-a", "-s", "-screen 0 1024x768x24", "/bin/sh", "-c", script};
         command += QStringList{stage_.filePath("bin/corvane"), home("tmp/close_window"), "Corvane v1.3"};

@@ -2,6 +2,7 @@
 // The settings accessor: integer and boolean encodings, defaults, the section
 // memory, list load and save, the file's location, and the recent-file lists.
 
+#include "core/local_text.h"
 #include "shell/settings.h"
 #include "shell/tests/temp_files.h"
 
@@ -103,6 +104,17 @@ TEST_F(SettingsTest, SaveListRewritesTheWholeSectionAndAnEmptyListLeavesNoSectio
     EXPECT_EQ(list, (QStringList{"/1", "/2"}));
 }
 
+TEST_F(SettingsTest, RecentNamesKeepTheirBytesWhetherUtf8OrNot) {
+    const QStringList names{decodeFileName(QByteArray("/tmp/bad\xff.hex")), QStringLiteral("/tmp/\u00fc.bin"),
+                            decodeFileName(QByteArray("/x/\xc3(\xa9.hex"))};
+    ini.SaveList("FLASHLOAD", "H", 4, names);
+    EXPECT_TRUE(content().contains("H0=/tmp/bad\xff.hex\r\nH1=/tmp/\xc3\xbc.bin\r\nH2=/x/\xc3(\xa9.hex\r\n"))
+        << content().toHex().constData();
+    QStringList list;
+    ini.LoadList("FLASHLOAD", "H", 4, list);
+    EXPECT_EQ(list, names);
+}
+
 TEST_F(SettingsTest, UnwritableSettingsFileRaisesTheWriteErrorAndReadsStillWork) {
     ASSERT_TRUE(QDir().mkdir(path)); // a folder in the file's place
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 3), 3);
@@ -143,21 +155,41 @@ TEST(SettingsLocation, BesideTheExecutableWhereWritableElseInTheUserConfiguratio
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 2);
 }
 
+// A read-only settings file beside the program, in a folder that can be
+// written, stays the settings file: it is read, and writes to it are refused
+// with the error rather than sent elsewhere.
+TEST(SettingsLocation, AReadOnlyFileInAWritableFolderIsStillTheSettingsFile) {
+    QTemporaryDir exeDir, configDir;
+    const QString beside = exeDir.filePath("corvane.ini");
+    writeFile(beside, "[CONFIG]\r\nDevice=3\r\n");
+    ASSERT_TRUE(QFile::setPermissions(beside, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    EXPECT_EQ(chooseSettingsFile(exeDir.filePath("corvane"), configDir.path()), beside);
+    TIniSettings ini(beside);
+    EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 3);
+    if (QFileInfo(beside).isWritable())
+        GTEST_SKIP() << "a privileged user writes read-only files";
+    EXPECT_THROW(ini.WriteInteger("CONFIG", "Device", 4), ESettingsWriteError);
+    EXPECT_EQ(readFile(beside), "[CONFIG]\r\nDevice=3\r\n");
+}
+
 // ------------------------------------------------------------ recent files
 
-TEST(RecentFiles, NewestFirstAtMostFourEachOnceInAnyLetterCase) {
+TEST(RecentFiles, NewestFirstAtMostFourEachOnceWithItsLetterCase) {
     TRecentFiles mru = recent({"/f1.hex", "/f2.hex", "/F3.hex", "/f4.hex", "/f5.hex"});
     int changes = 0;
     mru.Changed = [&] { ++changes; };
-    mru.add("/f3.HEX");
+    mru.add("/F3.hex");
     EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f5.hex", "/f4.hex", "/f2.hex"}));
+    // Names that differ only in letter case are different files.
+    mru.add("/f3.hex");
+    EXPECT_EQ(mru.items(), (QStringList{"/f3.hex", "/F3.hex", "/f5.hex", "/f4.hex"}));
     for (const char* ignored : {"", "   ", "/w/a\nb.hex"})
         mru.add(ignored);
     EXPECT_EQ(mru.items().size(), 4);
-    EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(mru.remove("/F5.HEX"));
-    EXPECT_FALSE(mru.remove("/f1.hex"));
-    EXPECT_EQ(mru.items(), (QStringList{"/F3.hex", "/f4.hex", "/f2.hex"}));
+    EXPECT_EQ(changes, 2);
+    EXPECT_FALSE(mru.remove("/F5.HEX"));
+    EXPECT_TRUE(mru.remove("/F3.hex"));
+    EXPECT_EQ(mru.items(), (QStringList{"/f3.hex", "/f5.hex", "/f4.hex"}));
 }
 
 TEST(RecentFiles, ChoiceMovesAGoodEntryUpAndRemovesAFailedOne) {
