@@ -28,6 +28,9 @@ constexpr MessageButtons Retry = 0x0020;
 constexpr MessageButtons Ignore = 0x0040;
 constexpr MessageButtons All = 0x0080;
 constexpr MessageButtons Help = 0x0400;
+// Not a button: the second button shown is the default (Enter) instead of the
+// first, for questions whose first answer cannot be undone.
+constexpr MessageButtons DefaultSecond = 0x0100;
 } // namespace MessageButton
 
 // Result codes of a closed box, one per button.

@@ -113,6 +113,37 @@ CommandResult BootFrames::programBlock(std::uint16_t address, std::span<const st
     return sendAndCheck(std::span(buffer).first(wire::kProgramData + data.size() + wire::kProgramSuffix));
 }
 
+BlankCheckResult BootFrames::blankCheck(std::uint16_t start, std::size_t length) {
+    BlankCheckResult out;
+    if (length == 0 || start + length > 0x10000) {
+        out.result = CommandResult::failed(CommandStatus::TransferFailed);
+        return out;
+    }
+    Frame frame{};
+    frame[0] = DISPLAY_DATA;
+    frame[1] = wire::kSelectBlankCheck;
+    putRange(frame, start, length);
+    if (out.result = send(frame); !out.result.ok())
+        return out;
+    // Asked here rather than by checkStatus(), which clears at once: the
+    // address of the used byte is fetched first.
+    const dfu::StatusReply reply = dfu::getStatus(link_);
+    if (!reply.ok()) {
+        out.result = CommandResult::failed(CommandStatus::StatusRequestFailed);
+        return out;
+    }
+    if (reply.answer.status == OK)
+        return out;
+    out.result = CommandResult::device(reply.answer.status);
+    if (reply.answer.status == errCHECK_ERASED) {
+        std::array<std::uint8_t, 2> at{};
+        if (dfu::upload(link_, at) == dfu::Transfer::Done)
+            out.firstUsed = static_cast<std::uint16_t>((at[0] << 8) | at[1]);
+    }
+    dfu::clearStatus(link_);
+    return out;
+}
+
 CommandResult BootFrames::eraseChip() {
     Frame frame{};
     frame[0] = WRITE_COMMAND;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace corvane {
@@ -33,6 +34,11 @@ struct CommandResult {
 
     static CommandResult failed(CommandStatus s) { return {s, OK}; }
     static CommandResult device(std::uint8_t s) { return {CommandStatus::DeviceStatus, s}; }
+};
+
+struct BlankCheckResult {
+    CommandResult result;                   // ok: the range is blank
+    std::optional<std::uint16_t> firstUsed; // not blank: the first byte that is not 0xFF
 };
 
 struct ByteRead {
@@ -64,6 +70,10 @@ public:
                             StatusCheck check = StatusCheck::Before);
     // data.size() bytes to address on (1 to 1024).
     CommandResult programBlock(std::uint16_t address, std::span<const std::uint8_t> data, BootMemory memory);
+    // Blank check of FLASH from start, length bytes (1 to 65536 - start).
+    // When the device finds a used byte its address is fetched before the
+    // error status is cleared.
+    BlankCheckResult blankCheck(std::uint16_t start, std::size_t length);
     // Erases the whole chip and polls until the erase has ended: at most
     // kErasePolls status requests and kErasePollBudget of time; a status
     // request that timed out ends the polling at once.

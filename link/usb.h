@@ -42,9 +42,11 @@ public:
     ~TUsb();
 
     THighResTimer Hr;
-    // The setup record SetupRequest last built (the requests build their own).
-    TClassRequest Setup;
     DeviceDescriptor DevDesc{};
+    // Kept for callers that still issue raw requests through link(): the
+    // record SetupRequest last built. The link's own requests build theirs
+    // (dfu::setupFor) and never read it.
+    TClassRequest Setup;
 
     UsbHooks& hooks() { return hooks_; }
     DeviceLink& link() { return link_; }

@@ -13,6 +13,12 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # the simulated bench.
 cmake --build "$BUILD" -j"$(nproc)" --target corvane corvane_usb_standin
 
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "Built $BUILD/shell/corvane. The window needs a graphical session (no DISPLAY or" >&2
+    echo "WAYLAND_DISPLAY is set): run this from a desktop, or over SSH with X forwarding." >&2
+    exit 1
+fi
+
 bootloader_attached() {
     for dev in /sys/bus/usb/devices/*; do
         [ -r "$dev/idVendor" ] && [ -r "$dev/idProduct" ] || continue

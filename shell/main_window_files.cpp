@@ -245,7 +245,8 @@ bool TMain::confirmReplace(const QString& fileName) {
     return ShowMessageBox(messagePresenter(), QStringLiteral("Save file"),
                           QStringLiteral("File: %1\rexists already.\rReplace it?").arg(fileName),
                           MessageKind::Confirmation,
-                          MessageButton::Yes | MessageButton::No) == MessageResult::Yes;
+                          MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond) ==
+           MessageResult::Yes;
 }
 
 // ---------------------------------------------------------------------------

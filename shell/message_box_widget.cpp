@@ -85,7 +85,7 @@ std::unique_ptr<QMessageBox> buildMessageBox(const QString& caption, const QStri
             continue;
         QPushButton* b = box->addButton(QString::fromUtf8(entry.caption), entry.role);
         b->setProperty(kResultProperty, entry.result);
-        if (!box->defaultButton())
+        if (box->buttons().size() == ((buttons & MessageButton::DefaultSecond) ? 2 : 1))
             box->setDefaultButton(b);
         // Escape and the close box answer like cancel, else abort, else no,
         // else OK; a box with none of these answers with its only button.

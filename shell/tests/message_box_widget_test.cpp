@@ -80,6 +80,17 @@ TEST(MessageBoxWidget, EveryButtonBitGivesOneButtonWithItsOwnResult) {
     EXPECT_EQ(captions(*boxWith(0)), QStringList{"OK"}) << "an empty set shows OK alone";
 }
 
+TEST(MessageBoxWidget, EnterAnswersWithTheFirstButtonUnlessTheSecondIsMadeTheDefault) {
+    using namespace MessageButton;
+    const auto defaultCaption = [](MessageButtons buttons) {
+        auto box = boxWith(buttons);
+        return box->defaultButton() ? box->defaultButton()->text().remove(QLatin1Char('&')) : QString();
+    };
+    EXPECT_EQ(defaultCaption(Yes | No), QStringLiteral("Ja"));
+    EXPECT_EQ(defaultCaption(Yes | No | DefaultSecond), QStringLiteral("Nein"));
+    EXPECT_EQ(captions(*boxWith(Yes | No | DefaultSecond)).size(), 2) << "the flag adds no button";
+}
+
 TEST(MessageBoxWidget, EscapeAnswersLikeCancelElseAbortElseNo) {
     using namespace MessageButton;
     EXPECT_EQ(messageResultFor(*boxWith(Yes | No | Cancel | Abort), nullptr), MessageResult::Cancel);

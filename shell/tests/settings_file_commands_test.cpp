@@ -288,7 +288,7 @@ TEST_F(FileCommandsTest, EachDialogStartsWithItsOwnNameAndEnterOnAnEmptySaveWrit
     EXPECT_EQ(readFile(path("f.hex")), kHex) << "declined: the FLASH file is untouched";
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].kind, MessageKind::Confirmation);
-    EXPECT_EQ(boxes.boxes[0].buttons, MessageButton::Yes | MessageButton::No);
+    EXPECT_EQ(boxes.boxes[0].buttons, MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond);
     EXPECT_TRUE(boxes.boxes[0].text.contains(path("f.hex")));
     EXPECT_TRUE(w->EEPName->text().isEmpty());
     EXPECT_TRUE(w->EEPMru.items().isEmpty());
