@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -192,3 +194,52 @@ TEST(WindowOperations, WriteFusesRefusesAByteWhoseReadFailedUntilTheUserTypesOne
     EXPECT_EQ(t.presenter.boxes.size(), 1u);
     EXPECT_EQ(t.chip.configBytes().EB, 0xA5);
 }
+
+// ------------------------------------------------------------ waits and input
+
+namespace {
+
+// Types text into a field once, from the message loop, while the status pane
+// shows the given step.
+struct TypeDuringStep {
+    QTimer poll;
+    bool typed = false;
+    TypeDuringStep(TMain& w, QLineEdit* field, const QString& step, const QString& text) {
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, [this, &w, field, step, text] {
+            if (typed || w.PanStat->text() != step)
+                return;
+            typed = true;
+            field->selectAll();
+            QTest::keyClicks(field, text);
+        });
+        poll.start();
+    }
+};
+
+class EditDuringAWait : public ::testing::TestWithParam<const char*> {};
+
+} // namespace
+
+// WRITE sends the configuration the fields held when it was clicked: what the
+// user types while one of its waits runs is kept in the field for the next
+// operation but is not what gets written.
+TEST_P(EditDuringAWait, DoesNotReachTheWriteAndIsNotLost) {
+    Window t;
+    t.w.chkFlash->setChecked(false);
+    t.w.chkEEP->setChecked(false);
+    t.w.chkFuses->setChecked(true);
+    t.w.EdSBV->setText(QStringLiteral("$12"));
+    TypeDuringStep edit(t.w, t.w.EdSBV, QString::fromLatin1(GetParam()), QStringLiteral("$34"));
+    t.w.ButWrite->click();
+    ASSERT_TRUE(edit.typed);
+    EXPECT_TRUE(t.presenter.boxes.empty());
+    EXPECT_EQ(t.chip.configBytes().SBV, 0x12);
+    EXPECT_EQ(t.w.EdSBV->text(), QStringLiteral("$34"));
+
+    t.w.ButWrite->click();
+    EXPECT_EQ(t.chip.configBytes().SBV, 0x34) << "the next WRITE takes it";
+}
+
+INSTANTIATE_TEST_SUITE_P(WaitsAndInput, EditDuringAWait,
+                         ::testing::Values("Reading device informations...", "Writing Fuses..."));
