@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -98,16 +99,22 @@ std::pair<int, int> pairOf(const std::string& v) {
     return {parseInt(trim(v.substr(0, colon))), parseInt(trim(v.substr(colon + 1)))};
 }
 
+// The controller types a bench file may name, for its error messages.
+std::string controllerNames() {
+    std::string names;
+    for (const auto& v : corvane::kChipVariants)
+        names += (names.empty() ? "" : ", ") + std::string(v.name);
+    return names;
+}
+
 // The chip's kind, timing and USB identity; false when the key is none of them.
 bool applyChipKey(const std::string& key, const std::string& value, ChipConfig& c) {
     const auto v = lower(value);
     if (key == "controller") {
-        if (v == "at89c5131" || v == "at89c5131a" || v == "5131")
-            c.controller = Controller::AT89C5131;
-        else if (v == "at89c5130" || v == "at89c5130a" || v == "5130")
-            c.controller = Controller::AT89C5130;
-        else
-            throw std::invalid_argument("controller is AT89C5131 or AT89C5130");
+        const auto named = Controller::named(value);
+        if (!named)
+            throw std::invalid_argument("controller: '" + value + "' is none of " + controllerNames());
+        c.controller = *named;
     } else if (key == "timing") {
         if (v == "fast")
             c.timing = Timing::Fast;
@@ -400,9 +407,16 @@ std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stat
             if (!cf)
                 continue;
             ChipConfig c;
-            while (std::getline(cf, line))
-                if (line == "controller=AT89C5130")
-                    c.controller = Controller::AT89C5130;
+            while (std::getline(cf, line)) {
+                if (!line.starts_with("controller="))
+                    continue;
+                const auto value = line.substr(std::string_view("controller=").size());
+                const auto named = Controller::named(value);
+                if (!named)
+                    throw std::runtime_error(chipFile.string() + ": controller '" + value + "' is none of " +
+                                             controllerNames());
+                c.controller = *named;
+            }
             config.chips[slot] = c;
         }
         if (config.chips.empty())

@@ -20,6 +20,7 @@
 // CORVANE_SIM_CONFIG names the bench file (default <state folder>/bench.conf).
 // With no bench file the bench holds one AT89C5131 in slot 0.
 
+#include "core/chip_variants.h"
 #include "link/class_request.h"
 #include "link/device_link.h"
 #include "link/protocol.h"
@@ -33,6 +34,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::sim {
@@ -46,7 +48,18 @@ using corvane::DfuStatus;
 // ---------------------------------------------------------------------------
 // Set-up of one chip.
 
-enum class Controller { AT89C5131, AT89C5130 };
+// A controller type: its place in the program's chip-variant table, which
+// gives its name, FLASH size, product byte and erase blocks.
+struct Controller {
+    int index = 0;
+
+    const corvane::ChipVariant& variant() const { return corvane::chipVariant(index); }
+    // The type by its name, its name followed by "A" or its short name, in any
+    // letter case; nothing for a name the table does not know.
+    static std::optional<Controller> named(std::string_view name);
+
+    friend bool operator==(Controller, Controller) = default;
+};
 enum class Timing { Fast, Realistic };
 // Blocking: a status request after a chip erase completes only when the erase
 // has ended. BusyPolling: while the erase runs, status requests answer
@@ -61,7 +74,7 @@ enum class ConfigByte { BSB, SBV, P1_CF, P3_CF, P4_CF, SSB, EB, HSB };
 struct Identification {
     std::uint8_t manufacturer = 0x58;
     std::uint8_t family = 0xD7;
-    std::uint8_t productName = 0x31; // 0x30 for the AT89C5130 unless set
+    std::uint8_t productName = 0x31; // the controller's product byte unless set
     std::uint8_t productRevision = 0x01;
     std::uint8_t bootloaderVersion = 0x05;
     std::uint8_t bootId1 = 0x00;
@@ -85,7 +98,7 @@ struct ConfigBytes {
 };
 
 struct ChipConfig {
-    Controller controller = Controller::AT89C5131;
+    Controller controller{};
     std::uint16_t vendorId = 0x03EB;
     std::uint16_t productId = 0x2FFD;
     Timing timing = Timing::Fast;
@@ -113,9 +126,6 @@ struct ChipConfig {
         return config;
     }
 };
-
-std::size_t flashSize(Controller c);
-const char* controllerName(Controller c);
 
 // ---------------------------------------------------------------------------
 // Faults injected for tests.

@@ -29,8 +29,15 @@ constexpr std::uint8_t SET_INTERFACE = 0x0B;
 
 Identification defaultIdentification(Controller c) {
     Identification id;
-    id.productName = c == Controller::AT89C5130 ? 0x30 : 0x31;
+    id.productName = c.variant().productCode;
     return id;
+}
+
+bool anyTypeHasBlock(std::uint8_t code) {
+    return std::any_of(corvane::kChipVariants.begin(), corvane::kChipVariants.end(), [&](const auto& v) {
+        return std::any_of(v.eraseBlocks.begin(), v.eraseBlocks.end(),
+                           [&](const corvane::EraseBlock& b) { return b.code == code; });
+    });
 }
 
 std::string hex2(unsigned v) {
@@ -68,12 +75,17 @@ std::uint8_t ConfigBytes::operator[](ConfigByte b) const {
     return (*const_cast<ConfigBytes*>(this))[b];
 }
 
-std::size_t flashSize(Controller c) {
-    return c == Controller::AT89C5130 ? 0x4000 : 0x8000;
-}
-
-const char* controllerName(Controller c) {
-    return c == Controller::AT89C5130 ? "AT89C5130" : "AT89C5131";
+std::optional<Controller> Controller::named(std::string_view name) {
+    if (const auto i = corvane::chipVariantIndex(name))
+        return Controller{*i};
+    // The type's name followed by "A", as the newer chips are marked.
+    if (name.ends_with('A') || name.ends_with('a')) {
+        const auto base = name.substr(0, name.size() - 1);
+        const auto i = corvane::chipVariantIndex(base);
+        if (i && base.size() == std::string_view(corvane::kChipVariants[std::size_t(*i)].name).size())
+            return Controller{*i};
+    }
+    return std::nullopt;
 }
 
 void FaultPlan::failRequest(int k, int count) {
@@ -497,21 +509,15 @@ struct SimChip::Impl {
             succeed();
             return;
         }
-        unsigned start, end;
-        switch (what) {
-        case 0x00:
-            start = 0x0000, end = 0x1FFF;
-            break;
-        case 0x20:
-            start = 0x2000, end = 0x3FFF;
-            break;
-        case 0x40:
-            start = 0x4000, end = 0x7FFF;
-            break;
-        default:
-            fail(errUNKNOWN);
+        const auto own = c.config_.controller.variant().eraseBlocks;
+        const auto block =
+            std::find_if(own.begin(), own.end(), [&](const auto& b) { return b.code == what; });
+        if (block == own.end()) {
+            // A block another type has lies beyond this one's FLASH.
+            fail(anyTypeHasBlock(what) ? errADDRESS : errUNKNOWN);
             return;
         }
+        const unsigned start = block->first, end = block->last;
         if (end >= c.flash_.size()) {
             fail(errADDRESS);
             return;
@@ -617,12 +623,13 @@ struct SimChip::Impl {
 SimChip::SimChip(ChipConfig config)
     : config_(std::move(config)),
       ident_(config_.identification.value_or(defaultIdentification(config_.controller))),
-      flash_(flashSize(config_.controller), 0xFF), eeprom_(1024, 0xFF), bytes_(config_.initial) {}
+      flash_(config_.controller.variant().flashSize, 0xFF), eeprom_(corvane::kEepromBytes, 0xFF),
+      bytes_(config_.initial) {}
 
 void SimChip::setConfig(const ChipConfig& cfg) {
     config_ = cfg;
     ident_ = cfg.identification.value_or(defaultIdentification(cfg.controller));
-    flash_.resize(flashSize(cfg.controller), 0xFF);
+    flash_.resize(cfg.controller.variant().flashSize, 0xFF);
 }
 
 void SimChip::reset() {
@@ -738,7 +745,7 @@ bool SimChip::save(const std::filesystem::path& folder, std::string* error) cons
         return !ec;
     };
     std::ostringstream t;
-    t << "controller=" << controllerName(config_.controller) << "\n"
+    t << "controller=" << config_.controller.variant().name << "\n"
       << "bsb=" << hex2(bytes_.BSB) << "\nsbv=" << hex2(bytes_.SBV) << "\np1cf=" << hex2(bytes_.P1_CF)
       << "\np3cf=" << hex2(bytes_.P3_CF) << "\np4cf=" << hex2(bytes_.P4_CF) << "\nssb=" << hex2(bytes_.SSB)
       << "\neb=" << hex2(bytes_.EB) << "\nhsb=" << hex2(bytes_.HSB) << "\nstate=" << int(state_)
@@ -773,8 +780,9 @@ bool SimChip::load(const std::filesystem::path& folder, std::string* error) {
         return failWith("no chip.txt");
     if (!readFile(folder / "flash.bin", fl) || !readFile(folder / "eeprom.bin", ee))
         return failWith("memory files missing");
-    if (fl.size() != flashSize(config_.controller) || ee.size() != eeprom_.size())
-        return failWith("memory files do not fit a " + std::string(controllerName(config_.controller)));
+    const auto& variant = config_.controller.variant();
+    if (fl.size() != variant.flashSize || ee.size() != eeprom_.size())
+        return failWith("memory files do not fit a " + std::string(variant.name));
 
     ConfigBytes b = bytes_;
     int state = dfuIDLE, status = OK, attached = 1, running = 0, mode = -1;

@@ -184,7 +184,7 @@ TEST(Read, ReadsIdentificationConfigurationFlashAndEepromIntoTheImagesWithProgre
 
 TEST(Read, LogsTheBlockCountAndWithNeitherMemoryReadsOnlyIdentificationAndConfiguration) {
     sim::ChipConfig config;
-    config.controller = sim::Controller::AT89C5130;
+    config.controller = *sim::Controller::named("AT89C5130");
     Rig r(config);
     r.controls.setChecked(Ctl::chkFlash, false);
     r.controls.setChecked(Ctl::chkEEP, false);
@@ -444,7 +444,7 @@ TEST(Write, FlashIsWrittenUpToTheBlockHoldingTheLastUsedByteOrWholeWithFlashAll)
                                         << (c.flash ? "" : " FLASH unchecked"));
         sim::ChipConfig config;
         if (c.small)
-            config.controller = sim::Controller::AT89C5130;
+            config.controller = *sim::Controller::named("AT89C5130");
         Rig r(config);
         r.controls.setChecked(Ctl::chkFlash, c.flash);
         r.controls.setChecked(Ctl::chkEEP, false);

@@ -133,7 +133,7 @@ struct Rig {
 
     explicit Rig(sim::ChipConfig config = {}) {
         chip = &bench.insert(0, config);
-        const bool small = config.controller == sim::Controller::AT89C5130;
+        const bool small = config.controller == *sim::Controller::named("AT89C5130");
         for (std::size_t i = 0; i < chip->flash().size(); ++i)
             chip->flash()[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
         for (std::size_t i = 0; i < chip->eeprom().size(); ++i)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -62,7 +63,7 @@ device = 046D:C52B bus=2 ports=1.1
     ASSERT_TRUE(parseBenchConfig(text, c, &err)) << err;
     ASSERT_EQ(c.chips.size(), 2u);
     const auto& s0 = c.chips.at(0);
-    EXPECT_EQ(s0.controller, Controller::AT89C5130);
+    EXPECT_EQ(s0.controller, *Controller::named("AT89C5130"));
     EXPECT_EQ(s0.timing, Timing::Realistic);
     EXPECT_EQ(s0.eraseMode, EraseMode::BusyPolling);
     EXPECT_EQ(s0.productId, 0x2FFE);
@@ -124,7 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{"[slot 0]\nstatus = 7:x\n", "line 2: status: 'x'"},
                       std::pair{"[slot 0]\nvendor = 03EG\n", "line 2: vendor: '03EG' is not a hexadecimal"},
                       std::pair{"[slot 0]\nhsb = \n", "line 2: hsb: ''"},
-                      std::pair{"[foreign]\ndevice = 1D6B:zz\n", "line 2: device: 'zz'"}));
+                      std::pair{"[foreign]\ndevice = 1D6B:zz\n", "line 2: device: 'zz'"},
+                      std::pair{"[slot 0]\n\ncontroller = AT89C5132\n", "line 3: controller: 'AT89C5132'"},
+                      std::pair{"[slot 0]\ncontroller = 5131A\n", "line 2: controller: '5131A'"}));
 
 TEST(BenchFolder, AFolderThatCannotKeepTheChipsIsRefusedNamingIt) {
     TempDir dir;
@@ -243,14 +246,88 @@ TEST(BenchFolder, InsertStoresAndRemoveForgetsTheSlot) {
     TempDir dir;
     {
         auto bench = SimBench::fromFolder(dir.path());
-        bench->insert(4, ChipConfig::of(Controller::AT89C5130));
+        bench->insert(4, ChipConfig::of(*Controller::named("AT89C5130")));
         bench->remove(0);
         EXPECT_FALSE(std::filesystem::exists(dir.path() / "slot-0"));
     }
     auto bench = SimBench::fromFolder(dir.path()); // no bench file: the stored chips
     EXPECT_FALSE(bench->chip(0));
     ASSERT_TRUE(bench->chip(4));
-    EXPECT_EQ(bench->chip(4)->controller(), Controller::AT89C5130);
+    EXPECT_EQ(bench->chip(4)->controller(), *Controller::named("AT89C5130"));
+}
+
+// Every controller type of the variant table can be set up on the bench by
+// its names, answers its own product byte, FLASH size and erase blocks, and
+// comes back as the same type from the state folder alone.
+class BenchVariants : public ::testing::TestWithParam<std::size_t> {
+protected:
+    static std::vector<std::uint8_t> request(SimChip& chip, std::vector<std::uint8_t> command,
+                                             std::uint16_t answer) {
+        command.resize(32, 0);
+        if (!chip.control({0x21, DFU_DNLOAD, 0, 0, 32}, command.data()).ok())
+            return {};
+        std::uint8_t st[6]{};
+        if (!chip.control({0xA1, DFU_GETSTATUS, 0, 0, 6}, st).ok() || st[0] != 0)
+            return {};
+        std::vector<std::uint8_t> b(answer);
+        if (answer > 0) {
+            const auto r = chip.control({0xA1, DFU_UPLOAD, 0, 0, answer}, b.data());
+            if (!r.ok())
+                return {};
+            b.resize(static_cast<std::size_t>(r.transferred));
+        }
+        return b;
+    }
+};
+
+TEST_P(BenchVariants, EachTypeIsSetUpByNameAndAnswersAsItself) {
+    const auto& variant = kChipVariants[GetParam()];
+    const std::string name = variant.name;
+    for (const std::string& spelling : {name, name + "a", std::string(variant.shortName)}) {
+        SCOPED_TRACE(spelling);
+        TempDir dir;
+        dir.write("bench.conf", "[slot 3]\ncontroller = " + spelling + "\n");
+        {
+            auto bench = SimBench::fromFolder(dir.path());
+            SimChip* chip = bench->chip(3);
+            ASSERT_TRUE(chip);
+            EXPECT_EQ(chip->controller().variant().name, variant.name);
+            EXPECT_EQ(chip->flash().size(), variant.flashSize);
+            EXPECT_EQ(request(*chip, {0x05, 0x01, 0x60}, 1), std::vector<std::uint8_t>{variant.productCode});
+            for (const auto& block : variant.eraseBlocks) {
+                std::fill(chip->flash().begin(), chip->flash().end(), 0x00);
+                ASSERT_TRUE(request(*chip, {0x04, 0x00, block.code}, 0).empty());
+                const auto& f = chip->flash();
+                EXPECT_EQ(std::count(f.begin(), f.end(), 0xFF), block.last - block.first + 1)
+                    << int(block.code);
+                EXPECT_EQ(f[block.first], 0xFF);
+                EXPECT_EQ(f[block.last], 0xFF);
+            }
+        }
+        std::filesystem::remove(dir.path() / "bench.conf");
+        auto again = SimBench::fromFolder(dir.path()); // the state folder alone
+        ASSERT_TRUE(again->chip(3));
+        EXPECT_EQ(again->chip(3)->controller().variant().name, variant.name);
+        EXPECT_EQ(again->chip(3)->flash().size(), variant.flashSize);
+        EXPECT_EQ(again->lastError(), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryTableEntry, BenchVariants,
+                         ::testing::Range<std::size_t>(0, kChipVariants.size()));
+
+TEST(BenchFolder, AStoredChipOfAnUnknownTypeIsReportedNamingFileAndValue) {
+    TempDir dir;
+    { SimBench::fromFolder(dir.path()); } // stores a chip in slot 0
+    dir.write("slot-0/chip.txt", "controller=AT89C9999\nbsb=FF\n");
+    try {
+        SimBench::fromFolder(dir.path());
+        FAIL() << "loaded";
+    } catch (const std::runtime_error& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("chip.txt"), std::string::npos) << what;
+        EXPECT_NE(what.find("'AT89C9999'"), std::string::npos) << what;
+    }
 }
 
 TEST(SimLinkTest, OpenRefusesBadNumbersEmptySlotsAndRefusedChips) {

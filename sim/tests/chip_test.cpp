@@ -88,7 +88,7 @@ TEST_F(Chip, FactoryStateIdentificationAndConfigurationReads) {
     EXPECT_EQ(chip.configByte(ConfigByte::HSB) & 0x40, 0);
     EXPECT_EQ(readByte(0x01, 0x07), -errADDRESS);
     EXPECT_EQ(chip.flash().size(), 0x8000u);
-    EXPECT_EQ(SimChip(ChipConfig::of(Controller::AT89C5130)).flash().size(), 0x4000u);
+    EXPECT_EQ(SimChip(ChipConfig::of(*Controller::named("AT89C5130"))).flash().size(), 0x4000u);
 }
 
 TEST_F(Chip, UploadReturnsTheRangeInOrderAcrossSeveralRequests) {
@@ -112,7 +112,7 @@ TEST_F(Chip, AskingForMoreThanRemainsGivesAShortAnswer) {
 }
 
 TEST_F(Chip, RangesOutsideTheMemoryAnswerErrAddress) {
-    SimChip small(ChipConfig::of(Controller::AT89C5130));
+    SimChip small(ChipConfig::of(*Controller::named("AT89C5130")));
     std::swap(chip, small);
     EXPECT_EQ(display(0x00, 0x3C00, 0x3FFF), 0);
     EXPECT_TRUE(clear());
@@ -228,7 +228,7 @@ TEST_F(Chip, BlockErasesClearTheirRangeOnly) {
     EXPECT_EQ(command(frame({0x04, 0x00, 0x40})), 0);
     EXPECT_EQ(chip.flash()[0x4000], 0xFF);
 
-    SimChip small(ChipConfig::of(Controller::AT89C5130));
+    SimChip small(ChipConfig::of(*Controller::named("AT89C5130")));
     std::swap(chip, small);
     EXPECT_EQ(command(frame({0x04, 0x00, 0x40})), errADDRESS);
 }
