@@ -129,14 +129,8 @@ CommandResult TUsb::eraseChip() {
 }
 
 int TUsb::ReadConfigByte(std::uint8_t area, std::uint8_t index) {
-    return ReadConfig(area, index).result;
-}
-
-TUsb::ConfigRead TUsb::ReadConfig(std::uint8_t area, std::uint8_t index) {
     const ByteRead read = frames_.readConfigByte(area, index);
-    if (!read.result.ok())
-        return {read.result.code(), false};
-    return {read.value, true};
+    return read.result.ok() ? int(read.value) : read.result.code();
 }
 
 int TUsb::WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value) {

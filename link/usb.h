@@ -70,14 +70,6 @@ public:
     int ProgramBlock(std::uint16_t address, std::uint16_t length, std::uint8_t memory);
     int EraseChip();
     int ReadConfigByte(std::uint8_t area, std::uint8_t index);
-    // The same read, telling a failure apart from a byte: ok is false when a
-    // request failed or the device reported an error (result then holds the
-    // failure code ReadConfigByte gives, which may look like a byte).
-    struct ConfigRead {
-        int result = -1;
-        bool ok = false;
-    };
-    ConfigRead ReadConfig(std::uint8_t area, std::uint8_t index);
     int WriteConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
     // 0 when both requests went through, -1 when one failed.
     int StartApplication(std::uint8_t mode, std::uint16_t address);

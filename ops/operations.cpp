@@ -127,20 +127,22 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
                  QStringLiteral("\rProduct-ID: ") + hex4(storedProduct));
     }
 
-    // Every read is shown as it comes; a failed one is remembered.
+    // Every read is shown as it comes, a failed one as the failure code of
+    // the link's integer results; a failed one is remembered.
     auto read = [this](ConfigByte where, const char* name, OpStep step) {
         stopPoint(step);
-        const TUsb::ConfigRead r = usb_.ReadConfig(where.area, where.index);
-        if (r.ok) {
-            deviceBytes_[configAddress(where)] = static_cast<std::uint8_t>(r.result);
+        const ByteRead r = usb_.frames().readConfigByte(where.area, where.index);
+        if (r.result.ok()) {
+            deviceBytes_[configAddress(where)] = r.value;
         } else {
             deviceBytes_.erase(configAddress(where));
             FailedReads << QString::fromLatin1(name);
         }
         return r;
     };
-    auto ident = [&read](ConfigByte where, const char* name) {
-        return read(where, name, OpStep::Identify).result;
+    auto shown = [](const ByteRead& r) { return r.result.ok() ? int(r.value) : r.result.code(); };
+    auto ident = [&read, &shown](ConfigByte where, const char* name) {
+        return shown(read(where, name, OpStep::Identify));
     };
 
     Controls.setText(Ctl::LabManufacturer,
@@ -151,16 +153,16 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setText(Ctl::LabBootVersion,
                      bootVersionText(ident(ConfigMap::BootVersion, "Bootloader Version")));
 
-    const TUsb::ConfigRead ssb = read(ConfigMap::SSB, "SSB", OpStep::Identify);
-    SecurityLevel = static_cast<std::uint8_t>(ssb.result & 3);
-    securityRead_ = ssb.ok;
+    const ByteRead ssb = read(ConfigMap::SSB, "SSB", OpStep::Identify);
+    SecurityLevel = static_cast<std::uint8_t>(shown(ssb) & 3);
+    securityRead_ = ssb.result.ok();
 
     if (!ReadConfig)
         return;
     unread_.clear();
 
-    const TUsb::ConfigRead hsbRead = read(ConfigMap::HSB, "HSB", OpStep::ReadConfig);
-    const auto hsb = static_cast<std::uint8_t>(hsbRead.result & 0xFF);
+    const ByteRead hsbRead = read(ConfigMap::HSB, "HSB", OpStep::ReadConfig);
+    const auto hsb = static_cast<std::uint8_t>(shown(hsbRead) & 0xFF);
     HsbRead = hsb;
     Controls.setText(Ctl::LabHSB, formatHexValue(hsb, 2));
     const HsbControls decoded = decodeHsb(hsb);
@@ -170,7 +172,7 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
     Controls.setChecked(Ctl::chkX2, decoded.x2Checked);
     // The HSB is composed of three controls: changing one of them does not
     // make the others' bits read, so it stays refused until read again.
-    if (!hsbRead.ok)
+    if (!hsbRead.result.ok())
         unread_[Ctl::LabHSB] = QString();
 
     struct Field {
@@ -184,9 +186,9 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
         Field{Ctl::EdP3CF, ConfigMap::P3CF, "P3_CF"}, Field{Ctl::EdP4CF, ConfigMap::P4CF, "P4_CF"},
     };
     for (const Field& f : kFields) {
-        const TUsb::ConfigRead r = read(f.where, f.name, OpStep::ReadConfig);
-        Controls.setHexValue(f.field, r.result);
-        if (!r.ok)
+        const ByteRead r = read(f.where, f.name, OpStep::ReadConfig);
+        Controls.setHexValue(f.field, shown(r));
+        if (!r.result.ok())
             unread_[f.field] = Controls.text(f.field);
     }
 
