@@ -50,9 +50,31 @@ constexpr const ChipVariant& chipVariant(int index) {
 
 // The list index of the variant named (its name or short name, any letter
 // case); nothing for an unknown name.
-std::optional<int> chipVariantIndex(std::string_view name);
+constexpr std::optional<int> chipVariantIndex(std::string_view name) {
+    constexpr auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    constexpr auto same = [upper](std::string_view a, std::string_view b) {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (upper(a[i]) != upper(b[i]))
+                return false;
+        }
+        return true;
+    };
+    for (std::size_t i = 0; i < kChipVariants.size(); ++i) {
+        if (same(name, kChipVariants[i].name) || same(name, kChipVariants[i].shortName))
+            return int(i);
+    }
+    return std::nullopt;
+}
 
 // The variant whose bootloader reports this product byte, if any.
-std::optional<int> chipVariantForProduct(std::uint8_t productCode);
+constexpr std::optional<int> chipVariantForProduct(std::uint8_t productCode) {
+    for (std::size_t i = 0; i < kChipVariants.size(); ++i) {
+        if (kChipVariants[i].productCode == productCode)
+            return int(i);
+    }
+    return std::nullopt;
+}
 
 } // namespace corvane

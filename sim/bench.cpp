@@ -113,7 +113,7 @@ bool applyChipKey(const std::string& key, const std::string& value, ChipConfig& 
     if (key == "controller") {
         const auto named = Controller::named(value);
         if (!named)
-            throw std::invalid_argument("controller: '" + value + "' is none of " + controllerNames());
+            throw std::invalid_argument("'" + value + "' is none of " + controllerNames());
         c.controller = *named;
     } else if (key == "timing") {
         if (v == "fast")
