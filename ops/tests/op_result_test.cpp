@@ -109,17 +109,6 @@ INSTANTIATE_TEST_SUITE_P(
                  ErrorKind::BadInput, OpStep::WriteFuses, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ResultKinds, SuccessIsOkWithoutMessage) {
-    Rig r;
-    for (auto click : {&TOperations::ButReadClick, &TOperations::ButEraseClick, &TOperations::ButWriteClick,
-                       &TOperations::ButRunClick}) {
-        const OpResult result = (r.ops.*click)();
-        EXPECT_TRUE(result.ok());
-        EXPECT_TRUE(result.message.isEmpty());
-    }
-    EXPECT_TRUE(r.view.boxes.empty());
-}
-
 // A stop asked for during a transfer ends the operation at the next block:
 // nothing more is sent, the channel is closed and no box appears.
 TEST(Stopping, EndsAtTheNextBlockWithTheChannelClosedAndNoMessage) {
@@ -208,20 +197,6 @@ TEST(FuseStep, RefusesAByteWhoseReadFailedUntilTheUserSetsIt) {
             EXPECT_NE(written.HSB, untouched.HSB);
         }
     }
-}
-
-// The fields are checked before the erase: an emptied field leaves FLASH
-// and EEPROM as they were.
-TEST(FuseStep, EmptiedFieldStopsWriteBeforeTheEraseAndTheMemories) {
-    Rig r;
-    std::fill(r.images.FlashImage.begin(), r.images.FlashImage.begin() + 0x800, 0x11);
-    r.controls.setChecked(Ctl::chkAutoErase, true);
-    r.controls.edit(Ctl::EdEB, "");
-    const std::vector<std::uint8_t> flash = r.chip->flash();
-    EXPECT_EQ(r.ops.ButWriteClick().kind, ErrorKind::BadInput);
-    EXPECT_EQ(r.lastBoxText(), "EB: no valid hexadecimal number");
-    EXPECT_EQ(r.commands(), kIdent);
-    EXPECT_EQ(r.chip->flash(), flash);
 }
 
 // The core takes what to do from the request alone, not from the controls.
