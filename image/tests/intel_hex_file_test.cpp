@@ -184,13 +184,7 @@ TEST(IntelHexReader, TellsTheFirstAddressBeyondTheKeptLengthThatHoldsData) {
         TBuffer buffer;
         IntelHexReader reader(buffer);
         reader.start(kept);
-        qsizetype offset = 0;
-        TextLineReader source([&](char* data, qsizetype size) {
-            const qsizetype n = std::min(size, text.size() - offset);
-            std::copy_n(text.constData() + offset, n, data);
-            offset += n;
-            return n;
-        });
+        TextLineReader source(chunksOf(text, text.size()));
         reader.read(source);
         return reader.firstAddressBeyond();
     };
