@@ -46,10 +46,12 @@ TEST_P(DfuRequests, EachRequestCarriesItsOwnLabelledSetup) {
     EXPECT_EQ(r.bRequest, c.kind);
     EXPECT_EQ(r.wIndex, wire::kRequestIndex);
     EXPECT_EQ(r.wLength, c.wLength);
-    const auto setup = dfu::setupFor(c.kind).bytes();
-    EXPECT_EQ(setup[0], c.bmRequestType == wire::kClassIn ? 1 : 0);
-    EXPECT_EQ(setup[4], c.kind);
-    EXPECT_EQ(setup[8], 4); // wIndex, low byte first
+    // The ten-byte record: direction, then the setup fields low byte first.
+    const std::uint8_t direction = c.bmRequestType == wire::kClassIn ? 1 : 0;
+    EXPECT_EQ(
+        dfu::setupFor(c.kind).bytes(),
+        (std::array<std::uint8_t, 10>{direction, 0x01, 0x01, 0x00, c.kind, 0x00, 0x00, 0x00, 0x04, 0x00}));
+    EXPECT_EQ(dfu::setupFor(c.kind).bmRequestType(), c.bmRequestType);
 }
 
 INSTANTIATE_TEST_SUITE_P(

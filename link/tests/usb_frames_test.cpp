@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The bytes TUsb puts on the wire: the request record and the command frames.
+// The bytes TUsb puts on the wire: the command frames.
 
-#include "link/dfu_requests.h"
 #include "usb_fixture.h"
 
 #include <numeric>
@@ -10,22 +9,6 @@ using namespace corvane;
 using namespace corvane::testing;
 
 using UsbFrames = UsbOnBench;
-
-TEST_F(UsbFrames, EachRequestsSetupFillsTheTenByteRecordWithItsDirection) {
-    using Record = std::array<std::uint8_t, 10>;
-    EXPECT_EQ(dfu::setupFor(DFU_DNLOAD).bytes(),
-              (Record{0x00, 0x01, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x04, 0x00}));
-    EXPECT_EQ(dfu::setupFor(DFU_DNLOAD).bmRequestType(), 0x21);
-    EXPECT_EQ(dfu::setupFor(DFU_UPLOAD).bytes(),
-              (Record{0x01, 0x01, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x04, 0x00}));
-    EXPECT_EQ(dfu::setupFor(DFU_GETSTATUS).bytes(),
-              (Record{0x01, 0x01, 0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 0x04, 0x00}));
-    EXPECT_EQ(dfu::setupFor(DFU_GETSTATUS).bmRequestType(), 0xA1);
-    const std::pair<DfuRequest, int> directions[] = {
-        {DFU_DETACH, 0}, {DFU_UPLOAD, 1}, {DFU_CLRSTATUS, 0}, {DFU_GETSTATE, 1}, {DFU_ABORT, 0}};
-    for (const auto& [kind, direction] : directions)
-        EXPECT_EQ(dfu::setupFor(kind).Direction, direction) << int(kind);
-}
 
 TEST_F(UsbFrames, ReadBlockSendsDisplayFrameStatusAndUploadAndFillsTheImageAtItsAddress) {
     std::iota(chip->flash().begin(), chip->flash().end(), 0);

@@ -308,12 +308,3 @@ TEST_F(FileCommandsTest, SavingOntoAnExistingFileReplacesItOnlyWhenConfirmed) {
     EXPECT_EQ(QFileInfo(path("e.bin")).size(), 1024);
     EXPECT_EQ(w->EEPName->text(), path("e.bin"));
 }
-
-TEST_F(FileCommandsTest, SavingIntoAFolderThatDoesNotExistIsAnInvalidFileName) {
-    start();
-    answers << path("nowhere/f.hex");
-    w->ButSave0Click();
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "File: " + path("nowhere/f.hex") + "\rError #3\rUngültiger Dateiname");
-    EXPECT_FALSE(QFileInfo::exists(path("nowhere")));
-}
