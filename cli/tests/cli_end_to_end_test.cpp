@@ -5,13 +5,10 @@
 // configuration bytes, conversions and the exit status of every kind of failure.
 
 #include "cli/exit_status.h"
-#include "image/memory_images.h"
-#include "sim/bench.h"
+#include "cli/tests/tool_rig.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,40 +28,22 @@ QT_END_NAMESPACE
 namespace corvane::cli {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out, err;
-};
-
 enum class Backend { Simulated, Libusb };
 
-class CliRig : public ::testing::Test {
+class CliRig : public ToolFolder {
 protected:
-    // Runs corvane-cli in the state folder, which is also the working folder.
-    CliRun cli(QStringList arguments, Backend backend = Backend::Simulated) const {
-        QProcessEnvironment env = environment();
-        if (backend == Backend::Libusb) {
-            // Without the stand-in the tool would reach real USB devices.
-            if (!QFile::exists(CORVANE_STANDIN_PATH)) {
-                ADD_FAILURE() << "libusb stand-in missing: " << CORVANE_STANDIN_PATH;
-                return {};
-            }
-            env.insert("LD_PRELOAD", CORVANE_STANDIN_PATH);
-        } else {
-            arguments.prepend("--simulate");
+    ToolRun cli(const QStringList& arguments, Backend backend = Backend::Simulated) const {
+        // Without the stand-in the tool would reach real USB devices.
+        if (backend == Backend::Libusb && !QFile::exists(CORVANE_STANDIN_PATH)) {
+            ADD_FAILURE() << "libusb stand-in missing: " << CORVANE_STANDIN_PATH;
+            return {};
         }
-        return run(CORVANE_CLI_PATH, arguments, env);
-    }
-
-    void writeFile(const QString& name, const QByteArray& bytes) const {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(bytes), bytes.size());
+        return ToolProcess(dir.path(), arguments, backend == Backend::Libusb).finish();
     }
     void benchFile(const QByteArray& text) const { writeFile("bench.conf", text); }
     // Runs corvane-cli on the simulated bench through the shell, so that its
     // arguments may hold any bytes (a process's QString arguments are UTF-8).
-    CliRun cliBytes(const QList<QByteArray>& arguments) const {
+    ToolRun cliBytes(const QList<QByteArray>& arguments) const {
         QByteArray script = "exec \"$0\" --simulate";
         for (const QByteArray& a : arguments) {
             script += " \"$(printf '";
@@ -72,29 +51,9 @@ protected:
                 script += '\\' + QByteArray::number(int(std::uint8_t(c)), 8).rightJustified(3, '0');
             script += "')\"";
         }
-        return run("/bin/sh", {"-c", QString::fromLatin1(script), CORVANE_CLI_PATH}, environment());
-    }
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CORVANE_SIM_DIR", dir.path());
-        env.remove("CORVANE_SIM_CONFIG");
-        env.remove("LD_PRELOAD");
-        return env;
-    }
-    CliRun run(const QString& program, const QStringList& arguments, const QProcessEnvironment& env) const {
-        QProcess process;
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.start(program, arguments);
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "corvane-cli did not finish: " << arguments.join(' ').toStdString();
-            return {};
-        }
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+        return ToolProcess(dir.path(), "/bin/sh", {"-c", QString::fromLatin1(script), CORVANE_CLI_PATH},
+                           benchEnvironment(dir.path()))
+            .finish();
     }
     // A file in the state folder named by raw bytes.
     void writeRawName(const QByteArray& name, const QByteArray& bytes) const {
@@ -110,17 +69,7 @@ protected:
         return ::stat((QFile::encodeName(dir.path()) + '/' + name).constData(), &st) == 0;
     }
 
-    QByteArray readFile(const QString& name) const {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    // The chip in slot 0 as the tool left it in the state folder.
-    std::unique_ptr<sim::SimBench> stored() const {
-        return sim::SimBench::fromFolder(dir.path().toStdString());
-    }
     std::uint8_t storedByte(sim::ConfigByte b) const { return stored()->chip(0)->configByte(b); }
-
-    QTemporaryDir dir;
 };
 
 // Intel HEX text written here, independent of the tool's own writer: a record
@@ -160,10 +109,6 @@ TBuffer imageWithHoles(std::size_t size = 0x8000) {
     return image;
 }
 
-QByteArray bytesOf(const TBuffer& b) {
-    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-}
-
 class Programming : public CliRig, public ::testing::WithParamInterface<Backend> {};
 
 TEST_P(Programming, EraseWriteHexWithHolesAndReadBackGiveTheSameBytes) {
@@ -175,9 +120,9 @@ TEST_P(Programming, EraseWriteHexWithHolesAndReadBackGiveTheSameBytes) {
     writeFile("data.bin", bytesOf(eeprom));
 
     ASSERT_EQ(cli({"-q", "erase"}, GetParam()).status, ExitOk);
-    const CliRun written = cli({"write", "--flash", "prog.hex", "--eeprom", "data.bin"}, GetParam());
+    const ToolRun written = cli({"write", "--flash", "prog.hex", "--eeprom", "data.bin"}, GetParam());
     ASSERT_EQ(written.status, ExitOk) << written.err.toStdString();
-    const CliRun readBack = cli({"read", "--flash", "back.bin", "--eeprom", "back.hex"}, GetParam());
+    const ToolRun readBack = cli({"read", "--flash", "back.bin", "--eeprom", "back.hex"}, GetParam());
     ASSERT_EQ(readBack.status, ExitOk) << readBack.err.toStdString();
     EXPECT_EQ(readFile("back.bin"), bytesOf(flash));
     // The EEPROM read back as Intel HEX and written again gives the same chip.
@@ -203,7 +148,7 @@ TEST_F(Writing, WithoutEraseOnlyTheUsedBlocksAreWrittenAndVerified) {
     TBuffer low(0x8000, 0xFF);
     low[0x0400] = 0x22; // blocks 0 and 1 are written and compared
     writeFile("low.hex", hexFileOf(low));
-    const CliRun run = cli({"write", "--flash", "low.hex"});
+    const ToolRun run = cli({"write", "--flash", "low.hex"});
     EXPECT_EQ(run.status, ExitOk) << run.err.toStdString();
     const auto bench = stored();
     EXPECT_EQ(bench->chip(0)->flash()[0x0400], 0x22);
@@ -213,10 +158,10 @@ TEST_F(Writing, WithoutEraseOnlyTheUsedBlocksAreWrittenAndVerified) {
 TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLeftOut) {
     benchFile("[slot 0]\nstuck-flash = 1236, 1240, 3000\n");
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
-    const CliRun unchecked = cli({"write", "--no-verify", "--flash", "prog.hex"});
+    const ToolRun unchecked = cli({"write", "--no-verify", "--flash", "prog.hex"});
     EXPECT_EQ(unchecked.status, ExitOk);
     EXPECT_FALSE(unchecked.err.contains("Reading Flash-Memory"));
-    const CliRun run = cli({"write", "--erase", "--flash", "prog.hex"});
+    const ToolRun run = cli({"write", "--erase", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitVerify);
     EXPECT_TRUE(run.err.contains("Verify-Error: Flash-Memory Verify Error!\n"
                                  "First difference at $1236, 3 byte(s) differ\n"))
@@ -237,7 +182,7 @@ using LockedChip = CliRig;
 TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {
     benchFile("[slot 0]\nssb = FE\n");
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
-    const CliRun run = cli({"write", "--flash", "prog.hex"});
+    const ToolRun run = cli({"write", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitDeviceError);
     EXPECT_TRUE(run.err.contains("USB-ERROR: Flash-Memory Write Error!\n(Device is locked)\n"))
         << run.err.toStdString();
@@ -246,7 +191,7 @@ TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {
 
 TEST_F(LockedChip, ReadProtectionRefusesReadsWritingNoFileUntilErased) {
     benchFile("[slot 0]\nssb = FC\n");
-    const CliRun run = cli({"read", "--flash", "back.bin"});
+    const ToolRun run = cli({"read", "--flash", "back.bin"});
     EXPECT_EQ(run.status, ExitDeviceError);
     EXPECT_TRUE(run.err.contains("USB-ERROR: Flash-Memory Read Error!\n(Device is locked)\n"))
         << run.err.toStdString();
@@ -257,7 +202,7 @@ TEST_F(LockedChip, ReadProtectionRefusesReadsWritingNoFileUntilErased) {
 
 TEST_F(LockedChip, ConfigurationBytesAreRefusedInsteadOfSkippedSilently) {
     benchFile("[slot 0]\nssb = FE\n");
-    const CliRun run = cli({"config", "--bsb", "00"});
+    const ToolRun run = cli({"config", "--bsb", "00"});
     EXPECT_EQ(run.status, ExitDeviceError);
     EXPECT_TRUE(run.err.contains("Can't write configuration bytes!\n(Device is locked)"));
     EXPECT_EQ(storedByte(sim::ConfigByte::BSB), 0xFF);
@@ -272,7 +217,7 @@ TEST_F(Configuration, NamedBytesAreWrittenAndTheOthersKeepTheChipsValues) {
     // An HSB whose low bits the controls cannot show, and a BLJB that reading
     // unchecks: recomposing would change it.
     benchFile("[slot 0]\nhsb = F7\np1cf = 3C\n");
-    const CliRun run = cli({"config", "--bsb", "12", "--sbv", "$f0", "--eb", "0x5A"});
+    const ToolRun run = cli({"config", "--bsb", "12", "--sbv", "$f0", "--eb", "0x5A"});
     ASSERT_EQ(run.status, ExitOk) << run.err.toStdString();
     EXPECT_EQ(storedByte(sim::ConfigByte::BSB), 0x12);
     EXPECT_EQ(storedByte(sim::ConfigByte::SBV), 0xF0);
@@ -291,7 +236,7 @@ TEST_F(Configuration, HsbOptionsComposeTheByteAndSecurityLevelsWriteTheirs) {
     ASSERT_EQ(cli({"-q", "config", "--bljb", "off", "--ssb", "isp"}).status, ExitOk);
     EXPECT_EQ(storedByte(sim::ConfigByte::HSB), 0x6B);
     EXPECT_EQ(storedByte(sim::ConfigByte::SSB), 0xFE);
-    const CliRun info = cli({"info"});
+    const ToolRun info = cli({"info"});
     EXPECT_TRUE(info.out.contains("HSB:                    $6B\n"
                                   "  Oscillator:           10 - 0..16 MHz\n"
                                   "  BLJB:                 off\n"
@@ -323,7 +268,7 @@ TEST_F(Converting, RoundTripKeepsTheImageAndANameWithoutExtensionBecomesAHexFile
     writeFile("a.hex", hexFileOf(image));
     ASSERT_EQ(cli({"convert", "a.hex", "b.bin"}).status, ExitOk);
     EXPECT_EQ(readFile("b.bin"), bytesOf(image));
-    const CliRun run = cli({"convert", "b.bin", "c"});
+    const ToolRun run = cli({"convert", "b.bin", "c"});
     ASSERT_EQ(run.status, ExitOk);
     EXPECT_TRUE(run.err.contains("Saved as")) << run.err.toStdString();
     ASSERT_EQ(cli({"convert", "c.hex", "d.bin"}).status, ExitOk);
@@ -344,7 +289,7 @@ TEST_F(BadInput, AHexFileWithoutAnImageIsBadContentAndReplacesNothing) {
     writeFile("junk.hex", QByteArray("\x7f"
                                      "ELF\x02\x01\x01\x1a\x00\x00garbage",
                                      16));
-    const CliRun convert = cli({"convert", "junk.hex", "good.hex"});
+    const ToolRun convert = cli({"convert", "junk.hex", "good.hex"});
     EXPECT_EQ(convert.status, ExitFileContent);
     EXPECT_TRUE(convert.err.contains("File-Error: File: junk.hex\nIllegal Char - line #1\n"))
         << convert.err.toStdString();
@@ -368,7 +313,7 @@ TEST_F(BadInput, DataBeyondTheChipIsRefusedNamingItsFirstAddressUnlessTruncated)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const CliRun refused = cli(c.arguments);
+        const ToolRun refused = cli(c.arguments);
         EXPECT_EQ(refused.status, ExitFileContent);
         EXPECT_TRUE(refused.err.contains(
             QStringLiteral("Data does not fit into the memory: address %1 lies beyond its end (%2)\n")
@@ -381,12 +326,12 @@ TEST_F(BadInput, DataBeyondTheChipIsRefusedNamingItsFirstAddressUnlessTruncated)
 
 TEST_F(BadInput, TextFromFilesReachesTheTerminalWithControlCharactersEscaped) {
     writeFile("evil.hex", ":01000000\x1b]0;owned\x07\x1b[2J\r\n");
-    const CliRun run = cli({"convert", "evil.hex", "out.bin"});
+    const ToolRun run = cli({"convert", "evil.hex", "out.bin"});
     EXPECT_EQ(run.status, ExitFileContent);
     EXPECT_FALSE(run.err.contains(QChar(0x1b)) || run.err.contains(QChar(0x07))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("Wrong length - line #1\n:01000000\\x1B]0;owned\\x07\\x1B[2J\n"))
         << run.err.toStdString();
-    const CliRun named = cli({"convert", "a\x1b[31m.hex", "out.bin"});
+    const ToolRun named = cli({"convert", "a\x1b[31m.hex", "out.bin"});
     EXPECT_EQ(named.status, ExitFileAccess);
     EXPECT_TRUE(named.err.contains("File: a\\x1B[31m.hex\n")) << named.err.toStdString();
 }
@@ -400,7 +345,7 @@ TEST_F(BadInput, FileNamesThatAreNotUtf8KeepTheirBytes) {
     ASSERT_EQ(cliBytes({"-q", "write", "--flash", "bad\xff.hex"}).status, ExitOk);
     ASSERT_EQ(cliBytes({"-q", "read", "--flash", "back\xe9.bin"}).status, ExitOk);
     EXPECT_TRUE(rawNameExists("back\xe9.bin"));
-    const CliRun missing = cliBytes({"convert", "gone\xff.hex", "x.bin"});
+    const ToolRun missing = cliBytes({"convert", "gone\xff.hex", "x.bin"});
     EXPECT_EQ(missing.status, ExitFileAccess);
     EXPECT_TRUE(missing.err.contains("File: gone\\xFF.hex\n")) << missing.err.toStdString();
     // The scratch folder's own clean-up knows only UTF-8 names.
@@ -416,29 +361,29 @@ TEST_F(ExitStatuses, UsageErrorsNameTheProblemAndPointToHelp) {
           "write --eeprom e.bin --erase", "config", "config --bsb 100", "config --x2 yes",
           "run --reset --address 10", "run --address 10000", "convert a.hex", "info extra"}) {
         SCOPED_TRACE(line);
-        const CliRun run = cli(QString(line).split(' ', Qt::SkipEmptyParts));
+        const ToolRun run = cli(QString(line).split(' ', Qt::SkipEmptyParts));
         EXPECT_EQ(run.status, ExitUsage);
         EXPECT_TRUE(run.err.contains("Try 'corvane-cli --help'."));
     }
 }
 
 TEST_F(ExitStatuses, HelpListsEveryExitStatusAndVersionNamesTheProgram) {
-    const CliRun help = cli({"--help"});
+    const ToolRun help = cli({"--help"});
     EXPECT_EQ(help.status, ExitOk);
     for (int status = ExitOk; status <= ExitVerify; ++status)
         EXPECT_TRUE(help.out.contains(QStringLiteral("\n  %1  ").arg(status))) << status;
-    const CliRun version = cli({"--version"});
+    const ToolRun version = cli({"--version"});
     EXPECT_EQ(version.status, ExitOk);
     EXPECT_EQ(version.out, "Corvane v1.3\n");
 }
 
 TEST_F(ExitStatuses, MissingOrUnwritableFilesBeforeTheDeviceIsTouched) {
-    const CliRun missing = cli({"write", "--flash", "nothere.hex"});
+    const ToolRun missing = cli({"write", "--flash", "nothere.hex"});
     EXPECT_EQ(missing.status, ExitFileAccess);
     EXPECT_TRUE(missing.err.contains("File-Error: File: nothere.hex\nError #2\nFile not found\n"))
         << missing.err.toStdString();
     EXPECT_FALSE(missing.err.contains("Reading device informations"));
-    const CliRun unwritable = cli({"read", "--eeprom", "no/such/folder/e.bin"});
+    const ToolRun unwritable = cli({"read", "--eeprom", "no/such/folder/e.bin"});
     EXPECT_EQ(unwritable.status, ExitFileAccess);
     EXPECT_TRUE(unwritable.err.contains("IO-Error: File: no/such/folder/e.bin\n"))
         << unwritable.err.toStdString();
@@ -446,17 +391,17 @@ TEST_F(ExitStatuses, MissingOrUnwritableFilesBeforeTheDeviceIsTouched) {
 
 TEST_F(ExitStatuses, UnknownExtensionsAreBadFiles) {
     writeFile("prog.txt", "x");
-    const CliRun unknown = cli({"convert", "prog.txt", "out.bin"});
+    const ToolRun unknown = cli({"convert", "prog.txt", "out.bin"});
     EXPECT_EQ(unknown.status, ExitFileContent);
     EXPECT_TRUE(unknown.err.contains("Unknown file extension!"));
 }
 
 TEST_F(ExitStatuses, DeviceNotFoundForAnEmptyNumberOrAnotherDevice) {
-    const CliRun empty = cli({"-d", "3", "info"});
+    const ToolRun empty = cli({"-d", "3", "info"});
     EXPECT_EQ(empty.status, ExitNoDevice);
     EXPECT_TRUE(empty.err.contains("USB-ERROR: USB-Device not found!\n"));
     benchFile("[slot 0]\nproduct = 2FFE\n");
-    const CliRun other = cli({"erase"});
+    const ToolRun other = cli({"erase"});
     EXPECT_EQ(other.status, ExitNoDevice);
     EXPECT_TRUE(
         other.err.contains("USB-ERROR: No 89C513x Bootloader found!\nVendor-ID: 03EB\nProduct-ID: 2FFE\n"))
@@ -466,7 +411,7 @@ TEST_F(ExitStatuses, DeviceNotFoundForAnEmptyNumberOrAnotherDevice) {
 // --controller must name the chip's type; --force goes on all the same.
 TEST_F(ExitStatuses, AnotherControllerThanNamedIsRefusedUnlessForced) {
     benchFile("[slot 0]\ncontroller = AT89C5130\n");
-    const CliRun refused = cli({"--controller", "5131", "erase"});
+    const ToolRun refused = cli({"--controller", "5131", "erase"});
     EXPECT_EQ(refused.status, ExitNoDevice);
     EXPECT_TRUE(refused.err.contains("The device is an AT89C5130, not the AT89C5131 given by --controller."))
         << refused.err.toStdString();
@@ -480,7 +425,7 @@ using Listing = CliRig;
 
 TEST_F(Listing, ShowsEachNumberWhereSomethingAnswersAndAnEmptyBenchIsDeviceNotFound) {
     benchFile("[slot 0]\n[slot 2]\nproduct = 2FFE\n[slot 5]\ncontroller = AT89C5130\n");
-    const CliRun run = cli({"list"});
+    const ToolRun run = cli({"list"});
     EXPECT_EQ(run.status, ExitOk);
     EXPECT_EQ(run.out, "0: Manufacturer 58, Family Code D7, Product Name 31, Product Revision 01, "
                        "Bootloader Version 1.0.5\n"
@@ -489,7 +434,7 @@ TEST_F(Listing, ShowsEachNumberWhereSomethingAnswersAndAnEmptyBenchIsDeviceNotFo
                        "Bootloader Version 1.0.5\n");
     EXPECT_EQ(run.err, "");
     benchFile("[foreign]\ndevice = 1D6B:0002 bus=1 ports=\n");
-    const CliRun none = cli({"list"});
+    const ToolRun none = cli({"list"});
     EXPECT_EQ(none.status, ExitNoDevice);
     EXPECT_EQ(none.out, "");
 }
@@ -498,7 +443,7 @@ using Output = CliRig;
 
 TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures) {
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
-    const CliRun run =
+    const ToolRun run =
         cli({"write", "--no-verify", "--truncate", "--flash", "prog.hex", "--eeprom", "prog.hex"});
     ASSERT_EQ(run.status, ExitOk);
     EXPECT_EQ(run.err, "Reading device informations...\n"
@@ -508,7 +453,7 @@ TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(cli({"-q", "erase"}).err, "");
     // The failure, and why the link could not open the device.
-    const CliRun failed = cli({"--quiet", "-d", "1", "erase"});
+    const ToolRun failed = cli({"--quiet", "-d", "1", "erase"});
     EXPECT_TRUE(failed.err.startsWith("USB-ERROR: USB-Device not found!\n(")) << failed.err.toStdString();
     EXPECT_FALSE(failed.err.contains("..."));
 }

@@ -4,15 +4,13 @@
 // counter file, and the JSON documents read back with a JSON parser.
 
 #include "cli/exit_status.h"
-#include "image/memory_images.h"
-#include "sim/bench.h"
+#include "cli/tests/tool_rig.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -22,49 +20,6 @@
 
 namespace corvane::cli {
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    QString out, err;
-};
-
-// Starts corvane-cli on the simulated bench in folder; finish() waits.
-class Tool {
-public:
-    // Through libusb: the tool's USB backend with the libusb stand-in
-    // preloaded, which reaches the same bench.
-    Tool(const QString& folder, QStringList arguments, bool throughLibusb = false) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("CORVANE_SIM_DIR", folder);
-        env.remove("CORVANE_SIM_CONFIG");
-        env.remove("LD_PRELOAD");
-        if (throughLibusb)
-            env.insert("LD_PRELOAD", CORVANE_STANDIN_PATH);
-        else
-            arguments.prepend("--simulate");
-        process_.setProcessEnvironment(env);
-        process_.setWorkingDirectory(folder);
-        process_.start(CORVANE_CLI_PATH, arguments);
-    }
-    ToolRun finish() {
-        if (!process_.waitForFinished(60000)) {
-            process_.kill();
-            process_.waitForFinished();
-            ADD_FAILURE() << "corvane-cli did not finish";
-            return {};
-        }
-        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
-                QString::fromUtf8(process_.readAllStandardOutput()),
-                QString::fromUtf8(process_.readAllStandardError())};
-    }
-
-private:
-    QProcess process_;
-};
-
-QByteArray bytesOf(const TBuffer& b) {
-    return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
-}
 
 // 3 KB of code at 0 (no byte 0xFF) and four bytes near the top.
 TBuffer program() {
@@ -78,19 +33,10 @@ TBuffer program() {
     return image;
 }
 
-class Lines : public ::testing::Test {
+class Lines : public ToolFolder {
 protected:
     ToolRun cli(const QStringList& arguments, const QString& folder = {}) const {
-        return Tool(folder.isEmpty() ? dir.path() : folder, arguments).finish();
-    }
-    void writeFile(const QString& name, const QByteArray& bytes) const {
-        QFile f(dir.filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        ASSERT_EQ(f.write(bytes), bytes.size());
-    }
-    QByteArray readFile(const QString& name) const {
-        QFile f(dir.filePath(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return ToolProcess(folder.isEmpty() ? dir.path() : folder, arguments).finish();
     }
     static QJsonObject json(const ToolRun& run) {
         QJsonParseError error{};
@@ -104,11 +50,6 @@ protected:
             devices[v.toObject()["device"].toInt()] = v.toObject();
         return devices;
     }
-    std::unique_ptr<sim::SimBench> stored(const QString& folder = {}) const {
-        return sim::SimBench::fromFolder((folder.isEmpty() ? dir.path() : folder).toStdString());
-    }
-
-    QTemporaryDir dir;
 };
 
 TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureInDeviceOrderExits) {
@@ -161,7 +102,8 @@ TEST_F(Lines, SeveralChipsThroughLibusbEachOnTheirOwnContext) {
     writeFile("bench.conf", "[slot 0]\n[slot 1]\n[slot 3]\nssb = FC\n");
     const TBuffer image = program();
     writeFile("prog.bin", bytesOf(image));
-    const ToolRun run = Tool(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
+    const ToolRun run =
+        ToolProcess(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
     EXPECT_EQ(run.status, ExitDeviceError) << run.err.toStdString();
     const auto devices = byDevice(json(run));
     ASSERT_EQ(devices.size(), 3u);
@@ -226,7 +168,7 @@ TEST_F(Lines, SerialNumbersAreDistinctAcrossTwoProgramsSharingOneCounterFile) {
                                 "--serial-at",   "flash:7FF0",
                                 "--serial-file", dir.filePath("counter"),
                                 "--serial-log",  dir.filePath("serials.csv")};
-    Tool a(stationA.path(), arguments), b(stationB.path(), arguments);
+    ToolProcess a(stationA.path(), arguments), b(stationB.path(), arguments);
     const ToolRun ra = a.finish(), rb = b.finish();
     ASSERT_EQ(ra.status, ExitOk) << ra.err.toStdString();
     ASSERT_EQ(rb.status, ExitOk) << rb.err.toStdString();
