@@ -17,15 +17,6 @@ using namespace corvane::opstest;
 
 namespace {
 
-using Strings = std::vector<std::string>;
-const Strings kIdent{"DESC", "R 1,30", "R 1,31", "R 1,60", "R 1,61", "R 0,00", "R 1,05"};
-
-Rig& fusesOnly(Rig& r) {
-    r.controls.setChecked(Ctl::chkFlash, false);
-    r.controls.setChecked(Ctl::chkEEP, false);
-    return r;
-}
-
 // A request (1-based) of the chip's request log whose short form is `what`,
 // counted from the first one.
 int requestNumber(const Rig& reference, const std::string& what, int nth = 1) {
@@ -156,9 +147,7 @@ TEST(FuseStep, RefusesAByteWhoseReadFailedUntilTheUserSetsIt) {
         Rig reference;
         reference.ops.ButReadClick();
         Rig r;
-        r.controls.setChecked(Ctl::chkFlash, false);
-        r.controls.setChecked(Ctl::chkEEP, false);
-        r.chip->faults().failRequest(requestNumber(reference, c.read));
+        fusesOnly(r).chip->faults().failRequest(requestNumber(reference, c.read));
         EXPECT_TRUE(r.ops.ButReadClick().ok()); // the window shows a failed read as it comes
         EXPECT_EQ(r.ops.FailedReads.size(), 1);
 

@@ -13,11 +13,9 @@
 
 using namespace corvane;
 using namespace corvane::opstest;
-using Strings = std::vector<std::string>;
 
 namespace {
 
-const Strings kIdent{"DESC", "R 1,30", "R 1,31", "R 1,60", "R 1,61", "R 0,00", "R 1,05"};
 const Strings kConfig{"R 2,00", "R 1,00", "R 1,06", "R 1,01", "R 1,02", "R 1,03", "R 1,04"};
 const Strings kFactoryFuses{"W 1,06=FF", "W 1,00=FF", "W 1,01=FF", "W 2,00=BB",
                             "W 1,02=FE", "W 1,03=FF", "W 1,04=FF"};
@@ -46,12 +44,6 @@ sim::ChipConfig withSsb(std::uint8_t ssb) {
     sim::ChipConfig config;
     config.initial.SSB = ssb;
     return config;
-}
-
-Rig& fusesOnly(Rig& r) {
-    r.controls.setChecked(Ctl::chkFlash, false);
-    r.controls.setChecked(Ctl::chkEEP, false);
-    return r;
 }
 
 } // namespace

@@ -179,4 +179,16 @@ struct Rig {
     }
 };
 
+using Strings = std::vector<std::string>;
+
+// The identification reads every operation starts with.
+inline const Strings kIdent{"DESC", "R 1,30", "R 1,31", "R 1,60", "R 1,61", "R 0,00", "R 1,05"};
+
+// WRITE with only the fuse step.
+inline Rig& fusesOnly(Rig& r) {
+    r.controls.setChecked(Ctl::chkFlash, false);
+    r.controls.setChecked(Ctl::chkEEP, false);
+    return r;
+}
+
 } // namespace corvane::opstest
