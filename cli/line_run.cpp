@@ -214,7 +214,9 @@ private:
         return status;
     }
     int usbFailure(const QString& text, int status = ExitDeviceError) {
-        return fail(QString::fromLatin1(OpsText::kUsbErrorCaption), text, status);
+        fail(QString::fromLatin1(OpsText::kUsbErrorCaption), text, status);
+        s_.hintController();
+        return status;
     }
     // A block's transfer failed: refused by a locked chip, or a plain failure.
     int blockFailure(const char* text) {

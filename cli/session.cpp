@@ -80,7 +80,23 @@ void Session::print(const QString& text) {
 
 int Session::report(const OpResult& result) {
     last_ = result;
+    if (!result.ok() && result.kind != ErrorKind::Cancelled)
+        hintController();
     return exitStatusFor(result.kind);
+}
+
+void Session::hintController() {
+    if (options_.controllerGiven)
+        return;
+    const std::optional<std::uint8_t> product = Ops.deviceByte(ConfigMap::Product);
+    const std::optional<int> found = product ? chipVariantForProduct(*product) : std::nullopt;
+    if (!found || *found == options_.controllerIndex)
+        return;
+    view_.note(QStringLiteral("The device reports itself as an %1; without --controller an %2 is assumed. "
+                              "Try --controller %3.")
+                   .arg(QLatin1String(chipVariant(*found).name),
+                        QLatin1String(chipVariant(options_.controllerIndex).name),
+                        QLatin1String(chipVariant(*found).shortName)));
 }
 
 int Session::readInfo() {

@@ -51,6 +51,9 @@ public:
     // After the identification has been read: ExitOk when the chip is the
     // controller named by --controller (or none was named, or --force).
     int checkController();
+    // After a failure without --controller: when the chip reports itself as
+    // another type than the one assumed, says which --controller to give.
+    void hintController();
 
 private:
     // Keeps an operation's result; ExitOk, or the status for its kind of failure.

@@ -419,6 +419,19 @@ TEST_F(ExitStatuses, AnotherControllerThanNamedIsRefusedUnlessForced) {
     EXPECT_EQ(cli({"--controller", "5131", "--force", "erase"}).status, ExitOk);
     EXPECT_EQ(cli({"--controller", "5130", "info"}).status, ExitOk);
     EXPECT_EQ(cli({"info"}).status, ExitOk); // not named: not checked
+
+    // Not named, the larger type is assumed; when that fails, the tool says
+    // which type the chip reports.
+    const QString hint = "The device reports itself as an AT89C5130; without --controller an AT89C5131 is "
+                         "assumed. Try --controller 5130.";
+    writeFile("small.hex", ":0400000001020304F2\n:00000001FF\n");
+    for (const QStringList& args :
+         {QStringList{"read", "--flash", "r.hex"}, QStringList{"write", "--erase", "--flash", "small.hex"}}) {
+        const ToolRun failed = cli(args);
+        EXPECT_EQ(failed.status, ExitDeviceError);
+        EXPECT_TRUE(failed.err.contains(hint)) << failed.err.toStdString();
+    }
+    EXPECT_FALSE(cli({"--controller", "5131", "--force", "read", "--flash", "r.hex"}).err.contains(hint));
 }
 
 using Listing = CliRig;
