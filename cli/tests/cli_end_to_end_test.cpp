@@ -140,21 +140,6 @@ INSTANTIATE_TEST_SUITE_P(Backends, Programming, ::testing::Values(Backend::Simul
 
 using Writing = CliRig;
 
-TEST_F(Writing, WithoutEraseOnlyTheUsedBlocksAreWrittenAndVerified) {
-    TBuffer high(0x8000, 0xFF);
-    high[0x7000] = 0x11;
-    writeFile("high.bin", bytesOf(high));
-    ASSERT_EQ(cli({"-q", "write", "--flash", "high.bin"}).status, ExitOk);
-    TBuffer low(0x8000, 0xFF);
-    low[0x0400] = 0x22; // blocks 0 and 1 are written and compared
-    writeFile("low.hex", hexFileOf(low));
-    const ToolRun run = cli({"write", "--flash", "low.hex"});
-    EXPECT_EQ(run.status, ExitOk) << run.err.toStdString();
-    const auto bench = stored();
-    EXPECT_EQ(bench->chip(0)->flash()[0x0400], 0x22);
-    EXPECT_EQ(bench->chip(0)->flash()[0x7000], 0x11); // beyond the written blocks
-}
-
 TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLeftOut) {
     benchFile("[slot 0]\nstuck-flash = 1236, 1240, 3000\n");
     writeFile("prog.hex", hexFileOf(imageWithHoles()));

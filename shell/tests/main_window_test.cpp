@@ -67,16 +67,10 @@ TEST_F(MainWindowFixture, StartupLeavesTheWindowReadyWithErasedImagesInTheirView
 }
 
 TEST_F(MainWindowFixture, WindowIsFixedInSizeItsHintsBreakLinesAndInfoStaysInside) {
-    EXPECT_EQ(w.size(), QSize(746, 527));
     EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "not resizable";
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(w.FlashLoad->arrow()->width(), 17);
-    EXPECT_EQ(w.FlashLoad->arrow()->toolTip(), QStringLiteral("Load FLASH memory"));
     EXPECT_EQ(w.chkBLJB->toolTip().split(QLatin1Char('\n')).size(), 4) << "hints break lines at CR LF";
-    // The INFO button stays inside the window, on the CONFIGURATION caption line.
-    EXPECT_EQ(w.CapBut->text(), QStringLiteral("INFO"));
-    EXPECT_EQ(w.CapBut->width(), 40);
+    // The INFO button stays inside the window.
     EXPECT_TRUE(w.rect().contains(w.CapBut->mapTo(&w, w.CapBut->rect().bottomRight())));
 }
 
