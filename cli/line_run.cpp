@@ -274,13 +274,13 @@ int ChipWrite::identify() {
 }
 
 int ChipWrite::serialNumber(std::size_t index, DeviceOrder& order) {
-    const lines::SerialSpec& spec = *shared_.line.serial;
+    const lines::SerialLayout& layout = *shared_.line.serial;
     // The next number goes to the next chip in device order.
     order.waitTurn(index);
     QString error;
     std::optional<std::uint64_t> number;
     if (!shared_.line.serialFile.isEmpty()) {
-        number = lines::takeSerial(shared_.line.serialFile, spec.start, error);
+        number = lines::takeSerial(shared_.line.serialFile, layout.start, error);
     } else {
         std::lock_guard lock(shared_.serialLock);
         number = shared_.nextSerial++;
@@ -288,12 +288,12 @@ int ChipWrite::serialNumber(std::size_t index, DeviceOrder& order) {
     order.pass(index);
     if (!number)
         return fail(QStringLiteral("Serial-Error"), error, ExitFileAccess);
-    const auto bytes = lines::encodeSerial(*number, spec, error);
+    const auto bytes = lines::encodeSerial(*number, layout, error);
     if (!bytes)
         return fail(QStringLiteral("Serial-Error"), error, ExitUsage);
     serial_ = number;
     report_.serial = number;
-    lines::placeSerial(spec.place.memory == MEM_EEPROM ? eeprom_ : flash_, spec, *bytes);
+    lines::placeSerial(layout.place.memory == MEM_EEPROM ? eeprom_ : flash_, layout, *bytes);
     view_.note(QStringLiteral("Serial number %1").arg(*number));
     return ExitOk;
 }

@@ -39,48 +39,48 @@ bool serialSpec(const Collected& c, LineOptions& out, QString& error) {
             QStringLiteral("Serial numbers need --serial START and --serial-at flash:ADDR or eeprom:ADDR.");
         return false;
     }
-    SerialSpec spec;
+    SerialLayout layout;
     const auto start = parseSerialValue(*c.start);
     if (!start) {
         error = QStringLiteral("--serial takes a number, decimal or hexadecimal after 0x.");
         return false;
     }
-    spec.start = *start;
+    layout.start = *start;
     const auto place = parseSerialPlace(*c.at);
     if (!place) {
         error = QStringLiteral("--serial-at is flash:ADDR or eeprom:ADDR, the address hexadecimal.");
         return false;
     }
-    spec.place = *place;
+    layout.place = *place;
     if (c.format) {
         const auto format = parseSerialFormat(*c.format);
         if (!format) {
             error = QStringLiteral("--serial-format is hex, bcd or ascii.");
             return false;
         }
-        spec.format = *format;
+        layout.format = *format;
     }
-    spec.size = spec.format == SerialFormat::Ascii ? 8 : 4;
+    layout.size = layout.format == SerialFormat::Ascii ? 8 : 4;
     if (c.size) {
         bool ok = false;
-        spec.size = c.size->toInt(&ok);
-        if (!ok || spec.size < 1 || spec.size > kMaxSerialSize) {
+        layout.size = c.size->toInt(&ok);
+        if (!ok || layout.size < 1 || layout.size > kMaxSerialSize) {
             error = QStringLiteral("--serial-size is 1 to %1 bytes.").arg(kMaxSerialSize);
             return false;
         }
     }
-    if (c.littleEndian && spec.format == SerialFormat::Ascii) {
+    if (c.littleEndian && layout.format == SerialFormat::Ascii) {
         error = QStringLiteral("--serial-le goes with hex or bcd, not with ascii.");
         return false;
     }
-    spec.littleEndian = c.littleEndian;
-    spec.overwrite = c.overwrite;
+    layout.littleEndian = c.littleEndian;
+    layout.overwrite = c.overwrite;
     // The first number must fit, or no chip could take one.
-    if (QString why; !encodeSerial(spec.start, spec, why)) {
+    if (QString why; !encodeSerial(layout.start, layout, why)) {
         error = why;
         return false;
     }
-    out.serial = spec;
+    out.serial = layout;
     return true;
 }
 

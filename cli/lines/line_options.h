@@ -17,7 +17,7 @@ struct LineOptions {
     std::vector<int> devices; // -d LIST; empty when not given or a single number
     bool all = false;         // --all
     bool json = false;        // --json
-    std::optional<SerialSpec> serial;
+    std::optional<SerialLayout> serial;
     QString serialFile; // --serial-file: the counter shared between runs
     QString serialLog;  // --serial-log: the CSV log
 

@@ -60,12 +60,12 @@ std::optional<std::uint64_t> parseSerialValue(const QString& text) {
     return ok ? std::optional<std::uint64_t>(value) : std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> encodeSerial(std::uint64_t value, const SerialSpec& spec,
+std::optional<std::vector<std::uint8_t>> encodeSerial(std::uint64_t value, const SerialLayout& layout,
                                                       QString& error) {
-    const auto size = std::size_t(spec.size);
+    const auto size = std::size_t(layout.size);
     std::vector<std::uint8_t> bytes(size, 0);
     std::uint64_t rest = value;
-    switch (spec.format) {
+    switch (layout.format) {
     case SerialFormat::Hex:
         for (std::size_t i = size; i-- > 0;) {
             bytes[i] = std::uint8_t(rest & 0xFF);
@@ -87,26 +87,26 @@ std::optional<std::vector<std::uint8_t>> encodeSerial(std::uint64_t value, const
     }
     if (rest != 0) {
         error =
-            QStringLiteral("The serial number %1 does not fit into %2 byte(s).").arg(value).arg(spec.size);
+            QStringLiteral("The serial number %1 does not fit into %2 byte(s).").arg(value).arg(layout.size);
         return std::nullopt;
     }
-    if (spec.littleEndian)
+    if (layout.littleEndian)
         std::reverse(bytes.begin(), bytes.end());
     return bytes;
 }
 
-QString checkSerialPlace(const SerialSpec& spec, const TBuffer& image, std::size_t memorySize) {
-    const char* memory = spec.place.memory == MEM_EEPROM ? "EEPROM" : "FLASH";
-    if (std::size_t(spec.place.address) + std::size_t(spec.size) > memorySize)
+QString checkSerialPlace(const SerialLayout& layout, const TBuffer& image, std::size_t memorySize) {
+    const char* memory = layout.place.memory == MEM_EEPROM ? "EEPROM" : "FLASH";
+    if (std::size_t(layout.place.address) + std::size_t(layout.size) > memorySize)
         return QStringLiteral("The serial number at %1 %2 in %3 byte(s) goes past the end of %1 (%4 bytes).")
             .arg(QLatin1String(memory))
-            .arg(spec.place.address, 4, 16, QLatin1Char('0'))
-            .arg(spec.size)
+            .arg(layout.place.address, 4, 16, QLatin1Char('0'))
+            .arg(layout.size)
             .arg(memorySize);
-    if (spec.overwrite)
+    if (layout.overwrite)
         return {};
-    for (int i = 0; i < spec.size; ++i) {
-        const std::size_t at = spec.place.address + std::size_t(i);
+    for (int i = 0; i < layout.size; ++i) {
+        const std::size_t at = layout.place.address + std::size_t(i);
         if (at < image.size() && image[at] != kErased)
             return QStringLiteral("The serial number would overwrite image data at %1 %2; "
                                   "--serial-overwrite allows it.")
@@ -116,9 +116,9 @@ QString checkSerialPlace(const SerialSpec& spec, const TBuffer& image, std::size
     return {};
 }
 
-void placeSerial(TBuffer& image, const SerialSpec& spec, const std::vector<std::uint8_t>& bytes) {
+void placeSerial(TBuffer& image, const SerialLayout& layout, const std::vector<std::uint8_t>& bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const std::size_t at = spec.place.address + i;
+        const std::size_t at = layout.place.address + i;
         if (at < image.size())
             image[at] = bytes[i];
     }

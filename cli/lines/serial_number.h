@@ -23,7 +23,7 @@ struct SerialPlace {
     std::uint32_t address = 0;
 };
 
-struct SerialSpec {
+struct SerialLayout {
     std::uint64_t start = 0;
     SerialPlace place;
     int size = 4;
@@ -40,15 +40,15 @@ std::optional<std::uint64_t> parseSerialValue(const QString& text);
 
 // The bytes of value in the format, size bytes long. std::nullopt with error
 // set when the number does not fit.
-std::optional<std::vector<std::uint8_t>> encodeSerial(std::uint64_t value, const SerialSpec& spec,
+std::optional<std::vector<std::uint8_t>> encodeSerial(std::uint64_t value, const SerialLayout& layout,
                                                       QString& error);
 
 // Checks that the serial fits the memory (of memorySize bytes) and, unless
-// spec.overwrite, that the image holds no data (a byte other than 0xFF)
+// layout.overwrite, that the image holds no data (a byte other than 0xFF)
 // where it goes. Empty when it may be written, else the reason.
-QString checkSerialPlace(const SerialSpec& spec, const TBuffer& image, std::size_t memorySize);
+QString checkSerialPlace(const SerialLayout& layout, const TBuffer& image, std::size_t memorySize);
 
 // Puts the bytes into the image at the serial's place.
-void placeSerial(TBuffer& image, const SerialSpec& spec, const std::vector<std::uint8_t>& bytes);
+void placeSerial(TBuffer& image, const SerialLayout& layout, const std::vector<std::uint8_t>& bytes);
 
 } // namespace corvane::lines

@@ -29,12 +29,12 @@ class EncodeSerialTest : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(EncodeSerialTest, GivesTheBytesOrRefusesANumberThatDoesNotFit) {
     const EncodeCase& c = GetParam();
-    SerialSpec spec;
-    spec.size = c.size;
-    spec.format = c.format;
-    spec.littleEndian = c.littleEndian;
+    SerialLayout layout;
+    layout.size = c.size;
+    layout.format = c.format;
+    layout.littleEndian = c.littleEndian;
     QString error;
-    const auto bytes = encodeSerial(c.value, spec, error);
+    const auto bytes = encodeSerial(c.value, layout, error);
     if (c.bytes.empty()) {
         EXPECT_FALSE(bytes.has_value());
         EXPECT_TRUE(error.contains(QString::number(c.value)));
@@ -83,18 +83,18 @@ TEST(SerialArguments, PlacesFormatsAndValues) {
 TEST(SerialPlace, StaysInsideTheMemoryAndOffTheImageDataUnlessAllowed) {
     TBuffer image(0x8000, kErased);
     image[0x7FF1] = 0x00;
-    SerialSpec spec;
-    spec.size = 4;
-    spec.place = {MEM_FLASH, 0x7FF4};
-    EXPECT_TRUE(checkSerialPlace(spec, image, 0x8000).isEmpty());
-    spec.place.address = 0x7FFD;
-    EXPECT_TRUE(checkSerialPlace(spec, image, 0x8000).contains(QStringLiteral("past the end")));
-    spec.place.address = 0x7FF0;
-    EXPECT_TRUE(checkSerialPlace(spec, image, 0x8000).contains(QStringLiteral("7ff1")));
-    spec.overwrite = true;
-    EXPECT_TRUE(checkSerialPlace(spec, image, 0x8000).isEmpty());
+    SerialLayout layout;
+    layout.size = 4;
+    layout.place = {MEM_FLASH, 0x7FF4};
+    EXPECT_TRUE(checkSerialPlace(layout, image, 0x8000).isEmpty());
+    layout.place.address = 0x7FFD;
+    EXPECT_TRUE(checkSerialPlace(layout, image, 0x8000).contains(QStringLiteral("past the end")));
+    layout.place.address = 0x7FF0;
+    EXPECT_TRUE(checkSerialPlace(layout, image, 0x8000).contains(QStringLiteral("7ff1")));
+    layout.overwrite = true;
+    EXPECT_TRUE(checkSerialPlace(layout, image, 0x8000).isEmpty());
 
-    placeSerial(image, spec, {1, 2, 3, 4});
+    placeSerial(image, layout, {1, 2, 3, 4});
     EXPECT_EQ(image[0x7FF0], 1);
     EXPECT_EQ(image[0x7FF3], 4);
     EXPECT_EQ(image[0x7FF4], kErased);
