@@ -63,33 +63,54 @@ int runTool(const QStringList& arguments, sim::SimLink* link = nullptr) {
     return status;
 }
 
-void SparseEraseWriteVerify(benchmark::State& state) {
-    const TBuffer image = fixtureImage();
-    const std::size_t pages = dataPages(image);
-    sim::SimBench bench;
+// One realistic chip on an in-memory bench, and the tool's link to it.
+sim::ChipConfig realistic() {
     sim::ChipConfig config;
     config.timing = sim::Timing::Realistic;
-    sim::SimChip& chip = bench.insert(0, config);
-    sim::SimLink link(bench);
-    double wall = 0, served = 0;
+    return config;
+}
+
+struct RealisticChip {
+    sim::SimBench bench;
+    sim::SimChip& chip = bench.insert(0, realistic());
+    sim::SimLink link{bench};
+};
+
+// Per run of the tool: wall time, the floor of the requests the chip served
+// and their number.
+struct Timed {
+    double wall = 0, served = 0, requests = 0;
+};
+
+Timed timeTool(benchmark::State& state, RealisticChip& on, const QStringList& arguments) {
+    Timed t;
     for (auto _ : state) {
-        chip.resetFloor();
+        on.chip.resetFloor();
+        on.chip.clearLog();
         const auto t0 = Clock::now();
-        if (runTool({QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), kFixture},
-                    &link) != 0)
-            state.SkipWithError("write failed");
-        wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        served += seconds(chip.modelledFloor());
+        if (runTool(arguments, &on.link) != 0)
+            state.SkipWithError("the tool failed");
+        t.wall += std::chrono::duration<double>(Clock::now() - t0).count();
+        t.served += seconds(on.chip.modelledFloor());
+        t.requests += double(on.chip.log().size());
     }
     const double n = double(state.iterations());
+    return {t.wall / n, t.served / n, t.requests / n};
+}
+
+void SparseEraseWriteVerify(benchmark::State& state) {
+    const std::size_t pages = dataPages(fixtureImage());
+    RealisticChip on;
+    const Timed t = timeTool(
+        state, on, {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), kFixture});
     const double pagesFloor =
         seconds(sim::SimChip::kChipErase) + double(pages) * seconds(sim::SimChip::kPageProgram);
     state.counters["data_pages"] = double(pages);
-    state.counters["wall_s"] = wall / n;
+    state.counters["wall_s"] = t.wall;
     state.counters["pages_floor_s"] = pagesFloor;
-    state.counters["ratio_pages"] = wall / n / pagesFloor;
-    state.counters["served_floor_s"] = served / n;
-    state.counters["ratio_served"] = wall / served;
+    state.counters["ratio_pages"] = t.wall / pagesFloor;
+    state.counters["served_floor_s"] = t.served;
+    state.counters["ratio_served"] = t.wall / t.served;
 }
 
 void FullEraseWriteVerify(benchmark::State& state) {
@@ -103,53 +124,25 @@ void FullEraseWriteVerify(benchmark::State& state) {
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             std::abort();
     }
-    sim::SimBench bench;
-    sim::ChipConfig config;
-    config.timing = sim::Timing::Realistic;
-    sim::SimChip& chip = bench.insert(0, config);
-    sim::SimLink link(bench);
-    double wall = 0, served = 0;
-    for (auto _ : state) {
-        chip.resetFloor();
-        const auto t0 = Clock::now();
-        if (runTool({QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), file},
-                    &link) != 0)
-            state.SkipWithError("write failed");
-        wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        served += seconds(chip.modelledFloor());
-    }
-    const double n = double(state.iterations());
-    state.counters["wall_s"] = wall / n;
-    state.counters["served_floor_s"] = served / n;
-    state.counters["ratio_served"] = wall / served;
+    RealisticChip on;
+    const Timed t = timeTool(
+        state, on, {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), file});
+    state.counters["wall_s"] = t.wall;
+    state.counters["served_floor_s"] = t.served;
+    state.counters["ratio_served"] = t.wall / t.served;
 }
 
 // read of all 32 KB of FLASH: one status request, then a command and an
 // upload per kilobyte.
 void ReadFlash(benchmark::State& state) {
     QTemporaryDir dir;
-    sim::SimBench bench;
-    sim::ChipConfig config;
-    config.timing = sim::Timing::Realistic;
-    sim::SimChip& chip = bench.insert(0, config);
-    sim::SimLink link(bench);
-    double wall = 0, served = 0, requests = 0;
-    for (auto _ : state) {
-        chip.resetFloor();
-        chip.clearLog();
-        const auto t0 = Clock::now();
-        if (runTool(
-                {QStringLiteral("read"), QStringLiteral("--flash"), dir.filePath(QStringLiteral("back.bin"))},
-                &link) != 0)
-            state.SkipWithError("read failed");
-        wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        served += seconds(chip.modelledFloor());
-        requests += double(chip.log().size());
-    }
-    const double n = double(state.iterations());
-    state.counters["wall_s"] = wall / n;
-    state.counters["served_floor_s"] = served / n;
-    state.counters["requests"] = requests / n;
+    RealisticChip on;
+    const Timed t = timeTool(
+        state, on,
+        {QStringLiteral("read"), QStringLiteral("--flash"), dir.filePath(QStringLiteral("back.bin"))});
+    state.counters["wall_s"] = t.wall;
+    state.counters["served_floor_s"] = t.served;
+    state.counters["requests"] = t.requests;
 }
 
 // --all over a state folder with chips realistic chips in it, as the tool
