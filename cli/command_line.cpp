@@ -3,7 +3,7 @@
 
 #include "cli/commands.h"
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 
 #include <QCommandLineParser>
 

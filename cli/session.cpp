@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/session.h"
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 #include "ops/config_bytes.h"
 #include "ops/hex_field.h"
 

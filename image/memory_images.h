@@ -3,7 +3,7 @@
 // The two memory images of the controller: FLASH (16 or 32 KB by controller
 // type) and EEPROM (1 KB). Byte a of an image is device address a.
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 
 #include <cstddef>
 #include <cstdint>

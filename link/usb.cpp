@@ -10,7 +10,6 @@ namespace corvane {
 
 namespace {
 
-constexpr int kDeviceCount = 8;
 
 BootMemory bootMemory(std::uint8_t memory) {
     return memory == MEM_EEPROM ? BootMemory::Eeprom : BootMemory::Flash;

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// What an operation reports to its front end: whether it succeeded, what kind
-// of failure ended it, in which step and at which address. The window shows
-// the message; the command-line tool maps the kind to its exit status.
+// What a step of the device engine reports: whether it succeeded, what kind
+// of failure ended it, in which step and at which address, and what the
+// bootloader or the link said. Front ends turn it into their own words: the
+// window into its message boxes, the command-line tool into its messages and
+// exit statuses.
 
-#include <QString>
+#include "link/boot_frames.h"
+
 #include <cstdint>
-#include <exception>
 #include <string>
 
 namespace corvane {
@@ -16,6 +18,7 @@ enum class ErrorKind {
     NoDevice,       // nothing answers at the device number
     NotBootloader,  // something answers, but not the bootloader
     AccessDenied,   // the bootloader is attached, but the system refused access
+    InUse,          // the bootloader is attached, but another program holds it
     Locked,         // the device's security level refused the request
     TransferFailed, // a request failed or the device reported an error
     VerifyMismatch, // what was read back differs from what was written
@@ -30,6 +33,7 @@ enum class OpStep {
     ReadConfig,
     ReadFlash,
     ReadEeprom,
+    BlankCheck,
     Erase,
     ProgramFlash,
     VerifyFlash,
@@ -43,30 +47,25 @@ enum class OpStep {
 struct OpResult {
     ErrorKind kind = ErrorKind::None;
     OpStep step = OpStep::None;
-    // The first address of the failing block, or the configuration byte as
-    // area * 256 + index; 0 where no address belongs to the step.
+    // The first address of the failing block or difference, or the
+    // configuration byte as area * 256 + index; 0 where none belongs to the step.
     std::uint32_t address = 0;
-    // The text the window shows for this failure (empty on success and when
-    // cancelled).
-    QString message;
+    // The failing command's outcome at the bootloader, where a command failed.
+    CommandResult command;
+    // What the link knew of the failure (the USB library's reason), if anything.
+    std::string linkError;
 
     bool ok() const { return kind == ErrorKind::None; }
 
-    static OpResult failure(ErrorKind kind, OpStep step, QString message, std::uint32_t address = 0) {
-        return {kind, step, address, std::move(message)};
+    static OpResult failure(ErrorKind kind, OpStep step, std::uint32_t address = 0,
+                            CommandResult command = {}) {
+        OpResult r;
+        r.kind = kind;
+        r.step = step;
+        r.address = address;
+        r.command = command;
+        return r;
     }
-};
-
-// Ends an operation's body with its result; the operation frame catches it.
-class OpFailure : public std::exception {
-public:
-    explicit OpFailure(OpResult result) : result_(std::move(result)), what_(result_.message.toStdString()) {}
-    const OpResult& result() const { return result_; }
-    const char* what() const noexcept override { return what_.c_str(); }
-
-private:
-    OpResult result_;
-    std::string what_;
 };
 
 } // namespace corvane

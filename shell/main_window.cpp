@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/main_window.h"
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 
 #include "core/app_info.h"
 #include "shell/about_box.h"

@@ -199,7 +199,6 @@ public:
     void useDeviceLink(std::unique_ptr<DeviceLink> link);
     // The operations' core, its controls bound to the window's widgets.
     class TOperations& Ops();
-    class TUsb& Usb();
     void ButReadClick();
     void ButEraseClick();
     void ButWriteClick();

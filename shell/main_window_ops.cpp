@@ -7,9 +7,8 @@
 #include "shell/main_window.h"
 
 #include "link/backends.h"
-#include "link/usb.h"
-#include "ops/hex_field.h"
-#include "ops/operations.h"
+#include "shell/hex_field.h"
+#include "shell/window_ops.h"
 #include "shell/debug_window.h"
 
 #include <QApplication>
@@ -161,8 +160,7 @@ public:
 
     TMain& w;
     BackendLink link;
-    TUsb usb{link, w.Images};
-    TOperations ops{usb, w.Images, *this};
+    TOperations ops{link, w.Images, *this};
     bool running = false; // an operation is under way
     bool stop = false;    // the user asked it to stop
 
@@ -287,6 +285,9 @@ public:
                 // the model runs the click handler when the state changed.
                 QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::toggled, &w,
                                  [this, c](bool on) { ops.Controls.setChecked(c, on); });
+                if (c == Ctl::chkBLJB || c == Ctl::chkX2)
+                    QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, &w,
+                                     [this, c] { ops.Controls.userChanged(c); });
                 break;
             case CtlKind::ComboBox: {
                 auto* combo = static_cast<QComboBox*>(widget);
@@ -378,9 +379,7 @@ OpsBinding& TMain::opsBinding() {
 TOperations& TMain::Ops() {
     return opsBinding().ops;
 }
-TUsb& TMain::Usb() {
-    return opsBinding().usb;
-}
+
 
 bool TMain::operationRunning() const {
     return opsBinding_ && opsBinding_->running;
@@ -405,7 +404,7 @@ bool TMain::closeDuringOperation() {
 
 void TMain::useDeviceLink(std::unique_ptr<DeviceLink> link) {
     OpsBinding& b = opsBinding();
-    b.usb.CloseDevice();
+    b.ops.CloseDevice();
     b.link.backend = std::move(link);
 }
 

@@ -20,7 +20,7 @@
 // CORVANE_SIM_CONFIG names the bench file (default <state folder>/bench.conf).
 // With no bench file the bench holds one AT89C5131 in slot 0.
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 #include "link/class_request.h"
 #include "link/device_link.h"
 #include "link/protocol.h"

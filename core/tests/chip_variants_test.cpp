@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The controller types: looked up by name, by product byte and by list index.
 
-#include "core/chip_variants.h"
+#include "core/chip_table.h"
 #include "image/memory_images.h"
 
 #include <gtest/gtest.h>

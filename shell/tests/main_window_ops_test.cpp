@@ -3,7 +3,7 @@
 // controls, hexadecimal value fields, status bar and message boxes, on the
 // simulated bench.
 
-#include "ops/operations.h"
+#include "shell/window_ops.h"
 #include "shell/debug_window.h"
 #include "shell/main_window.h"
 #include "shell/tests/recording_presenter.h"
@@ -53,7 +53,7 @@ TEST(WindowOperations, ReadFillsViewsIdentificationAndDebugLogAndLeavesTheWindow
     EXPECT_EQ(t.debug.lines(), QStringList{"00000020"});
     EXPECT_TRUE(t.w.PanStat->text().isEmpty());
     EXPECT_TRUE(t.w.cbController->isEnabled());
-    EXPECT_FALSE(t.w.Usb().isOpen());
+    EXPECT_FALSE(t.w.Ops().channelOpen());
 }
 
 TEST(WindowOperations, ErrorBoxComesWhileTheStepShowsAndFileCommandsAreLocked) {
@@ -79,7 +79,7 @@ TEST(WindowOperations, ErrorBoxComesWhileTheStepShowsAndFileCommandsAreLocked) {
                                                            t.w.EEPMruMenu, t.w.ButWrite, t.w.EdStart})
         EXPECT_TRUE(widget->isEnabled());
     EXPECT_TRUE(t.w.PanStat->text().isEmpty());
-    EXPECT_FALSE(t.w.Usb().isOpen());
+    EXPECT_FALSE(t.w.Ops().channelOpen());
 }
 
 TEST(WindowOperations, WriteTakesWhatWasTypedIntoTheHexViewAndTheValueFields) {

@@ -6,12 +6,12 @@
 // The program here is started as "<test> -style Fusion", so that Qt takes its
 // own options out of the arguments as it does for the real program.
 
-#include "link/usb.h"
 #include "shell/application.h"
 #include "shell/debug_window.h"
 #include "shell/main_window.h"
 #include "shell/tests/recording_presenter.h"
 #include "shell/tests/temp_files.h"
+#include "shell/window_ops.h"
 #include "sim/bench.h"
 
 #include <QTemporaryDir>
@@ -112,7 +112,7 @@ TEST_F(OperationClose, StoppingEndsTheOperationCleanlyAndTheWindowThenCloses) {
     ASSERT_EQ(presenter.boxes.size(), 1u) << "the question only, no error box";
     EXPECT_EQ(presenter.boxes[0].kind, MessageKind::Confirmation);
     EXPECT_EQ(presenter.boxes[0].buttons, MessageButton::Yes | MessageButton::No);
-    EXPECT_FALSE(w->Usb().isOpen());
+    EXPECT_FALSE(w->Ops().channelOpen());
     EXPECT_FALSE(w->operationRunning());
     EXPECT_GT(bytesWritten(), 0u);
     EXPECT_LT(bytesWritten(), chip.flash().size()) << "stopped part-way";

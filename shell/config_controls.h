@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The controller's identification and configuration bytes: where the
-// bootloader keeps each one (area and index of its read and write commands),
-// how the hardware security byte is composed and decoded, and what the software
-// security byte means.
+// The window's configuration controls and the bytes they stand for: how the
+// hardware security byte is composed from its three controls and decoded into
+// them, what the security list's items mean, and how the identification
+// labels show a byte read.
+
+#include "core/chip_table.h"
 
 #include <QString>
 #include <array>
@@ -11,30 +13,6 @@
 #include <optional>
 
 namespace corvane {
-
-struct ConfigByte {
-    std::uint8_t area;
-    std::uint8_t index;
-};
-
-namespace ConfigMap {
-constexpr ConfigByte BootVersion{0, 0x00};
-constexpr ConfigByte Manufacturer{1, 0x30};
-constexpr ConfigByte Family{1, 0x31};
-constexpr ConfigByte Product{1, 0x60};
-constexpr ConfigByte Revision{1, 0x61};
-constexpr ConfigByte SSB{1, 0x05};
-constexpr ConfigByte HSB{2, 0x00};
-constexpr ConfigByte BSB{1, 0x00};
-constexpr ConfigByte EB{1, 0x06};
-constexpr ConfigByte SBV{1, 0x01};
-constexpr ConfigByte P1CF{1, 0x02};
-constexpr ConfigByte P3CF{1, 0x03};
-constexpr ConfigByte P4CF{1, 0x04};
-} // namespace ConfigMap
-
-// Security level of an unlocked device (the low two bits of the SSB).
-constexpr std::uint8_t kNotLocked = 3;
 
 // The hardware security byte from its three controls. Bit 7 is 0 when X2 is
 // checked, bit 6 is 0 when BLJB is checked, bits 5..4 are the oscillator item
@@ -68,21 +46,5 @@ std::optional<std::uint8_t> ssbValueForItem(int item);
 QString identificationText(int readResult);
 // The bootloader version label: "1.0." followed by at least one hex digit.
 QString bootVersionText(int readResult);
-
-// The order in which the fuse step writes the configuration bytes before the
-// security byte, with the name used in its failure message.
-struct FuseStep {
-    const char* name;
-    ConfigByte where;
-};
-constexpr std::array<FuseStep, 7> kFuseOrder{{
-    {"EB", ConfigMap::EB},
-    {"BSB", ConfigMap::BSB},
-    {"SBV", ConfigMap::SBV},
-    {"HSB", ConfigMap::HSB},
-    {"P1_CF", ConfigMap::P1CF},
-    {"P3_CF", ConfigMap::P3CF},
-    {"P4_CF", ConfigMap::P4CF},
-}};
 
 } // namespace corvane

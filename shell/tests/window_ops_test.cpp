@@ -2,9 +2,9 @@
 // The operations on a simulated chip: the requests they send, in order, what
 // they show, and the state they leave after success and after every failure.
 
-#include "ops/tests/ops_rig.h"
+#include "shell/tests/window_ops_rig.h"
 
-#include "ops/config_bytes.h"
+#include "shell/config_controls.h"
 
 #include <gtest/gtest.h>
 
@@ -64,7 +64,7 @@ TEST(Identification, ReadsIdentificationAndConfigurationInOrderIntoTheControls) 
     r.ops.ReadDeviceInfo(true);
 
     EXPECT_EQ(r.commands(), kIdent + kConfig);
-    EXPECT_TRUE(r.usb.isOpen()); // left open for the caller
+    EXPECT_TRUE(r.ops.channelOpen()); // left open for the caller
     EXPECT_EQ(r.controls.text(Ctl::LabManufacturer), "58");
     EXPECT_EQ(r.controls.text(Ctl::LabFamily), "D7");
     EXPECT_EQ(r.controls.text(Ctl::LabBootVersion), "1.0.5");
@@ -260,7 +260,7 @@ QString expectedMessage(const std::string& step, const std::string& request, int
 
 struct Sweep {
     const char* name;
-    OpResult (TOperations::*click)();
+    ShownResult (TOperations::*click)();
     std::function<void(Rig&)> prepare;
     bool writesFuses = false;
 };
@@ -366,7 +366,7 @@ TEST(Erase, ErasesThenReadsTheErasedChipsConfigurationAgainLeavingTheImages) {
 TEST(Write, AutoEraseFlashEepromAndFusesInOrderFromWhatTheViewsHold) {
     Rig r;
     r.controls.setChecked(Ctl::chkAutoErase, true);
-    r.controls.edit(Ctl::EdBSB, "$00");
+    touchAll(r).controls.edit(Ctl::EdBSB, "$00");
     r.view.flashView = TBuffer(0x8000, 0xFF);
     std::fill(r.view.flashView.begin(), r.view.flashView.begin() + 0x0800, 0x5A);
     r.view.eepromView = TBuffer(1024, 0x42);
@@ -456,12 +456,37 @@ TEST(Fuses, SevenBytesInOrderOnAnUnlockedDeviceThenTheSecurityByteUnlessItemZero
                           Case{0xFE, 2, {"W 1,05=FC"}}}) {
         SCOPED_TRACE(testing::Message() << "SSB " << int(c.ssb) << " item " << c.item);
         Rig r(withSsb(c.ssb));
-        r.controls.setIndex(Ctl::cbSSB, c.item);
+        touchAll(r).controls.setIndex(Ctl::cbSSB, c.item);
         fusesOnly(r).ops.ButWriteClick();
         EXPECT_EQ(r.commands(), kIdent + c.sent);
         EXPECT_TRUE(r.view.boxes.empty());
         EXPECT_EQ(r.view.statusHistory.back(), "Writing Fuses...");
     }
+}
+
+// A byte whose field was neither read from the chip nor set by the user since
+// the controls were cleared keeps the chip's value; read or typed ones are
+// written in their order.
+TEST(Fuses, BytesNeitherReadNorTypedKeepTheChipsValues) {
+    Rig r; // a fresh chip: P1_CF FF, while the cleared field shows $FE
+    r.images.FlashImage[0] = 0x02;
+    r.controls.setChecked(Ctl::chkEEP, false);
+    r.ops.ButWriteClick();
+    EXPECT_TRUE(r.view.boxes.empty());
+    EXPECT_EQ(r.commands(), kIdent + blocks("PROG", 0, 1, 1024));
+    EXPECT_EQ(r.chip->configByte(sim::ConfigByte::P1_CF), 0xFF);
+
+    r.controls.edit(Ctl::EdP3CF, "$12");
+    r.controls.select(Ctl::cbOsc, 1);
+    r.chip->clearLog();
+    fusesOnly(r).ops.ButWriteClick();
+    EXPECT_EQ(r.commands(), kIdent + Strings({"W 2,00=AB", "W 1,03=12"}));
+
+    r.ops.ButReadClick(); // everything read is written back as shown
+    r.chip->clearLog();
+    r.ops.ButWriteClick();
+    EXPECT_EQ(r.commands(), kIdent + Strings({"W 1,06=FF", "W 1,00=FF", "W 1,01=FF", "W 2,00=AB", "W 1,02=FF",
+                                              "W 1,03=12", "W 1,04=FF"}));
 }
 
 TEST(Fuses, HsbWrittenIsWhatTheLabelShowsAndFieldsGiveTheirLowByte) {
@@ -517,6 +542,19 @@ TEST(EmptiedField, IsReportedAndNothingIsWrittenOrStarted) {
     locked.controls.edit(Ctl::EdEB, "");
     fusesOnly(locked).ops.ButWriteClick();
     EXPECT_TRUE(locked.view.boxes.empty());
+    // Unless the write erases it first: the erase lifts the lock, so the
+    // field is needed and refused before the erase.
+    for (std::uint8_t ssb : {0xFE, 0xFC}) {
+        Rig erases(withSsb(ssb));
+        erases.controls.setChecked(Ctl::chkAutoErase, true);
+        erases.controls.setChecked(Ctl::chkEEP, false);
+        erases.controls.edit(Ctl::EdEB, "");
+        const TBuffer flashBefore = erases.chip->flash();
+        erases.ops.ButWriteClick();
+        EXPECT_EQ(erases.lastBoxText(), "EB: no valid hexadecimal number");
+        EXPECT_EQ(erases.commands(), kIdent);
+        EXPECT_EQ(erases.chip->flash(), flashBefore);
+    }
 }
 
 // ---------------------------------------------------------------------------

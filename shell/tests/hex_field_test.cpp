@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/hex_field.h"
+#include "shell/hex_field.h"
 
-#include "ops/tests/ops_rig.h"
+#include "shell/tests/window_ops_rig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,20 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/config_bytes.h"
+#include "shell/config_controls.h"
 
 namespace corvane {
 
 std::uint8_t composeHsb(int oscIndex, bool bljbChecked, bool x2Checked) {
+    // The low four bits are always 1011.
     unsigned hsb = 0x0B;
-    hsb |= (static_cast<unsigned>(oscIndex ^ 3) & 3u) << 4;
+    hsb |= (static_cast<unsigned>(oscIndex ^ 3) & 3u) << kHsbOscShift;
     if (!bljbChecked)
-        hsb |= 0x40;
+        hsb |= kHsbBljb;
     if (!x2Checked)
-        hsb |= 0x80;
+        hsb |= kHsbX2;
     return static_cast<std::uint8_t>(hsb);
 }
 
 HsbControls decodeHsb(std::uint8_t hsb) {
-    return HsbControls{((hsb >> 4) & 3) ^ 3, (hsb & 0x40) == 0, (hsb & 0x80) == 0};
+    return HsbControls{((hsb & kHsbOscMask) >> kHsbOscShift) ^ 3, (hsb & kHsbBljb) == 0, (hsb & kHsbX2) == 0};
 }
 
 int ssbItemForLevel(std::uint8_t securityLevel) {
@@ -25,9 +26,9 @@ int ssbItemForLevel(std::uint8_t securityLevel) {
 std::optional<std::uint8_t> ssbValueForItem(int item) {
     switch (item) {
     case 1:
-        return 0xFE;
+        return kSsbIspDisabled;
     case 2:
-        return 0xFC;
+        return kSsbIspVerifyDisabled;
     default:
         return std::nullopt;
     }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/hex_field.h"
+#include "shell/hex_field.h"
 
 #include "core/hex_digit.h"
 

@@ -4,9 +4,9 @@
 // front end that records what they show, set up as the window is after start-up.
 
 #include "image/memory_images.h"
-#include "link/usb.h"
-#include "ops/operations.h"
+#include "shell/window_ops.h"
 #include "sim/bench.h"
+#include "sim/request_names.h"
 
 #include <QString>
 #include <QStringList>
@@ -41,7 +41,7 @@ struct ProgressStep {
 
 class RecordingView : public OpsView, public MessagePresenter {
 public:
-    TUsb* usb = nullptr;
+    DeviceLink* link = nullptr;
     MemoryImages* images = nullptr;
     QString status;
     QStringList statusHistory; // every non-empty text, in order
@@ -82,52 +82,19 @@ public:
     bool stopRequested() override { return stopWhen && stopWhen(); }
     int showMessageBox(const QString& caption, const QString& text, MessageKind kind, MessageButtons buttons,
                        bool beep) override {
-        boxes.push_back({caption, text, kind, buttons, beep, status, usb->isOpen(), lastBar.percent()});
+        boxes.push_back({caption, text, kind, buttons, beep, status, link->isOpen(), lastBar.percent()});
         return MessageResult::Abort;
     }
 };
 
-// One request the chip received, in a short form: DESC, "R a,ii" read command,
-// "W a,ii=vv" write command, ERASE, "START m,aaaa", "DISP s aaaa-bbbb",
-// "PROG s aaaa-bbbb", DN0 (empty download), ST status, "UP n" upload, CLR.
-inline std::string describe(const sim::LoggedRequest& r) {
-    if (r.kind != sim::LoggedRequest::Kind::Class)
-        return r.kind == sim::LoggedRequest::Kind::Descriptor ? "DESC" : "STD";
-    if (r.bRequest == DFU_GETSTATUS)
-        return "ST";
-    if (r.bRequest == DFU_CLRSTATUS)
-        return "CLR";
-    if (r.bRequest == DFU_UPLOAD)
-        return "UP " + std::to_string(r.wLength);
-    if (r.bRequest != DFU_DNLOAD)
-        return "REQ " + std::to_string(r.bRequest);
-    if (r.wLength == 0)
-        return "DN0";
-    const auto& d = r.data;
-    char buf[64] = "DN?";
-    if (d.size() < 6)
-        return buf;
-    if (d[0] == READ_COMMAND)
-        std::snprintf(buf, sizeof buf, "R %X,%02X", d[1], d[2]);
-    else if (d[0] == WRITE_COMMAND && d[1] == 0 && d[2] == 0xFF)
-        return "ERASE";
-    else if (d[0] == WRITE_COMMAND && d[1] == 3)
-        std::snprintf(buf, sizeof buf, "START %d,%02X%02X", d[2], d[3], d[4]);
-    else if (d[0] == WRITE_COMMAND)
-        std::snprintf(buf, sizeof buf, "W %X,%02X=%02X", d[1], d[2], d[3]);
-    else if (d[0] == DISPLAY_DATA || d[0] == PROGRAM_DATA)
-        std::snprintf(buf, sizeof buf, "%s %d %02X%02X-%02X%02X", d[0] == DISPLAY_DATA ? "DISP" : "PROG",
-                      d[1], d[2], d[3], d[4], d[5]);
-    return buf;
-}
+using sim::describe;
 
 struct Rig {
     sim::SimBench bench;
     sim::SimLink link{bench};
     MemoryImages images;
-    TUsb usb{link, images};
     RecordingView view;
-    TOperations ops{usb, images, view};
+    TOperations ops{link, images, view};
     sim::SimChip* chip = nullptr;
     OpsControls& controls = ops.Controls;
 
@@ -147,7 +114,7 @@ struct Rig {
         controls.setIndex(Ctl::cbDevice, 0);
         controls.setIndex(Ctl::cbController, small ? 1 : 0);
         view = RecordingView{};
-        view.usb = &usb;
+        view.link = &link;
         view.images = &images;
     }
 
@@ -174,7 +141,7 @@ struct Rig {
               Ctl::chkFlashAll, Ctl::chkFuses, Ctl::ButRun, Ctl::chkReset, Ctl::cbDevice, Ctl::cbController})
             if (!controls.enabled(c))
                 return false;
-        return !usb.isOpen() && !ops.busy() && view.status.isEmpty() &&
+        return !link.isOpen() && !ops.busy() && view.status.isEmpty() &&
                controls.enabled(Ctl::EdStart) == !controls.checked(Ctl::chkReset);
     }
 };
@@ -183,6 +150,16 @@ using Strings = std::vector<std::string>;
 
 // The identification reads every operation starts with.
 inline const Strings kIdent{"DESC", "R 1,30", "R 1,31", "R 1,60", "R 1,61", "R 0,00", "R 1,05"};
+
+// The user has set every configuration field (to what it shows): the fuse
+// step writes them all.
+inline Rig& touchAll(Rig& r) {
+    for (Ctl c : {Ctl::EdEB, Ctl::EdBSB, Ctl::EdSBV, Ctl::EdP1CF, Ctl::EdP3CF, Ctl::EdP4CF})
+        r.controls.edit(c, r.controls.text(c));
+    r.controls.click(Ctl::chkX2);
+    r.controls.click(Ctl::chkX2);
+    return r;
+}
 
 // WRITE with only the fuse step.
 inline Rig& fusesOnly(Rig& r) {

@@ -2,7 +2,7 @@
 #pragma once
 // The state of the configuration and operation controls of the main window,
 // with their click and change handlers. The window binds its widgets to this
-// model; the command-line tool uses it directly.
+// model.
 //
 // Semantics kept from the window's controls:
 //  - a check box changed by the program runs its click handler, but only when
@@ -76,6 +76,8 @@ public:
     // that a window shows what the program set last even where its widget was
     // changed behind the model's back.
     void setListener(std::function<void(Ctl)> listener) { listener_ = std::move(listener); }
+    // Called after each action of the user below (and userChanged()).
+    void setUserListener(std::function<void(Ctl)> listener) { userListener_ = std::move(listener); }
 
     const QString& text(Ctl c) const { return state(c).text; }
     bool checked(Ctl c) const { return state(c).checked; }
@@ -99,7 +101,16 @@ public:
     // The user picking a list item: runs the list's change handler.
     void select(Ctl c, int index);
     // The user typing into a field (the text already follows the typing rules).
-    void edit(Ctl c, const QString& text) { setText(c, text); }
+    void edit(Ctl c, const QString& text) {
+        setText(c, text);
+        userChanged(c);
+    }
+    // The user changed the control in the widget; its new state has already
+    // been set.
+    void userChanged(Ctl c) {
+        if (userListener_)
+            userListener_(c);
+    }
 
     // --- handlers
     // Composes the HSB from cbOsc, chkBLJB and chkX2 into LabHSB.
@@ -126,6 +137,7 @@ private:
 
     std::array<State, kControlCount> states_;
     std::function<void(Ctl)> listener_;
+    std::function<void(Ctl)> userListener_;
 };
 
 } // namespace corvane

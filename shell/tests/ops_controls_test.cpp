@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The labels' texts, the control model's handlers and the progress bar.
 
-#include "ops/tests/ops_rig.h"
+#include "shell/tests/window_ops_rig.h"
 
-#include "ops/config_bytes.h"
+#include "shell/config_controls.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ops/controls.h"
+#include "shell/ops_controls.h"
 
-#include "ops/config_bytes.h"
-#include "ops/hex_field.h"
+#include "shell/config_controls.h"
+#include "shell/hex_field.h"
 
 namespace corvane {
 
@@ -127,12 +127,14 @@ void OpsControls::setEnabled(Ctl c, bool enabled) {
 
 void OpsControls::click(Ctl c) {
     setChecked(c, !checked(c));
+    userChanged(c);
 }
 
 void OpsControls::select(Ctl c, int index) {
     setIndex(c, index);
     if (c == Ctl::cbOsc)
         HsbChange();
+    userChanged(c);
 }
 
 void OpsControls::runClickHandler(Ctl c) {

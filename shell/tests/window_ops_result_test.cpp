@@ -3,10 +3,10 @@
 // step and address; a stop on request; and the fuse step's refusal to write
 // back a byte whose read failed.
 
-#include "ops/tests/ops_rig.h"
+#include "shell/tests/window_ops_rig.h"
 
-#include "ops/config_bytes.h"
-#include "ops/hex_field.h"
+#include "shell/config_controls.h"
+#include "shell/hex_field.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,7 @@ int requestNumber(const Rig& reference, const std::string& what, int nth = 1) {
 struct KindCase {
     const char* name;
     std::function<void(Rig&)> arrange;
-    OpResult (TOperations::*click)();
+    ShownResult (TOperations::*click)();
     ErrorKind kind;
     OpStep step;
     std::uint32_t address;
@@ -48,7 +48,7 @@ TEST_P(ResultKinds, NameTheFailureItsStepAndAddressAndShowTheMessage) {
     const KindCase& c = GetParam();
     Rig r;
     c.arrange(r);
-    const OpResult result = (r.ops.*c.click)();
+    const ShownResult result = (r.ops.*c.click)();
     EXPECT_EQ(result.kind, c.kind);
     EXPECT_EQ(result.step, c.step);
     EXPECT_EQ(result.address, c.address);
@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                  &TOperations::ButRunClick, ErrorKind::TransferFailed, OpStep::Start, 0},
         KindCase{"FuseByte",
                  [](Rig& r) {
-                     fusesOnly(r);
+                     touchAll(fusesOnly(r));
                      r.chip->faults().answerStatus(1 + 6 * 3 + 3 * 2 + 2, sim::errWRITE); // the HSB's status
                  },
                  &TOperations::ButWriteClick, ErrorKind::TransferFailed, OpStep::WriteFuses, 0x200},
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 // nothing more is sent, the channel is closed and no box appears.
 TEST(Stopping, EndsAtTheNextBlockWithTheChannelClosedAndNoMessage) {
     struct Case {
-        OpResult (TOperations::*click)();
+        ShownResult (TOperations::*click)();
         int stopAfterPumps;
         OpStep step;
         const char* block;
@@ -119,7 +119,7 @@ TEST(Stopping, EndsAtTheNextBlockWithTheChannelClosedAndNoMessage) {
         int pumps = 0;
         r.view.onProcessMessages = [&pumps] { ++pumps; };
         r.view.stopWhen = [&pumps, &c] { return pumps >= c.stopAfterPumps; };
-        const OpResult result = (r.ops.*c.click)();
+        const ShownResult result = (r.ops.*c.click)();
         EXPECT_EQ(result.kind, ErrorKind::Cancelled);
         EXPECT_EQ(result.step, c.step);
         EXPECT_TRUE(r.view.boxes.empty());
@@ -155,7 +155,7 @@ TEST(FuseStep, RefusesAByteWhoseReadFailedUntilTheUserSetsIt) {
         r.view.boxes.clear();
         r.controls.setChecked(Ctl::chkFlash, true);
         r.controls.setChecked(Ctl::chkAutoErase, true);
-        const OpResult refused = r.ops.ButWriteClick();
+        const ShownResult refused = r.ops.ButWriteClick();
         EXPECT_EQ(refused.kind, ErrorKind::BadInput);
         ASSERT_EQ(r.view.boxes.size(), 1u);
         EXPECT_EQ(r.view.boxes[0].caption, "Input-Error");
@@ -206,43 +206,9 @@ TEST(Requests, WriteTakesItsImagesAndBytesFromTheRequestAndRefusesImagesOfAnothe
     Rig small;
     WriteRequest tooLarge;
     tooLarge.eeprom = TBuffer(0x800, 0);
-    const OpResult refused = small.ops.Write(tooLarge);
+    const ShownResult refused = small.ops.Write(tooLarge);
     EXPECT_EQ(refused.kind, ErrorKind::BadInput);
     EXPECT_EQ(refused.step, OpStep::ProgramEeprom);
     EXPECT_TRUE(small.commands().empty());
     EXPECT_TRUE(small.idle());
-}
-
-// Verify reads back only the blocks written; a worn cell is a mismatch at its
-// address, the configuration is then left alone and the images keep what was
-// to be written.
-TEST(Requests, VerifyFindsTheFirstDifferenceInTheBlocksWrittenAndStopsBeforeTheConfiguration) {
-    Rig r;
-    r.chip->faults().stuckFlash = {0x0123, 0x0456};
-    WriteRequest request;
-    request.flash = TBuffer(0x8000, 0xFF);
-    std::fill(request.flash->begin(), request.flash->begin() + 0x600, 0x00);
-    request.eeprom = TBuffer(kEepromSize, 0x42);
-    request.erase = true;
-    request.verify = true;
-    request.config = ConfigRequest{{0x11, 0x22, 0x33, 0xBB, 0x44, 0x55, 0x66}, std::nullopt, {}};
-    const OpResult result = r.ops.Write(request);
-    EXPECT_EQ(result.kind, ErrorKind::VerifyMismatch);
-    EXPECT_EQ(result.step, OpStep::VerifyFlash);
-    EXPECT_EQ(result.address, 0x0123u);
-    ASSERT_EQ(r.view.boxes.size(), 1u);
-    EXPECT_EQ(r.view.boxes[0].caption, "Verify-Error");
-    EXPECT_EQ(r.view.boxes[0].text,
-              "Flash-Memory Verify Error!\rFirst difference at $0123, 2 byte(s) differ");
-    const Strings sent = r.commands();
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
-                            [](const std::string& q) { return q.rfind("DISP 0", 0) == 0; }),
-              2); // the two blocks written
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "W 1,06=11"), 0);
-    EXPECT_EQ(r.images.FlashImage, *request.flash);
-    EXPECT_EQ(r.images.EepromImage, *request.eeprom);
-
-    r.chip->faults().stuckFlash.clear();
-    EXPECT_TRUE(r.ops.Write(request).ok());
-    EXPECT_EQ(r.chip->configBytes().EB, 0x11);
 }
