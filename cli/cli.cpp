@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
-#include "cli/command_line.h"
-#include "cli/commands.h"
-#include "cli/exit_status.h"
-#include "cli/line_run.h"
-#include "cli/lines/line_options.h"
-#include "cli/session.h"
-#include "cli/terminal_view.h"
+#include "cli/convert.h"
+#include "cli/json_report.h"
+#include "cli/link_source.h"
+#include "cli/options.h"
+#include "cli/run.h"
 #include "core/app_info.h"
 #include "core/local_text.h"
-#include "link/backends.h"
 
 #include <exception>
 #include <memory>
@@ -26,99 +23,60 @@ void write(std::FILE* to, const QString& text) {
     std::fflush(to);
 }
 
-} // namespace
-
-namespace {
-
-// Parses the arguments; answers help, version and usage errors itself.
-std::optional<int> parse(const QStringList& arguments, CommandLine& options, lines::LineOptions& line,
-                         std::FILE* out, std::FILE* err) {
-    QString error;
-    // The options for several devices and production lines come out first.
-    QStringList ordinary = arguments;
-    ParseResult parsed = ParseResult::Error;
-    if (lines::extractLineOptions(ordinary, line, error))
-        parsed = parseCommandLine(ordinary, options, error);
-    if (parsed == ParseResult::Run) {
-        error = lines::checkLineOptions(line, options.command, !options.flashFile.isEmpty(),
-                                        !options.eepromFile.isEmpty());
-        if (!error.isEmpty())
-            parsed = ParseResult::Error;
+// A run that ends before any chip: its message on stderr, and with --json a
+// document that says why.
+int endEarly(const CommandLine& options, const Outcome& outcome, std::FILE* out, std::FILE* err) {
+    write(err, QStringLiteral("corvane-cli: %1\n").arg(escapeControlChars(outcome.message)));
+    if (outcome.failure == Failure::Usage && !options.json)
+        write(err, QStringLiteral("Try 'corvane-cli --help'.\n"));
+    if (options.json) {
+        RunReport report;
+        report.command = options.command;
+        report.outcome = outcome;
+        write(out, QString::fromUtf8(runJson(report)));
     }
-    switch (parsed) {
+    return outcome.exitStatus();
+}
+
+int run(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink* given,
+        const std::function<bool()>& stop) {
+    CommandLine options;
+    QString error;
+    switch (parseCommandLine(arguments, options, error)) {
     case ParseResult::Help:
-        write(out, helpText() + lines::lineHelpText());
+        write(out, helpText());
         return ExitOk;
     case ParseResult::Version:
         write(out, titleText() + QLatin1Char('\n'));
         return ExitOk;
     case ParseResult::Error:
-        write(err,
-              QStringLiteral("corvane-cli: %1\nTry 'corvane-cli --help'.\n").arg(escapeControlChars(error)));
-        return ExitUsage;
+        return endEarly(options, Outcome::failed(Failure::Usage, error), out, err);
     case ParseResult::Run:
         break;
     }
-    return std::nullopt;
-}
-
-int dispatch(const CommandLine& options, DeviceLink& link, TerminalView& view, std::FILE* out) {
     try {
-        Session session(link, view, out, options);
-        return (session.*findCommand(options.command)->run)();
-    } catch (const std::exception& e) {
-        view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
-        return ExitInternal;
-    }
-}
-
-int runOnLines(const CommandLine& options, const lines::LineOptions& line, LinkSource* given, std::FILE* out,
-               std::FILE* err, TerminalView& view) {
-    try {
+        if (options.command == QLatin1String("convert"))
+            return convertFiles(options, err);
         std::unique_ptr<LinkSource> own;
         if (!given)
             own = options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();
-        return runLines(options, line, given ? *given : *own, out, err);
+        const std::unique_ptr<LinkSource> borrowed = given ? LinkSource::borrowed(*given) : nullptr;
+        return runDeviceCommand(options, given ? *borrowed : *own, out, err, stop);
     } catch (const std::exception& e) {
-        view.showMessage(titleText(), generalErrorText(QString::fromStdString(e.what())));
-        return ExitInternal;
+        return endEarly(options, Outcome::failed(Failure::Internal, QString::fromLocal8Bit(e.what())), out,
+                        err);
     }
 }
 
 } // namespace
 
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err) {
-    CommandLine options;
-    lines::LineOptions line;
-    if (const auto status = parse(arguments, options, line, out, err))
-        return *status;
-
-    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
-    if (runsOnLines(options, line))
-        return runOnLines(options, line, nullptr, out, err, view);
-    std::unique_ptr<DeviceLink> link;
-    const bool convert = options.command == QLatin1String("convert");
-    try {
-        // convert needs no device; its link is never opened.
-        link = makeDeviceLink(options.simulate && !convert, options.simFolder.toStdString());
-    } catch (const std::exception& e) {
-        view.showMessage(QStringLiteral("Simulated bench"), QString::fromStdString(e.what()));
-        return ExitDeviceError;
-    }
-    return dispatch(options, *link, view, out);
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, const std::function<bool()>& stop) {
+    return run(arguments, out, err, nullptr, stop);
 }
 
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link) {
-    CommandLine options;
-    lines::LineOptions line;
-    if (const auto status = parse(arguments, options, line, out, err))
-        return *status;
-    TerminalView view(err, TerminalView::modeFor(err, options.quiet));
-    if (runsOnLines(options, line)) {
-        const std::unique_ptr<LinkSource> one = LinkSource::borrowed(link);
-        return runOnLines(options, line, one.get(), out, err, view);
-    }
-    return dispatch(options, link, view, out);
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link,
+           const std::function<bool()>& stop) {
+    return run(arguments, out, err, &link, stop);
 }
 
 } // namespace corvane::cli

@@ -6,13 +6,18 @@
 
 #include <QStringList>
 #include <cstdio>
+#include <functional>
 
 namespace corvane::cli {
 
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err);
+// Over the links the options name (the simulated bench or USB); stop is
+// asked between requests (a signal came).
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err,
+           const std::function<bool()>& stop = {});
 
 // The same over a link of the caller's (a bench in the same process), in
-// place of the one the options name.
-int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link);
+// place of the one the options name; the chips of a run take turns on it.
+int runCli(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink& link,
+           const std::function<bool()>& stop = {});
 
 } // namespace corvane::cli

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/commands.h"
 
-#include "cli/session.h"
-
 #include <vector>
 
 namespace corvane::cli {
@@ -19,16 +17,26 @@ QString needsAFile(const CommandLine& o) {
     return {};
 }
 
-QString checkWrite(const CommandLine& o) {
+QString checkRead(const CommandLine& o) {
     if (QString text = needsAFile(o); !text.isEmpty())
+        return text;
+    if (o.flashFile == o.eepromFile)
+        return QStringLiteral("--flash and --eeprom name the same file; each memory needs its own.");
+    return {};
+}
+
+QString checkWrite(const CommandLine& o) {
+    if (QString text = needsAFile(o); !text.isEmpty() && !o.serial)
         return text;
     if (o.flashFile.isEmpty() && (o.erase || o.flashAll))
         return QStringLiteral("--erase and --flash-all go with --flash.");
+    if (o.serial && o.serial->place.memory == MEM_FLASH && o.flashFile.isEmpty())
+        return QStringLiteral("A serial number in FLASH goes with --flash FILE.");
     return {};
 }
 
 QString checkConfig(const CommandLine& o) {
-    if (!o.oscIndex && !o.bljb && !o.x2 && o.bytes.empty() && !o.ssbItem)
+    if (o.config.empty())
         return QStringLiteral("config needs at least one byte to write.");
     return {};
 }
@@ -53,40 +61,28 @@ const std::vector<Command>& table() {
          0,
          "",
          {},
-         "Each device number where something answers, with the\nbootloader's identification.",
+         "Each device number where a bootloader answers, with its\nidentification.",
          none,
-         &Session::list},
-        {"info",
-         "",
-         0,
-         "",
-         {},
-         "Identification and configuration bytes of the device.",
-         none,
-         &Session::info},
+         true},
+        {"info", "", 0, "", {}, "Identification and configuration bytes of the device.", none, true},
         {"read", "", 0, "", names({"flash", "eeprom"}),
-         "Read the chip into files: --flash FILE, --eeprom FILE.", needsAFile, &Session::read},
-        {"erase",
-         "",
-         0,
-         "",
-         {},
-         "Erase the chip (FLASH, security byte, BSB and SBV).",
-         none,
-         &Session::erase},
-        {"write", "", 0, "", names({"flash", "eeprom", "erase", "flash-all", "no-verify", "truncate"}),
+         "Read the chip into files: --flash FILE, --eeprom FILE.", checkRead, true},
+        {"erase", "", 0, "", {}, "Erase the chip (FLASH, security byte, BSB and SBV).", none, true},
+        {"write", "", 0, "",
+         names({"flash", "eeprom", "erase", "flash-all", "no-verify", "truncate", "serial", "serial-at",
+                "serial-size", "serial-format", "serial-le", "serial-overwrite", "serial-file",
+                "serial-log"}),
          "Write files into the chip: --flash FILE, --eeprom FILE,\n--erase, --flash-all; then read back and "
          "compare, unless\n--no-verify.",
-         checkWrite, &Session::write},
+         checkWrite, true},
         {"config", "", 0, "", names({"osc", "bljb", "x2", "bsb", "sbv", "eb", "p1cf", "p3cf", "p4cf", "ssb"}),
          "Write configuration bytes: --osc, --bljb, --x2, --bsb,\n--sbv, --eb, --p1cf, --p3cf, --p4cf, "
-         "--ssb. "
-         "Bytes not\nnamed keep the chip's values.",
-         checkConfig, &Session::config},
+         "--ssb. Bytes not\nnamed keep the chip's values.",
+         checkConfig, true},
         {"run", "", 0, "", names({"reset", "address"}), "Start the application: --reset, or --address ADDR.",
-         checkRun, &Session::run},
+         checkRun, true},
         {"convert", "IN OUT", 2, "an input and an output file", names({"truncate"}),
-         "Convert between Intel HEX and binary, sized by\n--controller.", none, &Session::convert},
+         "Convert between Intel HEX and binary, sized by\n--controller.", none, false},
     };
     return commands;
 }

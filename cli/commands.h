@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tool's commands, one entry each: name, positional arguments, the
-// options it takes besides the global ones, its help, the checks of its
-// command line and what runs it. Parsing, --help and dispatch all read this
-// table.
+// options it takes besides the global ones, its help and the checks of its
+// command line. Parsing, --help and the jobs all read this table.
 
-#include "cli/command_line.h"
+#include "cli/options.h"
 
 #include <QString>
 #include <QStringList>
 #include <span>
 
 namespace corvane::cli {
-
-class Session;
 
 struct Command {
     const char* name;
@@ -26,7 +23,7 @@ struct Command {
     // What the command needs beyond the values of single options: the text
     // of the usage error, or an empty text.
     QString (*check)(const CommandLine& options);
-    int (Session::*run)();
+    bool device; // runs on chips (not convert)
 };
 
 std::span<const Command> commands();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// corvane-cli: the command-line programmer over the window's core.
+// corvane-cli: the command-line programmer over the device engine.
 
 #include "cli/cli.h"
+#include "cli/signals.h"
 #include "core/local_text.h"
 
 #include <QString>
@@ -12,5 +13,6 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(corvane::decodeFileName(argv[i])); // file names keep their bytes
-    return corvane::cli::runCli(arguments, stdout, stderr);
+    corvane::cli::installStopSignals();
+    return corvane::cli::runCli(arguments, stdout, stderr, [] { return corvane::cli::stopRequested(); });
 }

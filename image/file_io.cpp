@@ -108,10 +108,16 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
     BusyScope busy(Busy, BusyChanged);
     BinFileOpen = false;
     HexFileOpen = false;
+    LastFailure = Failure::None;
+    LastMessage.clear();
     bool result = false;
     try {
-        if (!fileExists(fileName))
+        if (!fileExists(fileName)) {
+            // Shown as a content error, as the window always has; a missing
+            // file is one the program could not reach.
+            LastFailure = Failure::Access;
             throw EDateiError(QStringLiteral("Error #2\rFile not found"));
+        }
         const QString extension = lowerFileExtension(fileName);
         const std::size_t length = Host.image(kind).size();
         if (extension == QLatin1String(".bin"))
@@ -133,9 +139,11 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
         result = true;
     } catch (const EDateiError& e) {
         discardFiles();
+        noteFailure(Failure::Content, e.message());
         showError(QStringLiteral("File-Error"), fileName, e.message());
     } catch (const EFileIoError& e) {
         discardFiles();
+        noteFailure(Failure::Access, e.message());
         showError(QStringLiteral("IO-Error"), fileName, e.message());
     } catch (...) {
         discardFiles();
@@ -153,6 +161,8 @@ bool TFileIo::SaveFile(const QString& fileName, MemKind kind) {
     BusyScope busy(Busy, BusyChanged);
     BinFileOpen = false;
     HexFileOpen = false;
+    LastFailure = Failure::None;
+    LastMessage.clear();
     bool result = false;
     const int filterIndex = Host.saveFilterIndex();
     const QString completed = completeSaveName(fileName, filterIndex);
@@ -168,6 +178,7 @@ bool TFileIo::SaveFile(const QString& fileName, MemKind kind) {
         result = true;
     } catch (const EFileIoError& e) {
         discardFiles();
+        noteFailure(Failure::Access, e.message());
         showError(QStringLiteral("IO-Error"), completed, e.message());
     } catch (...) {
         discardFiles();
@@ -176,6 +187,12 @@ bool TFileIo::SaveFile(const QString& fileName, MemKind kind) {
     }
     FileBuffer.clear();
     return result;
+}
+
+void TFileIo::noteFailure(Failure kind, const QString& message) {
+    if (LastFailure == Failure::None)
+        LastFailure = kind;
+    LastMessage = message;
 }
 
 void TFileIo::CloseFiles() {

@@ -75,6 +75,13 @@ public:
     bool SaveFile(const QString& fileName, MemKind kind);
     bool isBusy() const { return Busy; }
 
+    // What the last LoadFile or SaveFile that failed found: the file could
+    // not be reached (missing, no access, the disk), or its content is
+    // unusable; and its message without the file's name.
+    enum class Failure { None, Access, Content };
+    Failure LastFailure = Failure::None;
+    QString LastMessage;
+
     // Closes whichever file is open; a replaced file becomes visible here.
     void CloseFiles();
 
@@ -97,6 +104,7 @@ public:
 
 private:
     void discardFiles() noexcept;
+    void noteFailure(Failure kind, const QString& message);
     void showError(const QString& caption, const QString& fileName, const QString& message);
 
     FileHost& Host;

@@ -3,16 +3,20 @@
 // one error status and the chip leaving the bus at every request position of
 // the command's fault-free run. The tool may only report success when the
 // chip ends as after the fault-free run (and what it printed or saved is the
-// same), fails with one of the device statuses otherwise, and never leaves a
-// configuration byte other than the one asked for or the one it had.
+// same), fails with one of the device statuses otherwise, never leaves a
+// configuration byte other than the one asked for or the one it had, and
+// gives the same status, chip and message whether run plainly, with --json
+// or on a device list.
 
 #include "cli/cli.h"
-#include "cli/exit_status.h"
+#include "cli/outcome.h"
 #include "sim/bench.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -36,31 +40,34 @@ struct Scenario {
     // Files the command writes, compared with the fault-free run's.
     QStringList outputs;
     bool comparesPrintout = false;
+    bool blankChip = false;
 };
 
 void PrintTo(const Scenario& s, std::ostream* os) {
     *os << s.name;
 }
 
-// What the fault-free run and a faulty one leave behind.
-struct Outcome {
+enum class Form { Plain, Json, List };
+
+// What a run leaves behind.
+struct Result {
     int status = -1;
     std::vector<std::uint8_t> flash, eeprom;
     sim::ConfigBytes bytes;
-    bool attached = true;
     bool running = false;
     int startMode = -1;
     std::uint16_t startAddress = 0;
     QByteArray printed;
     std::vector<QByteArray> files;
+    QString message; // what the tool said about the failure
     int requests = 0;
     std::vector<bool> statusRequests; // by request number - 1
 
-    bool sameChip(const Outcome& o) const {
+    bool sameChip(const Result& o) const {
         return flash == o.flash && eeprom == o.eeprom && sameBytes(o) && running == o.running &&
                startMode == o.startMode && startAddress == o.startAddress;
     }
-    bool sameBytes(const Outcome& o) const {
+    bool sameBytes(const Result& o) const {
         for (auto b : kBytes)
             if (bytes[b] != o.bytes[b])
                 return false;
@@ -92,6 +99,25 @@ sim::ConfigBytes initialBytes() {
     return bytes;
 }
 
+// The failure's message as each form tells it: after "device 0: " on
+// stderr, in the document, in the summary.
+QString messageOf(Form form, const QByteArray& out, const QByteArray& err) {
+    if (form == Form::Json) {
+        // The last command's document.
+        const qsizetype last = out.lastIndexOf("\n{\n");
+        const QJsonArray devices =
+            QJsonDocument::fromJson(last < 0 ? out : out.mid(last + 1)).object().value("devices").toArray();
+        return devices.isEmpty() ? QString() : devices[0].toObject().value("message").toString();
+    }
+    const QString text = QString::fromUtf8(form == Form::List ? out : err);
+    const QString marker = form == Form::List ? "Failed: device 0: " : "corvane-cli: device 0: ";
+    const qsizetype at = text.indexOf(marker);
+    if (at < 0)
+        return {};
+    const qsizetype end = text.indexOf('\n', at);
+    return text.mid(at + marker.size(), end - at - marker.size());
+}
+
 class FaultSweep : public ::testing::TestWithParam<Scenario> {
 protected:
     QTemporaryDir dir;
@@ -99,8 +125,9 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QByteArray flash(0x8000, char(0xFF)), eeprom(0x400, 0);
-        for (int i = 0; i < 0x2345; ++i)
+        for (int i = 0; i < 0x1345; ++i)
             flash[i] = char(i * 13 + 7);
+        flash[0x7FF0] = 0x42;
         for (int i = 0; i < eeprom.size(); ++i)
             eeprom[i] = char(0xA5 ^ i);
         writeFile("prog.bin", flash);
@@ -113,23 +140,30 @@ protected:
         f.write(bytes);
     }
 
-    QStringList arguments(const QStringList& commandLine) const {
+    QStringList arguments(const QStringList& commandLine, Form form) const {
         QStringList args{"corvane-cli", "-q"};
+        if (form == Form::Json)
+            args << "--json";
+        if (form == Form::List)
+            args << "-d"
+                 << "0-0";
         for (const QString& a : commandLine)
             args << (a.endsWith(".bin") || a.endsWith(".hex") ? dir.filePath(a) : a);
         return args;
     }
 
     // One run of the tool on a chip with the same content as every other run.
-    Outcome run(const std::function<void(sim::FaultPlan&)>& fault) const {
+    Result run(const std::function<void(sim::FaultPlan&)>& fault, Form form = Form::Plain) const {
         for (const QString& name : GetParam().outputs)
-            QFile::remove(dir.filePath(name));
+            QFile::remove(dir.filePath(form == Form::List ? QString(name).replace(".", "-0.") : name));
         sim::SimBench bench;
         sim::ChipConfig config;
         config.initial = initialBytes();
         sim::SimChip& chip = bench.insert(0, config);
-        for (std::size_t i = 0; i < chip.flash().size(); ++i)
-            chip.flash()[i] = std::uint8_t(i ^ (i >> 7));
+        if (!GetParam().blankChip) {
+            for (std::size_t i = 0; i < chip.flash().size(); ++i)
+                chip.flash()[i] = std::uint8_t(i ^ (i >> 7));
+        }
         for (std::size_t i = 0; i < chip.eeprom().size(); ++i)
             chip.eeprom()[i] = std::uint8_t(i * 5);
         fault(chip.faults());
@@ -137,24 +171,25 @@ protected:
 
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
-        Outcome o;
+        Result o;
         o.status = ExitOk;
         for (const QStringList& commandLine : GetParam().commandLines) {
-            o.status = runCli(arguments(commandLine), out.get(), err.get(), link);
+            o.status = runCli(arguments(commandLine, form), out.get(), err.get(), link);
             if (o.status != ExitOk)
                 break;
         }
         o.flash = chip.flash();
         o.eeprom = chip.eeprom();
         o.bytes = chip.configBytes();
-        o.attached = chip.attached();
         o.running = chip.applicationRunning();
         o.startMode = chip.startMode();
         o.startAddress = chip.startAddress();
-        if (GetParam().comparesPrintout)
-            o.printed = readAll(out.get());
+        const QByteArray printed = readAll(out.get());
+        if (GetParam().comparesPrintout && form == Form::Plain)
+            o.printed = printed;
+        o.message = messageOf(form, printed, readAll(err.get()));
         for (const QString& name : GetParam().outputs) {
-            QFile f(dir.filePath(name));
+            QFile f(dir.filePath(form == Form::List ? QString(name).replace(".", "-0.") : name));
             o.files.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)"));
         }
         o.requests = int(chip.log().size());
@@ -165,9 +200,9 @@ protected:
     }
 };
 
-TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp) {
-    const Outcome reference = run([](sim::FaultPlan&) {});
-    ASSERT_EQ(reference.status, ExitOk);
+TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultTheSameInEveryForm) {
+    const Result reference = run([](sim::FaultPlan&) {});
+    ASSERT_EQ(reference.status, ExitOk) << reference.message.toStdString();
     const sim::ConfigBytes original = initialBytes();
     const std::set<int> deviceStatuses{ExitNoDevice, ExitDeviceError, ExitVerify};
     int failures = 0;
@@ -182,7 +217,7 @@ TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp
             faults.push_back({"status", [k](sim::FaultPlan& p) { p.answerStatus(k, sim::errWRITE); }});
         for (const Fault& f : faults) {
             SCOPED_TRACE(std::string(f.what) + " at request " + std::to_string(k));
-            const Outcome o = run(f.arm);
+            const Result o = run(f.arm);
             if (o.status == ExitOk) {
                 EXPECT_TRUE(o.sameChip(reference)) << "success reported, but the chip differs";
                 EXPECT_EQ(o.printed, reference.printed);
@@ -190,10 +225,18 @@ TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultAndNoConfigurationByteMadeUp
             } else {
                 ++failures;
                 EXPECT_TRUE(deviceStatuses.count(o.status)) << "exit status " << o.status;
+                EXPECT_FALSE(o.message.isEmpty());
             }
-            for (auto b : Outcome::kBytes)
+            for (auto b : Result::kBytes)
                 EXPECT_TRUE(o.bytes[b] == original[b] || o.bytes[b] == reference.bytes[b])
                     << "configuration byte " << int(b) << " = " << int(o.bytes[b]);
+            for (Form form : {Form::Json, Form::List}) {
+                const Result same = run(f.arm, form);
+                EXPECT_EQ(same.status, o.status) << "form " << int(form);
+                EXPECT_TRUE(same.sameChip(o)) << "form " << int(form);
+                EXPECT_EQ(same.message, o.message) << "form " << int(form);
+                EXPECT_EQ(same.files, o.files) << "form " << int(form);
+            }
         }
     }
     EXPECT_GT(failures, 0);
@@ -205,13 +248,16 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"info", {{"info"}}, {}, true},
         Scenario{"read", {{"read", "--flash", "back.hex", "--eeprom", "back.bin"}}, {"back.hex", "back.bin"}},
         Scenario{"erase", {{"erase"}}, {}},
+        Scenario{
+            "write_blank_chip", {{"write", "--flash", "prog.bin", "--eeprom", "data.bin"}}, {}, false, true},
+        Scenario{"write_used_chip", {{"write", "--flash", "prog.bin"}}, {}},
         Scenario{"write_erase", {{"write", "--erase", "--flash", "prog.bin", "--eeprom", "data.bin"}}, {}},
         Scenario{"write_erase_then_config",
-                 {{"write", "--erase", "--flash-all", "--flash", "prog.bin", "--eeprom", "data.bin"},
+                 {{"write", "--erase", "--flash-all", "--flash", "prog.bin"},
                   {"config", "--bljb", "off", "--sbv", "20", "--ssb", "isp-verify"}},
                  {}},
-        Scenario{"write_serial_json",
-                 {{"--json", "write", "--flash", "prog.bin", "--serial", "7", "--serial-at", "eeprom:20"}},
+        Scenario{"write_serial",
+                 {{"write", "--flash", "prog.bin", "--serial", "7", "--serial-at", "eeprom:20"}},
                  {}},
         Scenario{"config_one_byte", {{"config", "--bsb", "12"}}, {}},
         Scenario{"config_all",

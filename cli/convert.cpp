@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/convert.h"
+
+#include "cli/outcome.h"
+#include "core/local_text.h"
+#include "image/image_file.h"
+
+namespace corvane::cli {
+
+int convertFiles(const CommandLine& options, std::FILE* err) {
+    TBuffer image(chipVariant(options.controllerIndex).flashSize, kErased);
+    FileResult r = loadImageFile(options.arguments.at(0), image, options.truncate);
+    if (r.ok())
+        r = saveImageFile(options.arguments.at(1), image);
+    if (r.ok())
+        return ExitOk;
+    const QByteArray text = (QStringLiteral("corvane-cli: ") + r.message + QLatin1Char('\n')).toUtf8();
+    std::fwrite(text.constData(), 1, std::size_t(text.size()), err);
+    return r.problem == FileResult::Problem::Access ? ExitFileAccess : ExitFileContent;
+}
+
+} // namespace corvane::cli

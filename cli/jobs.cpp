@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The chip jobs of every command but write (job_write.cpp), and what they
+// share.
+
+#include "cli/job_steps.h"
+#include "image/image_file.h"
+
+namespace corvane::cli {
+
+// --- shared steps -----------------------------------------------------------
+
+bool JobSteps::fail(Failure failure, const QString& message, OpStep step) {
+    r_.outcome = Outcome::failed(failure, message, step);
+    // list tells only of the numbers where something answers.
+    if (o_.command != QLatin1String("list") || failure != Failure::NoDevice)
+        c_.progress.failed(QStringLiteral("corvane-cli: device %1: %2").arg(c_.device).arg(message));
+    return false;
+}
+
+bool JobSteps::fail(const OpResult& result) {
+    QString text = resultText(result, c_.device, s_.vendorId(), s_.productId());
+    if (result.kind == ErrorKind::TransferFailed && result.step == OpStep::Identify && !r_.bootloaderFound)
+        text = QStringLiteral("reading the device descriptor failed") +
+               (result.linkError.empty()
+                    ? QString()
+                    : QStringLiteral(" (%1)").arg(QString::fromStdString(result.linkError)));
+    return fail(failureFor(result.kind), text, result.step);
+}
+
+bool JobSteps::open() {
+    step(QStringLiteral("Identifying..."));
+    const OpResult opened = s_.open(c_.device);
+    if (!opened.ok())
+        return fail(opened);
+    r_.bootloaderFound = true;
+    return true;
+}
+
+bool JobSteps::identify(std::initializer_list<ConfigId> ids) {
+    const OpResult read = s_.readBytes(std::span(ids.begin(), ids.size()));
+    r_.bytes = s_.bytes();
+    return read.ok() || fail(read);
+}
+
+bool JobSteps::checkController(bool sizesMatter) {
+    if (!needsProductByte(sizesMatter))
+        return true;
+    const std::optional<std::uint8_t> product = s_.bytes().get(ConfigId::ProductName);
+    const ChipVariant& assumed = chipVariant(o_.controllerIndex);
+    if (product == assumed.productCode)
+        return true;
+    const std::optional<int> found = product ? chipVariantForProduct(*product) : std::nullopt;
+    QString text;
+    if (o_.controllerGiven) {
+        const QString what = found ? QStringLiteral("an %1").arg(QLatin1String(chipVariant(*found).name))
+                                   : QStringLiteral("a chip with product byte %1")
+                                         .arg(byteText(s_.bytes(), ConfigId::ProductName));
+        text = QStringLiteral("the device is %1, not the %2 given by --controller")
+                   .arg(what, QLatin1String(assumed.name));
+    } else if (found) {
+        text = QStringLiteral("the device reports itself as an %1; without --controller an %2 is assumed. "
+                              "Try --controller %3")
+                   .arg(QLatin1String(chipVariant(*found).name), QLatin1String(assumed.name),
+                        QLatin1String(chipVariant(*found).shortName));
+    } else {
+        return true; // a product byte the table does not know: nothing to tell by
+    }
+    if (o_.force) {
+        c_.progress.note(QStringLiteral("device %1: %2; going on (--force)").arg(c_.device).arg(text));
+        return true;
+    }
+    return fail(Failure::WrongController, text + QStringLiteral("; --force goes on all the same"),
+                OpStep::Identify);
+}
+
+void JobSteps::timed(const char* name, std::chrono::steady_clock::time_point start) {
+    r_.timings[QString::fromLatin1(name)] +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class CommandJob : public JobSteps {
+public:
+    using JobSteps::JobSteps;
+
+    bool info() {
+        return open() &&
+               identify({ConfigId::Manufacturer, ConfigId::Family, ConfigId::ProductName,
+                         ConfigId::ProductRevision, ConfigId::BootVersion, ConfigId::SSB, ConfigId::HSB,
+                         ConfigId::BSB, ConfigId::EB, ConfigId::SBV, ConfigId::P1CF, ConfigId::P3CF,
+                         ConfigId::P4CF}) &&
+               checkController(false);
+    }
+
+    bool list() {
+        return open() && identify({ConfigId::Manufacturer, ConfigId::Family, ConfigId::ProductName,
+                                   ConfigId::ProductRevision, ConfigId::BootVersion});
+    }
+
+    bool read() {
+        if (!open() || !identify({ConfigId::ProductName, ConfigId::SSB}) || !checkController(true))
+            return false;
+        if (!o_.flashFile.isEmpty() && !readInto(MEM_FLASH, flashSize(), c_.flashFile))
+            return false;
+        return o_.eepromFile.isEmpty() || readInto(MEM_EEPROM, kEepromBytes, c_.eepromFile);
+    }
+
+    bool erase() {
+        if (!open())
+            return false;
+        if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
+            return false;
+        step(QStringLiteral("Erasing..."));
+        const auto t0 = Clock::now();
+        if (const OpResult erased = s_.erase(); !erased.ok())
+            return fail(erased);
+        timed("erase", t0);
+        // The erase reset the security byte: the report shows the chip as it is now.
+        return identify({ConfigId::SSB});
+    }
+
+    bool run() {
+        if (!open())
+            return false;
+        if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
+            return false;
+        step(QStringLiteral("Starting the application..."));
+        const OpResult started =
+            s_.start(o_.reset ? StartMode::Reset : StartMode::Jump, o_.reset ? 0 : o_.address);
+        return started.ok() || fail(started);
+    }
+
+    bool config();
+
+private:
+    bool readInto(MemKind memory, std::size_t size, const QString& file) {
+        step(memory == MEM_FLASH ? QStringLiteral("Reading FLASH...") : QStringLiteral("Reading EEPROM..."));
+        const auto t0 = Clock::now();
+        TBuffer image(size, kErased);
+        if (const OpResult read =
+                s_.read(memory, {{0, std::uint32_t(size)}}, image, kMaxFrame, progressHook());
+            !read.ok())
+            return fail(read);
+        r_.bytesRead += size;
+        timed("read", t0);
+        const FileResult saved = saveImageFile(file, image);
+        if (!saved.ok())
+            return fail(Failure::FileAccess, saved.message);
+        r_.files.push_back(saved.name);
+        return true;
+    }
+};
+
+bool CommandJob::config() {
+    const ConfigChange& change = o_.config;
+    if (!open())
+        return false;
+    // The HSB's bits that no option names stay as the chip holds them.
+    if (!identify({ConfigId::SSB}) || (change.hsb() && !identify({ConfigId::HSB})))
+        return false;
+    if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
+        return false;
+    const std::uint8_t level = *s_.bytes().securityLevel();
+    const bool others = change.hsb() || !change.bytes.empty();
+    // A locked chip takes only a higher security level; nothing is written
+    // when it cannot take all that was asked.
+    if (level != kNotLocked && others)
+        return fail(
+            Failure::Locked,
+            QStringLiteral("the chip is locked (security level %1): it takes no configuration bytes until "
+                           "it is erased")
+                .arg(level),
+            OpStep::WriteFuses);
+    if (change.securityLevel && *change.securityLevel > level)
+        return fail(Failure::Locked,
+                    QStringLiteral("the chip is at security level %1; only an erase lowers it").arg(level),
+                    OpStep::WriteSecurity);
+
+    std::map<ConfigId, std::uint8_t> writes = change.bytes;
+    if (change.hsb()) {
+        std::uint8_t hsb = *s_.bytes().get(ConfigId::HSB);
+        auto setBit = [&hsb](std::uint8_t bit, std::optional<bool> on) {
+            if (on)
+                hsb = *on ? std::uint8_t(hsb & ~bit) : std::uint8_t(hsb | bit); // active low
+        };
+        setBit(kHsbX2, change.x2);
+        setBit(kHsbBljb, change.bljb);
+        if (change.oscMegahertz) {
+            const std::uint8_t bits = *change.oscMegahertz == 32 ? 3 : *change.oscMegahertz == 16 ? 2 : 1;
+            hsb = std::uint8_t((hsb & ~kHsbOscMask) | (bits << kHsbOscShift));
+        }
+        writes[ConfigId::HSB] = hsb;
+    }
+    step(QStringLiteral("Writing configuration..."));
+    for (ConfigId id : kFuseOrder) {
+        if (const auto w = writes.find(id); w != writes.end()) {
+            if (const OpResult written = s_.writeByte(id, w->second); !written.ok())
+                return fail(written);
+        }
+    }
+    if (change.securityLevel && *change.securityLevel < level) {
+        const std::uint8_t ssb = *change.securityLevel == 2 ? kSsbIspDisabled : kSsbIspVerifyDisabled;
+        writes[ConfigId::SSB] = ssb;
+        if (const OpResult written = s_.writeByte(ConfigId::SSB, ssb); !written.ok())
+            return fail(written);
+    }
+    // What the chip holds now, read back: a byte it did not take is a mismatch.
+    for (const auto& [id, value] : writes) {
+        const ConfigId one[] = {id};
+        if (const OpResult read = s_.readBytes(one); !read.ok()) {
+            r_.bytes = s_.bytes();
+            return fail(read);
+        }
+        r_.bytes = s_.bytes();
+        if (*s_.bytes().get(id) != value &&
+            !(id == ConfigId::SSB && securityLevel(*s_.bytes().get(id)) == securityLevel(value)))
+            return fail(Failure::VerifyMismatch,
+                        QStringLiteral("%1 reads %2 after writing %3")
+                            .arg(QLatin1String(configByte(id).name), byteText(s_.bytes(), id),
+                                 QString::number(value, 16).toUpper()),
+                        OpStep::WriteFuses);
+    }
+    r_.bytes = s_.bytes();
+    return true;
+}
+
+} // namespace
+
+bool runWriteJob(const RunInput& in, ChipSession& session, ChipContext& context, ChipReport& report);
+
+ChipReport runChipJob(const RunInput& in, ChipSession& session, ChipContext& context) {
+    ChipReport report;
+    report.device = context.device;
+    report.serial = context.serial;
+    if (in.options.command == QLatin1String("write") && in.options.verify)
+        report.verify = Verify::NotReached;
+    CommandJob job(in, session, context, report);
+    const QString& c = in.options.command;
+    if (c == QLatin1String("write"))
+        runWriteJob(in, session, context, report);
+    else if (c == QLatin1String("info"))
+        job.info();
+    else if (c == QLatin1String("list"))
+        job.list();
+    else if (c == QLatin1String("read"))
+        job.read();
+    else if (c == QLatin1String("erase"))
+        job.erase();
+    else if (c == QLatin1String("config"))
+        job.config();
+    else if (c == QLatin1String("run"))
+        job.run();
+    context.progress.finish();
+    return report;
+}
+
+} // namespace corvane::cli

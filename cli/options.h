@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// The command line of corvane-cli: the command, its arguments and every
+// option, checked and converted into values. What the options mean for a
+// chip is the jobs' business; this only reads them.
+
+#include "cli/serial_number.h"
+#include "core/chip_table.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace corvane::cli {
+
+// config: only what was named.
+struct ConfigChange {
+    std::optional<int> oscMegahertz; // 32, 16 or 8
+    std::optional<bool> bljb;        // on: the bootloader starts at reset
+    std::optional<bool> x2;
+    std::map<ConfigId, std::uint8_t> bytes; // BSB, SBV, EB, P1CF, P3CF, P4CF
+    std::optional<int> securityLevel;       // 3 none, 2 isp, 0 isp-verify
+
+    bool hsb() const { return oscMegahertz || bljb || x2; }
+    bool empty() const { return !hsb() && bytes.empty() && !securityLevel; }
+};
+
+struct CommandLine {
+    QString command;       // list, info, read, erase, write, config, run, convert
+    QStringList arguments; // convert: IN OUT
+
+    // Which devices: one number (default 0), a list, or every attached one.
+    std::vector<int> devices{0};
+    bool deviceListGiven = false; // -d with a list, or --all: a summary follows
+    bool all = false;
+    int controllerIndex = 0;      // the first table entry unless named
+    bool controllerGiven = false; // named by --controller: the chip must be of that type
+    bool force = false;           // go on with a chip of another type
+    bool simulate = false;
+    QString simFolder; // empty: the folder named by the environment
+    bool quiet = false;
+    bool json = false;
+
+    // read, write
+    QString flashFile;
+    QString eepromFile;
+    // write
+    bool erase = false;
+    bool flashAll = false;
+    bool verify = true;
+    // write, convert: drop data beyond the chip's memory instead of refusing the file
+    bool truncate = false;
+    // write: serial numbers
+    std::optional<SerialLayout> serial;
+    QString serialFile; // the counter shared between runs
+    QString serialLog;  // the CSV log
+
+    ConfigChange config;
+
+    // run
+    bool reset = false;
+    std::uint16_t address = 0;
+    bool addressGiven = false;
+
+    bool severalDevices() const { return deviceListGiven || devices.size() > 1; }
+};
+
+enum class ParseResult { Run, Help, Version, Error };
+
+// Parses the arguments (program name first). On Error, error holds the text
+// to show; with --json among the arguments, json is set even then, so that
+// the error can be told as a document.
+ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QString& error);
+
+QString helpText();
+
+// A byte or an address as typed: hexadecimal, with or without "$" or "0x".
+std::optional<std::uint32_t> parseHexArgument(const QString& text, std::uint32_t max);
+
+// Parses a device list such as "3", "0,2-5" or "1-2,6": numbers 0 to 7,
+// ranges low-high, separated by commas, each device at most once. The result
+// is in device order. std::nullopt with error set when the list is bad.
+std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& error);
+
+// The known name nearest to text (at most two edits away), if any.
+std::optional<QString> nearestName(const QString& text, const QStringList& known);
+
+} // namespace corvane::cli

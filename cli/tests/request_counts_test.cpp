@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What each command asks of the chip: the requests in order for the small
+// jobs, the counts for the large ones, and that the work follows the chip's
+// content (a blank chip takes only the pages with data).
+
+#include "cli/cli.h"
+#include "cli/outcome.h"
+#include "sim/bench.h"
+#include "sim/request_names.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace corvane::cli {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Requests : public ::testing::Test {
+protected:
+    Requests() : link(bench) { chip = &bench.insert(0); }
+
+    void writeFile(const QString& name, const QByteArray& bytes) const {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    int run(QStringList args) {
+        for (QString& a : args)
+            if (a.endsWith(".bin") || a.endsWith(".hex"))
+                a = dir.filePath(a);
+        chip->clearLog();
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
+        return runCli(QStringList{"corvane-cli", "-q"} + args, out.get(), out.get(), link);
+    }
+    Strings sent() const { return sim::describeLog(*chip); }
+    std::size_t count() const { return chip->log().size(); }
+    std::size_t programmed(const char* prefix) const {
+        const Strings s = sent();
+        return std::size_t(std::count_if(s.begin(), s.end(),
+                                         [prefix](const std::string& r) { return r.rfind(prefix, 0) == 0; }));
+    }
+
+    QTemporaryDir dir;
+    sim::SimBench bench;
+    sim::SimChip* chip = nullptr;
+    sim::SimLink link;
+};
+
+TEST_F(Requests, SmallJobsAskOnlyWhatTheyNeed) {
+    ASSERT_EQ(run({"config", "--bsb", "12"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "R 1,05", "ST", "UP 1", "W 1,00=12", "ST", "R 1,00", "ST", "UP 1"}));
+
+    ASSERT_EQ(run({"erase"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "ERASE", "ST", "R 1,05", "ST", "UP 1"}));
+
+    ASSERT_EQ(run({"run", "--reset"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "START 0,0000", "DN0"}));
+    chip->reset();
+
+    ASSERT_EQ(run({"info"}), ExitOk);
+    EXPECT_EQ(count(), 40u);
+}
+
+TEST_F(Requests, MemoriesMoveInKilobytesWithOneStatusRequestAPass) {
+    ASSERT_EQ(run({"read", "--eeprom", "e.bin"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "R 1,60", "ST", "UP 1", "R 1,05", "ST", "UP 1", "DISP 2 0000-03FF",
+                               "ST", "UP 1024"}));
+    ASSERT_EQ(run({"read", "--flash", "f.bin"}), ExitOk);
+    EXPECT_EQ(count(), 7u + 32 * 2 + 1);
+
+    writeFile("e.bin", QByteArray(1024, 0x11));
+    ASSERT_EQ(run({"write", "--eeprom", "e.bin"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "R 1,60", "ST", "UP 1", "R 1,05", "ST", "UP 1", "PROG 2 0000-03FF",
+                               "ST", "DISP 2 0000-03FF", "ST", "UP 1024"}));
+}
+
+// On a blank chip only the pages with data are programmed and read back; a
+// chip holding data takes whole blocks where it holds some.
+TEST_F(Requests, AWriteFollowsWhatTheChipHolds) {
+    QByteArray image(0x8000, char(0xFF));
+    for (int i = 0; i < 0x0C00; ++i)
+        image[i] = char(i % 251);
+    image[0x7FF0] = 0x12;
+    writeFile("prog.bin", image);
+
+    ASSERT_EQ(run({"write", "--flash", "prog.bin"}), ExitOk);
+    // 24 pages of code in three frames and the top page; one blank check of
+    // everything and one read-back per frame.
+    EXPECT_EQ(programmed("PROG 0"), 4u);
+    EXPECT_EQ(programmed("DISP 1"), 1u);
+    EXPECT_EQ(programmed("DISP 0"), 4u);
+    EXPECT_EQ(count(), 7u + 2 + 4 * 2 + 4 * 2 + 1);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), chip->flash().begin(),
+                           [](char a, std::uint8_t b) { return std::uint8_t(a) == b; }));
+
+    // Again on the chip that now holds it: the used blocks whole, the blank ones
+    // between them untouched.
+    ASSERT_EQ(run({"write", "--flash", "prog.bin"}), ExitOk);
+    EXPECT_EQ(programmed("PROG 0"), 4u);
+    const Strings s = sent();
+    EXPECT_NE(std::find(s.begin(), s.end(), "PROG 0 7C00-7FFF"), s.end());
+    EXPECT_NE(std::find(s.begin(), s.end(), "PROG 0 0800-0BFF"), s.end());
+
+    // With an erase, nothing is checked before; the pages left out are
+    // confirmed blank after.
+    ASSERT_EQ(run({"write", "--erase", "--flash", "prog.bin"}), ExitOk);
+    EXPECT_EQ(programmed("PROG 0"), 4u);
+    EXPECT_EQ(programmed("DISP 1"), 1u);
+}
+
+} // namespace
+} // namespace corvane::cli
