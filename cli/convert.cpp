@@ -12,8 +12,13 @@ int convertFiles(const CommandLine& options, std::FILE* err) {
     FileResult r = loadImageFile(options.arguments.at(0), image, options.truncate);
     if (r.ok())
         r = saveImageFile(options.arguments.at(1), image);
-    if (r.ok())
+    if (r.ok()) {
+        if (!options.quiet && r.name != options.arguments.at(1)) {
+            const QByteArray note = (QStringLiteral("saved as ") + escapeControlChars(r.name) + QLatin1Char('\n')).toUtf8();
+            std::fwrite(note.constData(), 1, std::size_t(note.size()), err);
+        }
         return ExitOk;
+    }
     const QByteArray text = (QStringLiteral("corvane-cli: ") + r.message + QLatin1Char('\n')).toUtf8();
     std::fwrite(text.constData(), 1, std::size_t(text.size()), err);
     return r.problem == FileResult::Problem::Access ? ExitFileAccess : ExitFileContent;

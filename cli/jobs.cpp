@@ -11,8 +11,8 @@ namespace corvane::cli {
 
 bool JobSteps::fail(Failure failure, const QString& message, OpStep step) {
     r_.outcome = Outcome::failed(failure, message, step);
-    // list tells only of the numbers where something answers.
-    if (o_.command != QLatin1String("list") || failure != Failure::NoDevice)
+    // list tells what it found on stdout.
+    if (o_.command != QLatin1String("list"))
         c_.progress.failed(QStringLiteral("corvane-cli: device %1: %2").arg(c_.device).arg(message));
     return false;
 }
@@ -199,6 +199,7 @@ bool CommandJob::config() {
         if (const auto w = writes.find(id); w != writes.end()) {
             if (const OpResult written = s_.writeByte(id, w->second); !written.ok())
                 return fail(written);
+            r_.written.push_back(id);
         }
     }
     if (change.securityLevel && *change.securityLevel < level) {
@@ -206,6 +207,7 @@ bool CommandJob::config() {
         writes[ConfigId::SSB] = ssb;
         if (const OpResult written = s_.writeByte(ConfigId::SSB, ssb); !written.ok())
             return fail(written);
+        r_.written.push_back(ConfigId::SSB);
     }
     // What the chip holds now, read back: a byte it did not take is a mismatch.
     for (const auto& [id, value] : writes) {

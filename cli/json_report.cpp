@@ -76,7 +76,7 @@ QByteArray runJson(const RunReport& report) {
     // The run's own failure, else the first failing chip's.
     Outcome first = report.outcome;
     for (const ChipReport& c : report.chips) {
-        if (first.ok() && !c.ok())
+        if (first.ok() && !c.ok() && !c.listed)
             first = c.outcome;
     }
     QJsonObject o;

@@ -418,7 +418,8 @@ QString checkCommand(const Given& given, const QStringList& positional, CommandL
     // Every option named must belong to the command or be a global one.
     for (const auto& [name, value] : given) {
         (void)value;
-        const bool deviceOption = name == QLatin1String("device") || name == QLatin1String("all");
+        const bool deviceOption = name == QLatin1String("device") || name == QLatin1String("all") ||
+                                  name == QLatin1String("json") || name == QLatin1String("force");
         if ((globalOptions().contains(name) && (command->device || !deviceOption)) ||
             command->options.contains(name))
             continue;
@@ -501,7 +502,7 @@ std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& er
 QString helpText() {
     QString text =
         QStringLiteral("Usage: corvane-cli [options] command [arguments]\n"
-                       "Reads, erases and writes AT89C5131(A) and AT89C5130(A) controllers through "
+                       "Reads, erases and writes AT89C5131(A) and AT89C5130(A) controllers through\n"
                        "their USB bootloader.\n\nOptions:\n");
     for (const OptionSpec& o : optionTable())
         text += optionHelp(o);

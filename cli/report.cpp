@@ -32,7 +32,7 @@ int RunReport::exitStatus() const {
     if (!outcome.ok())
         return outcome.exitStatus();
     for (const ChipReport& c : chips) {
-        if (!c.ok())
+        if (!c.ok() && !c.listed)
             return c.outcome.exitStatus();
     }
     return ExitOk;
@@ -117,6 +117,14 @@ QString infoText(const ChipBytes& bytes) {
     row("Software Security Byte:", QLatin1Char('$') + hex2(value(ConfigId::SSB)) + QStringLiteral(", ") +
                                        securityText(value(ConfigId::SSB)));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString writtenText(const ChipReport& chip) {
+    QString text;
+    for (ConfigId id : chip.written)
+        text += (QString::fromLatin1(configByte(id).name) + QLatin1Char(':')).leftJustified(24) + QLatin1Char('$') +
+                byteText(chip.bytes, id) + QLatin1Char('\n');
+    return text;
 }
 
 QString listLine(const ChipReport& chip) {

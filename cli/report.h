@@ -37,10 +37,15 @@ struct ChipReport {
     // The identification and configuration bytes as read.
     ChipBytes bytes;
     bool bootloaderFound = false; // the descriptor named the bootloader
+    // config: the bytes written, in the order written.
+    std::vector<ConfigId> written;
     // Files written for it (read).
     std::vector<QString> files;
     // Seconds per step ("erase", "write", "verify", ...).
     std::map<QString, double> timings;
+
+    // list: shown as found, whatever answered; it does not fail the run.
+    bool listed = false;
 
     bool ok() const { return outcome.ok(); }
 };
@@ -64,6 +69,8 @@ QString verifyName(Verify v);
 
 // info: one line per byte, as the window's captions name them.
 QString infoText(const ChipBytes& bytes);
+// config: the bytes written, as the chip holds them now, as info shows them.
+QString writtenText(const ChipReport& chip);
 // list: one line for the chip at device n.
 QString listLine(const ChipReport& chip);
 // A byte read, as two hexadecimal digits, the bootloader version as "1.0.5";

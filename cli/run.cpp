@@ -159,7 +159,9 @@ ChipReport runOneChip(Shared& shared, std::size_t index, int device, std::FILE* 
 void runChips(Shared& shared, const std::vector<int>& devices, std::FILE* err, RunReport& report) {
     const CommandLine& o = shared.options;
     report.chips.resize(devices.size());
-    const TerminalProgress::Mode mode = TerminalProgress::modeFor(err, o.quiet);
+    // list tells what it found on stdout, line by line.
+    const bool list = o.command == QLatin1String("list");
+    const TerminalProgress::Mode mode = TerminalProgress::modeFor(err, o.quiet || list);
     const bool several = o.severalDevices();
     // Several chips on a terminal: a line each, redrawn in place.
     if (several && mode == TerminalProgress::Mode::Bar && !devices.empty())
@@ -199,9 +201,9 @@ void printText(const CommandLine& o, const RunReport& report, std::FILE* out) {
     for (const ChipReport& chip : report.chips) {
         if (o.command == QLatin1String("list")) {
             if (chip.outcome.failure != Failure::NoDevice)
-                write(out, escapeControlChars(listLine(chip)));
-        } else if (o.command == QLatin1String("info") && chip.ok()) {
-            QString text = infoText(chip.bytes);
+                write(out, escapeControlChars(listLine(chip).chopped(1)) + QLatin1Char('\n'));
+        } else if ((o.command == QLatin1String("info") || o.command == QLatin1String("config")) && chip.ok()) {
+            QString text = o.command == QLatin1String("info") ? infoText(chip.bytes) : writtenText(chip);
             if (several)
                 text = QStringLiteral("%1: ").arg(chip.device) +
                        text.trimmed().replace(QLatin1Char('\n'), QStringLiteral("\n%1: ").arg(chip.device)) +
@@ -255,6 +257,9 @@ RunReport runReport(const CommandLine& options, LinkSource& links, std::FILE* er
         });
         std::erase_if(report.chips,
                       [](const ChipReport& c) { return c.outcome.failure == Failure::NoDevice; });
+        // What answers is listed, bootloader or not: the list itself succeeded.
+        for (ChipReport& c : report.chips)
+            c.listed = true;
         if (!any) {
             report.outcome = Outcome::failed(Failure::NoDevice,
                                              QStringLiteral("no bootloader answers at any device number"));

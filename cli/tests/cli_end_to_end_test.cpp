@@ -4,11 +4,13 @@
 // libusb stand-in preloaded: programming and reading back, a locked chip, the
 // configuration bytes, conversions and the exit status of every kind of failure.
 
-#include "cli/exit_status.h"
+#include "cli/outcome.h"
 #include "cli/tests/tool_rig.h"
 
-#include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -145,11 +147,11 @@ TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLef
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
     const ToolRun unchecked = cli({"write", "--no-verify", "--flash", "prog.hex"});
     EXPECT_EQ(unchecked.status, ExitOk);
-    EXPECT_FALSE(unchecked.err.contains("Reading Flash-Memory"));
+    EXPECT_FALSE(unchecked.err.contains("Verifying"));
     const ToolRun run = cli({"write", "--erase", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitVerify);
-    EXPECT_TRUE(run.err.contains("Verify-Error: Flash-Memory Verify Error!\n"
-                                 "First difference at $1236, 3 byte(s) differ\n"))
+    EXPECT_TRUE(run.err.contains("corvane-cli: device 0: FLASH differs from what was written at 1236 (3 byte(s) "
+                                 "differ)\n"))
         << run.err.toStdString();
 }
 
@@ -169,7 +171,7 @@ TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
     const ToolRun run = cli({"write", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitDeviceError);
-    EXPECT_TRUE(run.err.contains("USB-ERROR: Flash-Memory Write Error!\n(Device is locked)\n"))
+    EXPECT_TRUE(run.err.contains("the chip is locked (security level 2): it takes no writes until it is erased"))
         << run.err.toStdString();
     EXPECT_EQ(stored()->chip(0)->flash(), TBuffer(0x8000, 0xFF));
 }
@@ -178,7 +180,8 @@ TEST_F(LockedChip, ReadProtectionRefusesReadsWritingNoFileUntilErased) {
     benchFile("[slot 0]\nssb = FC\n");
     const ToolRun run = cli({"read", "--flash", "back.bin"});
     EXPECT_EQ(run.status, ExitDeviceError);
-    EXPECT_TRUE(run.err.contains("USB-ERROR: Flash-Memory Read Error!\n(Device is locked)\n"))
+    EXPECT_TRUE(run.err.contains("reading FLASH at 0000 failed: the device answered errVERIFY (status 7); the "
+                                 "chip is locked\n"))
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("back.bin")));
     ASSERT_EQ(cli({"-q", "erase"}).status, ExitOk);
@@ -189,7 +192,8 @@ TEST_F(LockedChip, ConfigurationBytesAreRefusedInsteadOfSkippedSilently) {
     benchFile("[slot 0]\nssb = FE\n");
     const ToolRun run = cli({"config", "--bsb", "00"});
     EXPECT_EQ(run.status, ExitDeviceError);
-    EXPECT_TRUE(run.err.contains("Can't write configuration bytes!\n(Device is locked)"));
+    EXPECT_TRUE(run.err.contains("the chip is locked (security level 2): it takes no configuration bytes"))
+        << run.err.toStdString();
     EXPECT_EQ(storedByte(sim::ConfigByte::BSB), 0xFF);
     // Raising the security level still works on a locked chip.
     EXPECT_EQ(cli({"-q", "config", "--ssb", "isp-verify"}).status, ExitOk);
@@ -210,8 +214,8 @@ TEST_F(Configuration, NamedBytesAreWrittenAndTheOthersKeepTheChipsValues) {
     EXPECT_EQ(storedByte(sim::ConfigByte::HSB), 0xF7);
     EXPECT_EQ(storedByte(sim::ConfigByte::P1_CF), 0x3C);
     EXPECT_EQ(storedByte(sim::ConfigByte::SSB), 0xFF);
-    EXPECT_TRUE(run.out.contains("BSB:                    $12\n"))
-        << run.out.toStdString(); // as read afterwards
+    EXPECT_EQ(run.out, "EB:                     $5A\nBSB:                    $12\nSBV:                    $F0\n")
+        << run.out.toStdString(); // as read back, in the order written
 }
 
 TEST_F(Configuration, HsbOptionsComposeTheByteAndSecurityLevelsWriteTheirs) {
@@ -223,11 +227,15 @@ TEST_F(Configuration, HsbOptionsComposeTheByteAndSecurityLevelsWriteTheirs) {
     EXPECT_EQ(storedByte(sim::ConfigByte::SSB), 0xFE);
     const ToolRun info = cli({"info"});
     EXPECT_TRUE(info.out.contains("HSB:                    $6B\n"
-                                  "  Oscillator:           10 - 0..16 MHz\n"
+                                  "  Oscillator:           up to 16 MHz\n"
                                   "  BLJB:                 off\n"
                                   "  X2:                   on\n"))
         << info.out.toStdString();
-    EXPECT_TRUE(info.out.contains("Software Security Byte: 01 - ISP disabled\n"));
+    EXPECT_TRUE(info.out.contains("Software Security Byte: $FE, level 2, ISP disabled\n"));
+    // Lowering the level takes an erase.
+    const ToolRun lower = cli({"config", "--ssb", "none"});
+    EXPECT_EQ(lower.status, ExitDeviceError);
+    EXPECT_TRUE(lower.err.contains("only an erase lowers it")) << lower.err.toStdString();
 }
 
 using Running = CliRig;
@@ -255,7 +263,7 @@ TEST_F(Converting, RoundTripKeepsTheImageAndANameWithoutExtensionBecomesAHexFile
     EXPECT_EQ(readFile("b.bin"), bytesOf(image));
     const ToolRun run = cli({"convert", "b.bin", "c"});
     ASSERT_EQ(run.status, ExitOk);
-    EXPECT_TRUE(run.err.contains("Saved as")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("saved as c.hex")) << run.err.toStdString();
     ASSERT_EQ(cli({"convert", "c.hex", "d.bin"}).status, ExitOk);
     EXPECT_EQ(readFile("d.bin"), bytesOf(image));
     // The controller sizes the output; what lies beyond is dropped when asked.
@@ -276,7 +284,7 @@ TEST_F(BadInput, AHexFileWithoutAnImageIsBadContentAndReplacesNothing) {
                                      16));
     const ToolRun convert = cli({"convert", "junk.hex", "good.hex"});
     EXPECT_EQ(convert.status, ExitFileContent);
-    EXPECT_TRUE(convert.err.contains("File-Error: File: junk.hex\nIllegal Char - line #1\n"))
+    EXPECT_TRUE(convert.err.contains("corvane-cli: junk.hex: Illegal Char - line #1: "))
         << convert.err.toStdString();
     EXPECT_EQ(readFile("good.hex"), hexFileOf(image)) << "the good file stays";
     EXPECT_EQ(cli({"write", "--erase", "--flash", "junk.hex"}).status, ExitFileContent);
@@ -314,11 +322,11 @@ TEST_F(BadInput, TextFromFilesReachesTheTerminalWithControlCharactersEscaped) {
     const ToolRun run = cli({"convert", "evil.hex", "out.bin"});
     EXPECT_EQ(run.status, ExitFileContent);
     EXPECT_FALSE(run.err.contains(QChar(0x1b)) || run.err.contains(QChar(0x07))) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("Wrong length - line #1\n:01000000\\x1B]0;owned\\x07\\x1B[2J\n"))
+    EXPECT_TRUE(run.err.contains("Wrong length - line #1: :01000000\\x1B]0;owned\\x07\\x1B[2J\n"))
         << run.err.toStdString();
     const ToolRun named = cli({"convert", "a\x1b[31m.hex", "out.bin"});
     EXPECT_EQ(named.status, ExitFileAccess);
-    EXPECT_TRUE(named.err.contains("File: a\\x1B[31m.hex\n")) << named.err.toStdString();
+    EXPECT_TRUE(named.err.contains("corvane-cli: a\\x1B[31m.hex: ")) << named.err.toStdString();
 }
 
 TEST_F(BadInput, FileNamesThatAreNotUtf8KeepTheirBytes) {
@@ -330,9 +338,14 @@ TEST_F(BadInput, FileNamesThatAreNotUtf8KeepTheirBytes) {
     ASSERT_EQ(cliBytes({"-q", "write", "--flash", "bad\xff.hex"}).status, ExitOk);
     ASSERT_EQ(cliBytes({"-q", "read", "--flash", "back\xe9.bin"}).status, ExitOk);
     EXPECT_TRUE(rawNameExists("back\xe9.bin"));
+    // Bad content is bad content whatever the name, with or without --json.
+    writeRawName("junk\xff.hex", "not a hex file\n");
+    EXPECT_EQ(cliBytes({"write", "--flash", "junk\xff.hex"}).status, ExitFileContent);
+    EXPECT_EQ(cliBytes({"--json", "write", "--flash", "junk\xff.hex"}).status, ExitFileContent);
+    ::unlink((QFile::encodeName(dir.path()) + "/junk\xff.hex").constData());
     const ToolRun missing = cliBytes({"convert", "gone\xff.hex", "x.bin"});
     EXPECT_EQ(missing.status, ExitFileAccess);
-    EXPECT_TRUE(missing.err.contains("File: gone\\xFF.hex\n")) << missing.err.toStdString();
+    EXPECT_TRUE(missing.err.contains("corvane-cli: gone\\xFF.hex: ")) << missing.err.toStdString();
     // The scratch folder's own clean-up knows only UTF-8 names.
     for (const char* name : {"bad\xff.hex", "out\xfe.bin", "back\xe9.bin"})
         ::unlink((QFile::encodeName(dir.path()) + '/' + name).constData());
@@ -365,13 +378,23 @@ TEST_F(ExitStatuses, HelpListsEveryExitStatusAndVersionNamesTheProgram) {
 TEST_F(ExitStatuses, MissingOrUnwritableFilesBeforeTheDeviceIsTouched) {
     const ToolRun missing = cli({"write", "--flash", "nothere.hex"});
     EXPECT_EQ(missing.status, ExitFileAccess);
-    EXPECT_TRUE(missing.err.contains("File-Error: File: nothere.hex\nError #2\nFile not found\n"))
+    EXPECT_TRUE(missing.err.contains("corvane-cli: nothere.hex: Error #2: File not found\n"))
         << missing.err.toStdString();
-    EXPECT_FALSE(missing.err.contains("Reading device informations"));
+    EXPECT_FALSE(missing.err.contains("Identifying"));
     const ToolRun unwritable = cli({"read", "--eeprom", "no/such/folder/e.bin"});
     EXPECT_EQ(unwritable.status, ExitFileAccess);
-    EXPECT_TRUE(unwritable.err.contains("IO-Error: File: no/such/folder/e.bin\n"))
+    EXPECT_TRUE(unwritable.err.contains("corvane-cli: device 0: no/such/folder/e.bin: "))
         << unwritable.err.toStdString();
+    // With --json the document tells why, before any chip as well.
+    for (const QStringList& args :
+         {QStringList{"--json", "write", "--flash", "nothere.hex"}, QStringList{"--json", "wrte"}}) {
+        const ToolRun run = cli(args);
+        const QJsonObject doc = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        EXPECT_EQ(doc["exitStatus"].toInt(), run.status);
+        EXPECT_EQ(doc["errorKind"].toString(), run.status == ExitUsage ? "usage" : "file-access");
+        EXPECT_FALSE(doc["message"].toString().isEmpty()) << run.out.toStdString();
+        EXPECT_TRUE(doc["devices"].toArray().isEmpty());
+    }
 }
 
 TEST_F(ExitStatuses, UnknownExtensionsAreBadFiles) {
@@ -384,12 +407,12 @@ TEST_F(ExitStatuses, UnknownExtensionsAreBadFiles) {
 TEST_F(ExitStatuses, DeviceNotFoundForAnEmptyNumberOrAnotherDevice) {
     const ToolRun empty = cli({"-d", "3", "info"});
     EXPECT_EQ(empty.status, ExitNoDevice);
-    EXPECT_TRUE(empty.err.contains("USB-ERROR: USB-Device not found!\n"));
+    EXPECT_TRUE(empty.err.contains("corvane-cli: device 3: no bootloader answers at device 3\n"))
+        << empty.err.toStdString();
     benchFile("[slot 0]\nproduct = 2FFE\n");
     const ToolRun other = cli({"erase"});
     EXPECT_EQ(other.status, ExitNoDevice);
-    EXPECT_TRUE(
-        other.err.contains("USB-ERROR: No 89C513x Bootloader found!\nVendor-ID: 03EB\nProduct-ID: 2FFE\n"))
+    EXPECT_TRUE(other.err.contains("device 0 is not the bootloader (vendor 03EB, product 2FFE)\n"))
         << other.err.toStdString();
 }
 
@@ -398,25 +421,31 @@ TEST_F(ExitStatuses, AnotherControllerThanNamedIsRefusedUnlessForced) {
     benchFile("[slot 0]\ncontroller = AT89C5130\n");
     const ToolRun refused = cli({"--controller", "5131", "erase"});
     EXPECT_EQ(refused.status, ExitNoDevice);
-    EXPECT_TRUE(refused.err.contains("The device is an AT89C5130, not the AT89C5131 given by --controller."))
+    EXPECT_TRUE(refused.err.contains("the device is an AT89C5130, not the AT89C5131 given by --controller"))
         << refused.err.toStdString();
-    EXPECT_FALSE(refused.err.contains("Erasing Device"));
+    EXPECT_FALSE(refused.err.contains("Erasing"));
     EXPECT_EQ(cli({"--controller", "5131", "--force", "erase"}).status, ExitOk);
     EXPECT_EQ(cli({"--controller", "5130", "info"}).status, ExitOk);
     EXPECT_EQ(cli({"info"}).status, ExitOk); // not named: not checked
 
-    // Not named, the larger type is assumed; when that fails, the tool says
-    // which type the chip reports.
-    const QString hint = "The device reports itself as an AT89C5130; without --controller an AT89C5131 is "
-                         "assumed. Try --controller 5130.";
+    // Not named, the larger type is assumed: a chip that reports itself as
+    // the other one is left untouched by what its size matters to, with the
+    // option to give.
+    const QString hint = "the device reports itself as an AT89C5130; without --controller an AT89C5131 is "
+                         "assumed. Try --controller 5130";
     writeFile("small.hex", ":0400000001020304F2\n:00000001FF\n");
+    stored()->chip(0)->flash()[0] = 0x12;
+    const TBuffer before = stored()->chip(0)->flash();
     for (const QStringList& args :
          {QStringList{"read", "--flash", "r.hex"}, QStringList{"write", "--erase", "--flash", "small.hex"}}) {
         const ToolRun failed = cli(args);
-        EXPECT_EQ(failed.status, ExitDeviceError);
+        EXPECT_EQ(failed.status, ExitNoDevice);
         EXPECT_TRUE(failed.err.contains(hint)) << failed.err.toStdString();
+        EXPECT_FALSE(failed.err.contains("Erasing"));
     }
-    EXPECT_FALSE(cli({"--controller", "5131", "--force", "read", "--flash", "r.hex"}).err.contains(hint));
+    EXPECT_EQ(stored()->chip(0)->flash(), before);
+    EXPECT_FALSE(QFile::exists(dir.filePath("r.hex")));
+    EXPECT_EQ(cli({"--controller", "5130", "read", "--flash", "r.hex"}).status, ExitOk);
 }
 
 using Listing = CliRig;
@@ -427,7 +456,7 @@ TEST_F(Listing, ShowsEachNumberWhereSomethingAnswersAndAnEmptyBenchIsDeviceNotFo
     EXPECT_EQ(run.status, ExitOk);
     EXPECT_EQ(run.out, "0: Manufacturer 58, Family Code D7, Product Name 31, Product Revision 01, "
                        "Bootloader Version 1.0.5\n"
-                       "2: No 89C513x Bootloader found! Vendor-ID: 03EB Product-ID: 2FFE\n"
+                       "2: device 2 is not the bootloader (vendor 03EB, product 2FFE)\n"
                        "5: Manufacturer 58, Family Code D7, Product Name 30, Product Revision 01, "
                        "Bootloader Version 1.0.5\n");
     EXPECT_EQ(run.err, "");
@@ -444,24 +473,18 @@ TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures)
     const ToolRun run =
         cli({"write", "--no-verify", "--truncate", "--flash", "prog.hex", "--eeprom", "prog.hex"});
     ASSERT_EQ(run.status, ExitOk);
-    EXPECT_EQ(run.err, "Reading device informations...\n"
-                       "Reading device informations...\n"
-                       "Writing Flash-Memory...\n"
+    // Each step, and a line at each quarter of one with several requests.
+    EXPECT_EQ(run.err, "Identifying...\n"
+                       "Writing FLASH...\n"
+                       "Writing FLASH... 25%\n"
+                       "Writing FLASH... 50%\n"
+                       "Writing FLASH... 75%\n"
                        "Writing EEPROM...\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(cli({"-q", "erase"}).err, "");
-    // The failure, and why the link could not open the device.
     const ToolRun failed = cli({"--quiet", "-d", "1", "erase"});
-    EXPECT_TRUE(failed.err.startsWith("USB-ERROR: USB-Device not found!\n(")) << failed.err.toStdString();
-    EXPECT_FALSE(failed.err.contains("..."));
+    EXPECT_EQ(failed.err, "corvane-cli: device 1: no bootloader answers at device 1\n");
 }
 
 } // namespace
 } // namespace corvane::cli
-
-// Starting processes wants an application object.
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

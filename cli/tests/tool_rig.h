@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+
+#include <signal.h>
 
 namespace corvane::cli {
 
@@ -49,6 +52,22 @@ public:
         : ToolProcess(folder, CORVANE_CLI_PATH,
                       throughLibusb ? arguments : QStringList{"--simulate"} + arguments,
                       benchEnvironment(folder, throughLibusb)) {}
+
+    // Reads stderr as it comes until done(text so far) holds; false when the
+    // program ends or a minute passes first.
+    bool waitForError(const std::function<bool(const QString&)>& done) {
+        process_.setReadChannel(QProcess::StandardError);
+        for (int i = 0; i < 600; ++i) {
+            if (process_.waitForReadyRead(100) || process_.bytesAvailable() > 0) {
+                if (done(QString::fromUtf8(process_.readAllStandardError())))
+                    return true;
+            }
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+        }
+        return false;
+    }
+    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
 
     ToolRun finish() {
         if (!process_.waitForFinished(60000)) {

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The command line: what each option becomes, the refusals with what they
+// say, and the help that the manual page and the completion are made from.
+
+#include "cli/options.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace corvane::cli {
+namespace {
+
+ParseResult parse(const QString& line, CommandLine& out, QString& error) {
+    return parseCommandLine(QStringList{"corvane-cli"} + line.split(' ', Qt::SkipEmptyParts), out, error);
+}
+
+TEST(Options, BecomeTheirValues) {
+    CommandLine o;
+    QString error;
+    ASSERT_EQ(parse("-d 0,2-5 --json --controller 5130 --simulate=bench write --flash a.hex --eeprom=b.bin "
+                    "--erase --no-verify --serial 0x10 --serial-at eeprom:20 --serial-le",
+                    o, error),
+              ParseResult::Run)
+        << error.toStdString();
+    EXPECT_EQ(o.devices, (std::vector<int>{0, 2, 3, 4, 5}));
+    EXPECT_TRUE(o.severalDevices());
+    EXPECT_TRUE(o.json);
+    EXPECT_EQ(o.controllerIndex, 1);
+    EXPECT_TRUE(o.simulate);
+    EXPECT_EQ(o.simFolder, "bench");
+    EXPECT_EQ(o.eepromFile, "b.bin");
+    EXPECT_TRUE(o.erase);
+    EXPECT_FALSE(o.verify);
+    ASSERT_TRUE(o.serial);
+    EXPECT_EQ(o.serial->start, 0x10u);
+    EXPECT_EQ(o.serial->place.memory, MEM_EEPROM);
+    EXPECT_TRUE(o.serial->littleEndian);
+
+    CommandLine c;
+    ASSERT_EQ(parse("--simulate -d3 config --osc 16 --x2 on --bsb $12 --ssb isp", c, error), ParseResult::Run);
+    EXPECT_TRUE(c.simulate);
+    EXPECT_TRUE(c.simFolder.isEmpty());
+    EXPECT_EQ(c.devices, std::vector<int>{3});
+    EXPECT_FALSE(c.severalDevices());
+    EXPECT_EQ(c.config.oscMegahertz, 16);
+    EXPECT_EQ(c.config.x2, true);
+    EXPECT_EQ(c.config.bytes.at(ConfigId::BSB), 0x12);
+    EXPECT_EQ(c.config.securityLevel, 2);
+    EXPECT_EQ(parse("--help", c, error), ParseResult::Help);
+}
+
+struct Refusal {
+    const char* line;
+    const char* says; // a part of the error
+};
+
+class Refusals : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refusals, NameTheProblem) {
+    CommandLine o;
+    QString error;
+    EXPECT_EQ(parse(QString::fromLatin1(GetParam().line), o, error), ParseResult::Error);
+    EXPECT_TRUE(error.contains(QString::fromLatin1(GetParam().says))) << error.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Refusals,
+    ::testing::Values(Refusal{"", "No command given"},
+                      Refusal{"wrte --flash a.hex", "unknown command 'wrte'; did you mean 'write'?"},
+                      Refusal{"write --flsh a.hex", "unknown option '--flsh'; did you mean '--flash'?"},
+                      Refusal{"-x info", "unknown option '-x'"},
+                      // The folder goes with "=": a word after --simulate is the command.
+                      Refusal{"--simulate ./typo info", "unknown command './typo'"},
+                      Refusal{"--simulate verify --flash x.hex", "unknown command 'verify'"},
+                      Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
+                      Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
+                      Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
+                      Refusal{"read --flash same.hex --eeprom same.hex", "same file"},
+                      Refusal{"-d 0-1 convert a b", "--device does not belong to convert"},
+                      Refusal{"config --bsb 100", "hexadecimal byte"}, Refusal{"config", "at least one byte"},
+                      Refusal{"run --reset --address 10", "not both"},
+                      Refusal{"write --flash a.hex --serial 5", "--serial-at"},
+                      Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
+                              "not with ascii"},
+                      Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"}));
+
+TEST(Names, TheNearestKnownOneWithinTwoEdits) {
+    const QStringList known{"write", "read", "erase"};
+    EXPECT_EQ(nearestName("wirte", known), "write");
+    EXPECT_EQ(nearestName("reed", known), "read");
+    EXPECT_FALSE(nearestName("convert", known));
+}
+
+TEST(Arguments, HexadecimalWithTheUsualPrefixesAndDeviceLists) {
+    EXPECT_EQ(parseHexArgument("$1F", 0xFF), 0x1Fu);
+    EXPECT_EQ(parseHexArgument("0x1f", 0xFF), 0x1Fu);
+    EXPECT_EQ(parseHexArgument("1F", 0xFF), 0x1Fu);
+    for (const char* bad : {"", "$", "0x", "G1", "100", "-1", "123456789"})
+        EXPECT_FALSE(parseHexArgument(QString::fromLatin1(bad), 0xFF)) << bad;
+    QString error;
+    EXPECT_EQ(parseDeviceList(" 6 , 1-2 ", error), (std::vector<int>{1, 2, 6}));
+    for (const char* bad : {"", "5-2", "1-2-3", "x", "12", "1,,2"})
+        EXPECT_FALSE(parseDeviceList(QString::fromLatin1(bad), error)) << bad;
+}
+
+// The completion and the manual page read the help: every option on a line
+// of its own beginning with its names, an argument in <> or [].
+TEST(Help, EveryOptionHasItsOwnEntry) {
+    const QString help = helpText();
+    for (const char* option : {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
+                               "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
+        EXPECT_TRUE(help.contains(QRegularExpression(
+            QStringLiteral("\\n  (-[a-z], )?%1  ").arg(QRegularExpression::escape(QString::fromLatin1(option))))))
+            << option;
+    }
+    for (int status = 0; status <= 8; ++status)
+        EXPECT_TRUE(help.contains(QStringLiteral("\n  %1  ").arg(status))) << status;
+    for (const QString& line : help.split('\n'))
+        EXPECT_LE(line.size(), 80) << line.toStdString();
+}
+
+} // namespace
+} // namespace corvane::cli
