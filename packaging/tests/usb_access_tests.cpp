@@ -4,8 +4,7 @@
 
 #include "image/memory_images.h"
 #include "link/libusb_link.h"
-#include "link/usb.h"
-#include "ops/operations.h"
+#include "shell/window_ops.h"
 #include "sim/bench.h"
 
 #include <QStringList>
@@ -52,8 +51,7 @@ public:
 // READ on device number `device`, as the window runs it.
 void readDevice(DeviceLink& link, SeenView& view, int device) {
     MemoryImages images;
-    TUsb usb(link, images);
-    TOperations ops(usb, images, view);
+    TOperations ops(link, images, view);
     ops.Controls.setIndex(Ctl::cbDevice, device);
     ops.ButReadClick();
     EXPECT_FALSE(link.isOpen()) << "the channel must be closed after the operation";
