@@ -4,9 +4,11 @@
 // Parsing either refuses with a text to show or gives values inside their
 // ranges.
 
-#include "cli/command_line.h"
+#include "cli/options.h"
 #include "core/local_text.h"
 #include "fuzz_support.h"
+
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace corvane;
@@ -24,7 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(!error.isEmpty(), "a refused command line says why");
         break;
     case cli::ParseResult::Run:
-        fuzz::require(options.device >= 0 && options.device <= 7, "device number 0 to 7");
+        fuzz::require(!options.devices.empty(), "at least one device");
+        for (int d : options.devices)
+            fuzz::require(d >= 0 && d <= 7, "device numbers 0 to 7");
+        fuzz::require(std::is_sorted(options.devices.begin(), options.devices.end()), "devices in order");
         fuzz::require(options.controllerIndex == 0 || options.controllerIndex == 1, "a known controller");
         fuzz::require(!options.command.isEmpty(), "a command to run");
         if (options.command == QLatin1String("convert"))

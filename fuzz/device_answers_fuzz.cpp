@@ -5,8 +5,7 @@
 // operation ends with the channel closed, and a failure with its message.
 
 #include "fuzz_support.h"
-#include "link/usb.h"
-#include "ops/operations.h"
+#include "shell/window_ops.h"
 
 #include <algorithm>
 #include <cstring>
@@ -91,9 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     images.FlashImage[0] = 0x02; // something to write
     images.EepromImage[5] = 0x5A;
     QuietView view;
-    TUsb usb(link, images);
-    usb.Hr.Enabled = false; // no real waits between erase polls
-    TOperations ops(usb, images, view);
+    TOperations ops(link, images, view);
+    ops.Hr.Enabled = false; // no real waits between erase polls
     ops.EnableControls(true);
 
     OpsControls& c = ops.Controls;
@@ -102,14 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     c.setChecked(Ctl::chkFuses, (plan & 0x04) != 0);
     c.setChecked(Ctl::chkAutoErase, (plan & 0x08) != 0);
     c.setChecked(Ctl::chkReset, (plan & 0x10) != 0);
-    OpResult (TOperations::*const clicks[])() = {&TOperations::ButReadClick, &TOperations::ButWriteClick,
+    ShownResult (TOperations::*const clicks[])() = {&TOperations::ButReadClick, &TOperations::ButWriteClick,
                                                  &TOperations::ButEraseClick, &TOperations::ButRunClick};
     const int first = (plan >> 5) & 3;
     for (int i = 0; i < 4; ++i) {
-        const OpResult result = (ops.*clicks[(first + i) % 4])();
+        const ShownResult result = (ops.*clicks[(first + i) % 4])();
         fuzz::require(result.ok() || !result.message.isEmpty(), "a failure says what failed");
         fuzz::require(!ops.busy(), "an operation ends");
-        fuzz::require(!usb.isOpen(), "an operation closes the channel");
+        fuzz::require(!ops.channelOpen(), "an operation closes the channel");
     }
     return 0;
 }
