@@ -1,12 +1,15 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 #
-# The libraries below the widgets, each with every library it links, directly
-# or through others, written to a file that the layering test reads:
+# The libraries below the widgets, each with its folder, the libraries it
+# links itself and every library it links directly or through others, written
+# to a file that the layering test reads, one line each:
+#
+#   <folder>|<target>|<direct links>|<all links>
 #
 #   corvane_write_link_closures(<file> <folder>...)
 #
 # Every library target of the folders and their subfolders is listed, except
-# the widget libraries (named *_widgets).
+# the widget libraries (named *_widgets, and corvane_gui).
 
 function(_corvane_link_closure target out)
     set(seen "")
@@ -65,11 +68,17 @@ function(corvane_write_link_closures file)
         get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
         foreach(target ${targets})
             get_target_property(type ${target} TYPE)
-            if(NOT type MATCHES "_LIBRARY$" OR target MATCHES "_widgets$")
+            if(NOT type MATCHES "_LIBRARY$" OR target MATCHES "_widgets$" OR target STREQUAL "corvane_gui")
                 continue()
             endif()
             _corvane_link_closure(${target} closure)
-            string(APPEND text "${target}: ${closure}\n")
+            get_target_property(direct ${target} LINK_LIBRARIES)
+            if(NOT direct)
+                set(direct "")
+            endif()
+            file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${folder})
+            string(REGEX REPLACE "/.*" "" top "${relative}")
+            string(APPEND text "${top}|${target}|${direct}|${closure}\n")
         endforeach()
     endforeach()
     file(WRITE ${file} "${text}")

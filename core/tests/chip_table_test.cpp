@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The controller types: looked up by name, by product byte and by list index.
+// The chip table: controller types looked up by name, product byte and list
+// index, and the configuration bytes each named once.
 
 #include "core/chip_table.h"
-#include "image/memory_images.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,6 @@ TEST(ChipVariants, NamesProductBytesAndIndexesFindTheirEntry) {
         EXPECT_EQ(chipVariantIndex(v.name), int(i));
         EXPECT_EQ(chipVariantIndex(v.shortName), int(i));
         EXPECT_EQ(chipVariantForProduct(v.productCode), int(i));
-        EXPECT_EQ(flashSizeForController(int(i)), v.flashSize);
         // Erase blocks cover FLASH from 0 without a gap.
         std::size_t next = 0;
         for (const EraseBlock& b : v.eraseBlocks) {
@@ -37,4 +36,21 @@ TEST(ChipVariants, NamesProductBytesAndIndexesFindTheirEntry) {
     // No selection and indexes past the list are the first type.
     EXPECT_EQ(&chipVariant(-1), &kChipVariants[0]);
     EXPECT_EQ(&chipVariant(int(kChipVariants.size())), &kChipVariants[0]);
+}
+
+TEST(ConfigBytes, EachByteIsInItsPlaceAndNamedByOneAreaAndIndex) {
+    std::set<std::uint32_t> addresses;
+    for (std::size_t i = 0; i < kConfigBytes.size(); ++i) {
+        EXPECT_EQ(std::size_t(kConfigBytes[i].id), i) << kConfigBytes[i].name;
+        EXPECT_TRUE(addresses.insert(configAddress(kConfigBytes[i].id)).second) << kConfigBytes[i].name;
+    }
+    // Every writable byte is in the write order once, the security byte not:
+    // it is written last, on its own.
+    std::set<ConfigId> order(kFuseOrder.begin(), kFuseOrder.end());
+    EXPECT_EQ(order.size(), kFuseOrder.size());
+    EXPECT_FALSE(order.count(ConfigId::SSB));
+    EXPECT_EQ(std::set<ConfigId>(kConfigReadOrder.begin(), kConfigReadOrder.end()), order);
+    EXPECT_EQ(oscillatorMegahertz(0xBB), 32);
+    EXPECT_EQ(oscillatorMegahertz(0x2B), 16);
+    EXPECT_EQ(oscillatorMegahertz(0x0B), std::nullopt);
 }
