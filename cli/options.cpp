@@ -2,6 +2,7 @@
 #include "cli/options.h"
 
 #include "cli/commands.h"
+#include "cli/option_table.h"
 
 #include <QSet>
 
@@ -15,142 +16,12 @@ namespace {
 
 constexpr int kMaxSerialSize = 16;
 
-// One option of the table: its names, the value it takes (empty: none), the
-// help and where it belongs (empty: every command).
-struct OptionSpec {
-    const char* shortName;
-    const char* longName;
-    const char* value;
-    const char* help;
-};
-
-QString controllerValues() {
-    QStringList names;
-    for (const ChipVariant& v : kChipVariants)
-        names << QString::fromLatin1(v.shortName);
-    return names.join(QLatin1Char('|'));
-}
-
-const std::vector<OptionSpec>& optionTable() {
-    static const std::vector<OptionSpec> table{
-        {"d", "device", "N",
-         "Device number, 0 to 7 (default 0), or a list of numbers and ranges such as 0,2-5."},
-        {nullptr, "all", nullptr,
-         "Every attached bootloader (on the simulated bench, every slot that holds a chip)."},
-        {nullptr, "controller", "TYPE", nullptr},
-        {nullptr, "force", nullptr,
-         "Go on when the chip is not the type given by --controller, or not the "
-         "default type when none is given."},
-        {nullptr, "simulate", "=FOLDER",
-         "Use the simulated bench: the state folder FOLDER, or without it the folder named by "
-         "CORVANE_SIM_DIR."},
-        {nullptr, "json", nullptr, "Print one JSON document on stdout instead of the text, also on failure."},
-        {"q", "quiet", nullptr, "Print no status and no progress, only failures."},
-        {"h", "help", nullptr, "Show this help."},
-        {nullptr, "version", nullptr, "Show the version."},
-        {nullptr, "flash", "FILE", "read, write: FLASH file (.hex or .bin)."},
-        {nullptr, "eeprom", "FILE", "read, write: EEPROM file (.hex or .bin)."},
-        {nullptr, "erase", nullptr, "write: erase the chip before writing FLASH."},
-        {nullptr, "flash-all", nullptr, "write: write all of FLASH, not only up to the last used byte."},
-        {nullptr, "no-verify", nullptr, "write: do not read back and compare what was written."},
-        {nullptr, "truncate", nullptr,
-         "write, convert: drop data beyond the chip's memory (else the file is refused as bad content)."},
-        {nullptr, "serial", "START",
-         "write: a serial number for each device, the next one for each in device order; decimal, or "
-         "hexadecimal after 0x."},
-        {nullptr, "serial-at", "WHERE",
-         "write: where the serial number goes: flash:ADDR or eeprom:ADDR, the "
-         "address hexadecimal."},
-        {nullptr, "serial-size", "N", "write: bytes of the serial number, 1 to 16 (default 4; 8 for ascii)."},
-        {nullptr, "serial-format", "hex|bcd|ascii",
-         "write: hex binary (the default), bcd two decimal digits a byte, ascii decimal digits zero-padded."},
-        {nullptr, "serial-le", nullptr, "write: least significant byte first (hex, bcd)."},
-        {nullptr, "serial-overwrite", nullptr, "write: the serial number may replace bytes of the image."},
-        {nullptr, "serial-file", "COUNTER",
-         "write: counter file shared between runs and stations: the numbers are taken from it (START while "
-         "it "
-         "is new or empty) under a file lock before any chip is touched."},
-        {nullptr, "serial-log", "CSV",
-         "write: log with one row per number taken: time, device, serial, result."},
-        {nullptr, "osc", "32|16|8", "config: oscillator range up to 32, 16 or 8 MHz."},
-        {nullptr, "bljb", "on|off", "config: bootloader jump bit (on: the bootloader starts at reset)."},
-        {nullptr, "x2", "on|off", "config: oscillator clock x 2."},
-        {nullptr, "bsb", "V", "config: Boot Status Byte, hexadecimal."},
-        {nullptr, "sbv", "V", "config: Start Boot Vector, hexadecimal."},
-        {nullptr, "eb", "V", "config: Extra Byte, hexadecimal."},
-        {nullptr, "p1cf", "V", "config: P1_CF, hexadecimal."},
-        {nullptr, "p3cf", "V", "config: P3_CF, hexadecimal."},
-        {nullptr, "p4cf", "V", "config: P4_CF, hexadecimal."},
-        {nullptr, "ssb", "none|isp|isp-verify",
-         "config: software security: no locks, ISP disabled, ISP and verify disabled."},
-        {nullptr, "reset", nullptr, "run: reset the controller."},
-        {nullptr, "address", "ADDR", "run: jump to this address, hexadecimal (default 0000)."},
-    };
-    return table;
-}
-
 const QStringList& globalOptions() {
     static const QStringList names{
         QStringLiteral("device"), QStringLiteral("all"),      QStringLiteral("controller"),
         QStringLiteral("force"),  QStringLiteral("simulate"), QStringLiteral("json"),
         QStringLiteral("quiet"),  QStringLiteral("help"),     QStringLiteral("version")};
     return names;
-}
-
-QString controllerHelp() {
-    QStringList types;
-    for (std::size_t i = 0; i < kChipVariants.size(); ++i) {
-        const ChipVariant& v = kChipVariants[i];
-        types << QStringLiteral("%1 (%2 KB%3)")
-                     .arg(QLatin1String(v.shortName))
-                     .arg(v.flashSize / 1024)
-                     .arg(i == 0 ? QStringLiteral(" FLASH, the default") : QString());
-    }
-    const QString last = types.takeLast();
-    return QStringLiteral("Controller type: %1 or %2.").arg(types.join(QStringLiteral(", ")), last);
-}
-
-// "  -d, --device <N>" and the help wrapped into the second column.
-QString optionHelp(const OptionSpec& o) {
-    constexpr int kColumn = 31;
-    constexpr int kWidth = 80;
-    QString spec = o.shortName ? QStringLiteral("-%1, ").arg(QLatin1String(o.shortName)) : QString();
-    spec += QStringLiteral("--") + QLatin1String(o.longName);
-    if (o.value) {
-        const QString value = QLatin1String(o.value);
-        if (value.startsWith(QLatin1Char('=')))
-            spec += QStringLiteral("[") + value + QStringLiteral("]");
-        else if (QLatin1String(o.longName) == QLatin1String("controller"))
-            spec += QStringLiteral(" <") + controllerValues() + QStringLiteral(">");
-        else
-            spec += QStringLiteral(" <") + value + QStringLiteral(">");
-    }
-    const QString help = o.help ? QString::fromLatin1(o.help) : controllerHelp();
-    QStringList lines;
-    QString line;
-    for (const QString& word : help.split(QLatin1Char(' '))) {
-        if (!line.isEmpty() && kColumn + line.size() + 1 + word.size() > kWidth) {
-            lines << line;
-            line.clear();
-        }
-        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
-    }
-    lines << line;
-    QString head = QStringLiteral("  ") + spec;
-    QString text = head.size() + 2 <= kColumn
-                       ? head.leftJustified(kColumn)
-                       : head + QStringLiteral("\n") + QString(kColumn, QLatin1Char(' '));
-    text += lines.join(QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '))) + QLatin1Char('\n');
-    return text;
-}
-
-const OptionSpec* findOption(const QString& name, bool shortForm) {
-    for (const OptionSpec& o : optionTable()) {
-        const char* n = shortForm ? o.shortName : o.longName;
-        if (n && name == QLatin1String(n))
-            return &o;
-    }
-    return nullptr;
 }
 
 std::optional<bool> parseOnOff(const QString& text) {
@@ -497,44 +368,6 @@ std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& er
             devices.push_back(n);
     }
     return devices;
-}
-
-QString helpText() {
-    QString text =
-        QStringLiteral("Usage: corvane-cli [options] command [arguments]\n"
-                       "Reads, erases and writes AT89C5131(A) and AT89C5130(A) controllers through\n"
-                       "their USB bootloader.\n\nOptions:\n");
-    for (const OptionSpec& o : optionTable())
-        text += optionHelp(o);
-    return text + QStringLiteral(R"(
-%1
-Several devices: with a device list or --all each device runs on its own, at
-the same time as the others; each line of output begins with its device
-number, and a summary table follows (device, result, seconds, bytes written,
-verify). The exit status is that of the first failing device in device
-order. read with several devices saves each into FILE with "-N" before its
-extension ("flash.hex" becomes "flash-3.hex" for device 3).
-
-Files: ".hex" is Intel HEX, ".bin" raw binary. A name without an extension
-is saved as ".hex"; any other extension is saved as Intel HEX.
-
-Signals: SIGINT, SIGTERM and SIGHUP stop every device between two requests;
-the summary still follows. A second signal ends the program at once.
-
-Exit status:
-  0  success
-  1  unexpected failure inside the program
-  2  usage: the command line is wrong
-  3  a file is missing, or cannot be read or written
-  4  a file's content is bad, or its extension is neither .hex nor .bin
-  5  device not found: nothing answers at the device number, it is not
-     the bootloader, access to it is denied, another program holds it, or
-     it is not the controller given by --controller
-  6  device error: the device failed or refused a request
-  7  verify mismatch: what was read back differs from what was written
-  8  stopped by a signal
-)")
-                      .arg(commandsHelp());
 }
 
 ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QString& error) {

@@ -168,4 +168,36 @@ inline Rig& fusesOnly(Rig& r) {
     return r;
 }
 
+// The configuration reads after the identification, and the fuse step's
+// writes of the cleared controls.
+inline const Strings kConfig{"R 2,00", "R 1,00", "R 1,06", "R 1,01", "R 1,02", "R 1,03", "R 1,04"};
+inline const Strings kFactoryFuses{"W 1,06=FF", "W 1,00=FF", "W 1,01=FF", "W 2,00=BB",
+                                   "W 1,02=FE", "W 1,03=FF", "W 1,04=FF"};
+inline const QString kLocked = "\r(Device is locked)";
+
+inline Strings operator+(Strings a, const Strings& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline Strings blocks(const char* kind, int sel, int count, int size) {
+    Strings out;
+    char buf[40];
+    for (int b = 0; b < count; ++b) {
+        std::snprintf(buf, sizeof buf, "%s %d %04X-%04X", kind, sel, b * size, b * size + size - 1);
+        out.push_back(buf);
+    }
+    return out;
+}
+
+inline bool allErased(TBuffer::const_iterator from, TBuffer::const_iterator to) {
+    return std::all_of(from, to, [](auto b) { return b == 0xFF; });
+}
+
+inline sim::ChipConfig withSsb(std::uint8_t ssb) {
+    sim::ChipConfig config;
+    config.initial.SSB = ssb;
+    return config;
+}
+
 } // namespace corvane::opstest
