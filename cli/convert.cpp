@@ -14,7 +14,8 @@ int convertFiles(const CommandLine& options, std::FILE* err) {
         r = saveImageFile(options.arguments.at(1), image);
     if (r.ok()) {
         if (!options.quiet && r.name != options.arguments.at(1)) {
-            const QByteArray note = (QStringLiteral("saved as ") + escapeControlChars(r.name) + QLatin1Char('\n')).toUtf8();
+            const QByteArray note =
+                (QStringLiteral("saved as ") + escapeControlChars(r.name) + QLatin1Char('\n')).toUtf8();
             std::fwrite(note.constData(), 1, std::size_t(note.size()), err);
         }
         return ExitOk;

@@ -32,6 +32,8 @@ const std::vector<OptionSpec>& optionTable() {
          "CORVANE_SIM_DIR."},
         {nullptr, "json", nullptr, "Print one JSON document on stdout instead of the text, also on failure."},
         {"q", "quiet", nullptr, "Print no status and no progress, only failures."},
+        {"v", "verbose", nullptr,
+         "Print every request to the device as it goes, with its setup fields and data."},
         {"h", "help", nullptr, "Show this help."},
         {nullptr, "version", nullptr, "Show the version."},
         {nullptr, "flash", "FILE", "read, write: FLASH file (.hex or .bin)."},

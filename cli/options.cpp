@@ -17,10 +17,11 @@ namespace {
 constexpr int kMaxSerialSize = 16;
 
 const QStringList& globalOptions() {
-    static const QStringList names{
-        QStringLiteral("device"), QStringLiteral("all"),      QStringLiteral("controller"),
-        QStringLiteral("force"),  QStringLiteral("simulate"), QStringLiteral("json"),
-        QStringLiteral("quiet"),  QStringLiteral("help"),     QStringLiteral("version")};
+    static const QStringList names{QStringLiteral("device"),     QStringLiteral("all"),
+                                   QStringLiteral("controller"), QStringLiteral("force"),
+                                   QStringLiteral("simulate"),   QStringLiteral("json"),
+                                   QStringLiteral("quiet"),      QStringLiteral("verbose"),
+                                   QStringLiteral("help"),       QStringLiteral("version")};
     return names;
 }
 
@@ -148,6 +149,7 @@ public:
         out_.simulate = has("simulate");
         out_.simFolder = value("simulate").value_or(QString());
         out_.quiet = has("quiet");
+        out_.verbose = has("verbose");
         return {};
     }
 

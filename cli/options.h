@@ -42,6 +42,7 @@ struct CommandLine {
     bool simulate = false;
     QString simFolder; // empty: the folder named by the environment
     bool quiet = false;
+    bool verbose = false; // every request told as it goes
     bool json = false;
 
     // read, write

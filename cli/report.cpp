@@ -122,8 +122,8 @@ QString infoText(const ChipBytes& bytes) {
 QString writtenText(const ChipReport& chip) {
     QString text;
     for (ConfigId id : chip.written)
-        text += (QString::fromLatin1(configByte(id).name) + QLatin1Char(':')).leftJustified(24) + QLatin1Char('$') +
-                byteText(chip.bytes, id) + QLatin1Char('\n');
+        text += (QString::fromLatin1(configByte(id).name) + QLatin1Char(':')).leftJustified(24) +
+                QLatin1Char('$') + byteText(chip.bytes, id) + QLatin1Char('\n');
     return text;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/json_report.h"
 #include "cli/prefixed_stream.h"
 #include "cli/serial_store.h"
+#include "cli/tracing_link.h"
 #include "core/local_text.h"
 #include "image/image_file.h"
 
@@ -134,8 +135,12 @@ ChipReport runOneChip(Shared& shared, std::size_t index, int device, std::FILE* 
     }
     ChipReport report;
     try {
-        const std::unique_ptr<DeviceLink> link = shared.links.newLink();
-        ChipSession session(*link, SessionHooks{shared.stop, {}});
+        const std::unique_ptr<DeviceLink> own = shared.links.newLink();
+        std::unique_ptr<DeviceLink> traced;
+        if (o.verbose)
+            traced = std::make_unique<TracingLink>(*own, [&progress](const QString& t) { progress.note(t); });
+        DeviceLink& link = traced ? *traced : *own;
+        ChipSession session(link, SessionHooks{shared.stop, {}});
         report = runChipJob(shared.input, session, context);
         // A number taken has its row before the chip is let go.
         if (report.serial && !o.serialLog.isEmpty()) {
@@ -202,7 +207,8 @@ void printText(const CommandLine& o, const RunReport& report, std::FILE* out) {
         if (o.command == QLatin1String("list")) {
             if (chip.outcome.failure != Failure::NoDevice)
                 write(out, escapeControlChars(listLine(chip).chopped(1)) + QLatin1Char('\n'));
-        } else if ((o.command == QLatin1String("info") || o.command == QLatin1String("config")) && chip.ok()) {
+        } else if ((o.command == QLatin1String("info") || o.command == QLatin1String("config")) &&
+                   chip.ok()) {
             QString text = o.command == QLatin1String("info") ? infoText(chip.bytes) : writtenText(chip);
             if (several)
                 text = QStringLiteral("%1: ").arg(chip.device) +

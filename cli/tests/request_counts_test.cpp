@@ -115,5 +115,21 @@ TEST_F(Requests, AWriteFollowsWhatTheChipHolds) {
     EXPECT_EQ(programmed("DISP 1"), 1u);
 }
 
+// -v tells every request with its setup fields, as it goes.
+TEST_F(Requests, VerboseTellsEachRequest) {
+    chip->clearLog();
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
+    ASSERT_EQ(runCli({"corvane-cli", "-v", "config", "--bsb", "12"}, err.get(), err.get(), link), ExitOk);
+    std::fflush(err.get());
+    std::rewind(err.get());
+    QByteArray text;
+    for (int c; (c = std::fgetc(err.get())) != EOF;)
+        text += char(c);
+    const qsizetype told = text.count("-> ok\n") + text.count("device descriptor: ");
+    EXPECT_EQ(std::size_t(told), chip->log().size()) << text.toStdString();
+    EXPECT_TRUE(text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
+        << text.toStdString();
+}
+
 } // namespace
 } // namespace corvane::cli
