@@ -75,6 +75,10 @@ const std::vector<Command>& table() {
          "Write files into the chip: --flash FILE, --eeprom FILE,\n--erase, --flash-all; then read back and "
          "compare, unless\n--no-verify.",
          checkWrite, true},
+        {"blank-check", "", 0, "", names({"flash", "eeprom"}),
+         "Whether the chip's FLASH (or with --eeprom its EEPROM, or\nboth) is blank: exit 7 names the first "
+         "used byte.",
+         none, true},
         {"config", "", 0, "", names({"osc", "bljb", "x2", "bsb", "sbv", "eb", "p1cf", "p3cf", "p4cf", "ssb"}),
          "Write configuration bytes: --osc, --bljb, --x2, --bsb,\n--sbv, --eb, --p1cf, --p3cf, --p4cf, "
          "--ssb. Bytes not\nnamed keep the chip's values.",

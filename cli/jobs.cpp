@@ -5,6 +5,8 @@
 #include "cli/job_steps.h"
 #include "image/image_file.h"
 
+#include <algorithm>
+
 namespace corvane::cli {
 
 // --- shared steps -----------------------------------------------------------
@@ -135,6 +137,42 @@ public:
 
     bool config();
 
+    bool blankCheck() {
+        if (!open() || !identify({ConfigId::ProductName, ConfigId::SSB}) || !checkController(true))
+            return false;
+        step(QStringLiteral("Checking..."));
+        std::optional<std::uint32_t> used;
+        MemKind where = MEM_FLASH;
+        if (o_.checkFlash) {
+            const BlankOutcome check = s_.blankCheck({0, std::uint32_t(flashSize())});
+            if (!check.result.ok())
+                return fail(check.result);
+            if (!check.blank)
+                used = check.firstUsed.value_or(0);
+        }
+        if (!used && o_.checkEeprom) {
+            // The bootloader checks FLASH only: EEPROM is read and looked through.
+            TBuffer eeprom(kEepromBytes, kErased);
+            if (const OpResult read = s_.read(MEM_EEPROM, {{0, std::uint32_t(kEepromBytes)}}, eeprom);
+                !read.ok())
+                return fail(read);
+            const auto at =
+                std::find_if(eeprom.begin(), eeprom.end(), [](std::uint8_t b) { return b != kErased; });
+            if (at != eeprom.end()) {
+                used = std::uint32_t(at - eeprom.begin());
+                where = MEM_EEPROM;
+            }
+        }
+        if (!used)
+            return true;
+        r_.difference = Difference{*used, 1};
+        return fail(
+            Failure::NotBlank,
+            QStringLiteral("%1 is not blank: the first used byte is at %2")
+                .arg(where == MEM_FLASH ? QStringLiteral("FLASH") : QStringLiteral("EEPROM"), hex4(*used)),
+            where == MEM_FLASH ? OpStep::BlankCheck : OpStep::ReadEeprom);
+    }
+
 private:
     bool readInto(MemKind memory, std::size_t size, const QString& file) {
         step(memory == MEM_FLASH ? QStringLiteral("Reading FLASH...") : QStringLiteral("Reading EEPROM..."));
@@ -255,6 +293,8 @@ ChipReport runChipJob(const RunInput& in, ChipSession& session, ChipContext& con
         job.config();
     else if (c == QLatin1String("run"))
         job.run();
+    else if (c == QLatin1String("blank-check"))
+        job.blankCheck();
     context.progress.finish();
     return report;
 }

@@ -55,7 +55,10 @@ using Given = std::vector<std::pair<QString, QString>>;
 
 // Splits the arguments into options and positional words. Returns the
 // usage error, or an empty text.
-QString tokenize(const QStringList& arguments, Given& given, QStringList& positional) {
+// flagsHere: options that take no value for the command at hand (--flash
+// and --eeprom of blank-check).
+QString tokenize(const QStringList& arguments, Given& given, QStringList& positional,
+                 const QStringList& flagsHere = {}) {
     bool onlyPositional = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
@@ -88,7 +91,7 @@ QString tokenize(const QStringList& arguments, Given& given, QStringList& positi
         }
         const QString longName = QLatin1String(spec->longName);
         const bool optionalValue = spec->value && spec->value[0] == '=';
-        if (!spec->value || optionalValue) {
+        if (!spec->value || optionalValue || flagsHere.contains(longName)) {
             if (value && !optionalValue)
                 return QStringLiteral("--%1 takes no value").arg(longName);
             if (value && value->isEmpty())
@@ -154,6 +157,12 @@ public:
     }
 
     QString files() {
+        if (out_.command == QLatin1String("blank-check")) {
+            // Neither named: FLASH.
+            out_.checkEeprom = has("eeprom");
+            out_.checkFlash = has("flash") || !out_.checkEeprom;
+            return {};
+        }
         out_.flashFile = value("flash").value_or(QString());
         out_.eepromFile = value("eeprom").value_or(QString());
         if ((has("flash") && out_.flashFile.isEmpty()) || (has("eeprom") && out_.eepromFile.isEmpty()))
@@ -377,6 +386,13 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
     Given given;
     QStringList positional;
     error = tokenize(arguments, given, positional);
+    // blank-check takes --flash and --eeprom without files.
+    if ((!positional.isEmpty() && positional.first() == QLatin1String("blank-check")) ||
+        (!error.isEmpty() && arguments.contains(QStringLiteral("blank-check")))) {
+        given.clear();
+        positional.clear();
+        error = tokenize(arguments, given, positional, {QStringLiteral("flash"), QStringLiteral("eeprom")});
+    }
     if (!error.isEmpty())
         return ParseResult::Error;
     Reader reader(given, out);

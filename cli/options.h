@@ -48,6 +48,9 @@ struct CommandLine {
     // read, write
     QString flashFile;
     QString eepromFile;
+    // blank-check: which memories
+    bool checkFlash = false;
+    bool checkEeprom = false;
     // write
     bool erase = false;
     bool flashAll = false;

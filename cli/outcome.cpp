@@ -111,6 +111,7 @@ int exitStatusFor(Failure failure) {
     case Failure::TransferFailed:
         return ExitDeviceError;
     case Failure::VerifyMismatch:
+    case Failure::NotBlank:
         return ExitVerify;
     case Failure::Cancelled:
         return ExitCancelled;
@@ -146,6 +147,8 @@ QString failureName(Failure failure) {
         return QStringLiteral("transfer-failed");
     case Failure::VerifyMismatch:
         return QStringLiteral("verify-mismatch");
+    case Failure::NotBlank:
+        return QStringLiteral("not-blank");
     case Failure::Cancelled:
         return QStringLiteral("cancelled");
     case Failure::Internal:

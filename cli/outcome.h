@@ -35,6 +35,7 @@ enum class Failure {
     Locked,
     TransferFailed,
     VerifyMismatch,
+    NotBlank,
     Cancelled,
     Internal,
 };
