@@ -67,6 +67,7 @@ case $out/ in
     out | build*) ;;
     *)
         [ -f "$src/$top/CMakeCache.txt" ] || {
+            rmdir "$out" 2>/dev/null || true
             echo "build-deb: put the output folder outside the sources, or below out/ or a build folder" >&2
             exit 2
         }
@@ -120,13 +121,7 @@ export DEB_BUILD_OPTIONS
     exit 1
 }
 
-arch=$(dpkg-architecture -q DEB_HOST_ARCH)
-if [ $source_too -eq 1 ]; then
-    changes=corvane_${version}_source+${arch}.changes
-    [ -f "$work/$changes" ] || changes=corvane_${version}_${arch}.changes
-else
-    changes=corvane_${version}_${arch}.changes
-fi
+changes=corvane_${version}_$(dpkg-architecture -q DEB_HOST_ARCH).changes
 # What the .changes file lists, the file itself and the upstream tarball
 # (which the .changes of a Debian revision after the first leaves out) go to
 # the output folder.
@@ -147,7 +142,7 @@ lintian --fail-on error,warning --display-info "$out/$changes" >"$out/lintian.lo
 # The note that lintian runs as root is about the run, not the package.
 grep -v 'running with root privileges' "$out/lintian.log" || true
 if [ $status -ne 0 ]; then
-    echo "build-deb: lintian found errors or warnings (exit status $status); see $out/lintian.log" >&2
+    echo "build-deb: lintian failed or found errors or warnings (exit status $status); see $out/lintian.log" >&2
     exit 1
 fi
 echo "build-deb: lintian: no errors, no warnings"
