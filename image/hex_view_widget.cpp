@@ -98,7 +98,12 @@ void HexView::changeEvent(QEvent* event) {
 
 void HexView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
+    // Reached with Tab or Shift+Tab, the view takes hex digits first, at the
+    // byte it was left on: digits typed at once must not become characters.
+    if ((event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) &&
+        model_.column() != HexColumn::Hex)
+        model_.setCursor(model_.cursor(), HexColumn::Hex);
+    afterModelChange();
 }
 
 void HexView::focusOutEvent(QFocusEvent* event) {
