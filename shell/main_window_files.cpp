@@ -4,9 +4,11 @@
 
 #include "image/file_io.h"
 #include "shell/application.h"
+#include "shell/dialog_popups.h"
 #include "shell/main_window.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -116,6 +118,7 @@ QFileDialog* makeFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
     dialog->setNameFilters({kHexFilter, kBinFilter});
     dialog->selectNameFilter(kHexFilter);
     dialog->setSizeGripEnabled(true);
+    keepPopupsWithDialog(dialog);
     return dialog;
 }
 

@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window as a user meets it: a file dialog leaves nothing behind, the
+// keyboard reaches every control and lands where it was, the dialogs of an
+// installed program start in the user's folders, and fixed backgrounds keep
+// readable text with any palette.
+
+#include "shell/main_window.h"
+#include "shell/tests/recording_presenter.h"
+#include "shell/tests/temp_files.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace corvane;
+
+namespace {
+
+const QByteArray kHex = ":03000000020003F8\r\n:00000001FF\r\n";
+
+struct WindowInUse : ::testing::Test {
+    QTemporaryDir dir;
+    RecordingPresenter boxes;
+    std::unique_ptr<TMain> w = std::make_unique<TMain>();
+
+    void SetUp() override {
+        w->Ini.setFileName(dir.filePath("corvane.ini"));
+        w->setMessagePresenter(&boxes);
+        w->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->isReady(); }, 3000));
+    }
+    QString path(const QString& name) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+// ------------------------------------------------------------ file dialogs
+
+// The dialog's file list loads in the background; when it arrives after the
+// user has typed a name and pressed Enter, its completer shows its
+// suggestions again, over the main window, where the popup takes the next
+// click for itself.
+TEST_F(WindowInUse, AFileDialogsNameCompletionEndsWithTheDialog) {
+    writeFile(path("prog.hex"), kHex);
+    QCompleter* completer = nullptr;
+    QLineEdit* edit = nullptr;
+    std::unique_ptr<QSignalSpy> loaded;
+    w->RunFileDialog = [&](QFileDialog& dialog, QString& chosen) {
+        auto* files = dialog.findChild<QFileSystemModel*>();
+        if (!files)
+            return false;
+        loaded = std::make_unique<QSignalSpy>(files, &QFileSystemModel::directoryLoaded);
+        dialog.setDirectory(dir.path());
+        dialog.show();
+        edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!edit)
+            return false;
+        edit->setFocus();
+        QTest::keyClicks(edit, path("prog.h"));
+        completer = edit->completer();
+        dialog.hide(); // Enter: the dialog is accepted
+        chosen = path("prog.hex");
+        return true;
+    };
+    w->ButOpen0Click();
+    ASSERT_TRUE(completer && edit && loaded);
+    const QString folder = QFileInfo(dir.path()).canonicalFilePath();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::any_of(loaded->begin(), loaded->end(), [&](const QList<QVariant>& signal) {
+                return QFileInfo(signal.at(0).toString()).canonicalFilePath() == folder;
+            });
+        },
+        5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->FlashName->text(), path("prog.hex"));
+    // No popup is left to take the next click.
+    EXPECT_FALSE(completer->popup()->isVisible());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    // Shown again, the dialog completes names again.
+    w->RunFileDialog = [&](QFileDialog& dialog, QString&) {
+        dialog.show();
+        EXPECT_EQ(completer->widget(), edit);
+        dialog.hide();
+        return false;
+    };
+    w->ButOpen0Click();
+}
