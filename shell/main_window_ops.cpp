@@ -386,9 +386,10 @@ bool TMain::operationRunning() const {
     return opsBinding_ && opsBinding_->running;
 }
 
-// A close while an operation runs: the user decides whether it stops. The
-// window then closes once the operation has ended (channel closed, no error
-// box); declined, the operation goes on and the window stays.
+// A close while an operation runs: the user decides whether it stops (Enter
+// answers Nein: a stopped WRITE leaves the chip half-programmed). The window
+// then closes once the operation has ended (channel closed, no error box);
+// declined, the operation goes on and the window stays.
 bool TMain::closeDuringOperation() {
     if (!operationRunning())
         return false;
@@ -396,7 +397,8 @@ bool TMain::closeDuringOperation() {
         ShowMessageBox(messagePresenter(), QString(),
                        QStringLiteral("An operation is running.\rStop it and close the window?"),
                        MessageKind::Confirmation,
-                       MessageButton::Yes | MessageButton::No) == MessageResult::Yes) {
+                       MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond) ==
+            MessageResult::Yes) {
         closeAfterOperation_ = true;
         opsBinding().stop = true;
     }

@@ -111,7 +111,9 @@ TEST_F(OperationClose, StoppingEndsTheOperationCleanlyAndTheWindowThenCloses) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 5000));
     ASSERT_EQ(presenter.boxes.size(), 1u) << "the question only, no error box";
     EXPECT_EQ(presenter.boxes[0].kind, MessageKind::Confirmation);
-    EXPECT_EQ(presenter.boxes[0].buttons, MessageButton::Yes | MessageButton::No);
+    // Enter answers Nein: the operation goes on.
+    EXPECT_EQ(presenter.boxes[0].buttons,
+              MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond);
     EXPECT_FALSE(w->Usb().isOpen());
     EXPECT_FALSE(w->operationRunning());
     EXPECT_GT(bytesWritten(), 0u);
