@@ -397,6 +397,7 @@ void TMain::closeEvent(QCloseEvent* event) {
 void TMain::FormShow() {
     VersionCode = corvane::VersionCode;
     ExeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    Installed = isInstalledProgram(QCoreApplication::applicationFilePath());
     InitSettingsFile();
     // File dialogs with an empty start folder open in the current directory
     // (the dialogs' own default).

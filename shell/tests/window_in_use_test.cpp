@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -97,4 +98,57 @@ TEST_F(WindowInUse, AFileDialogsNameCompletionEndsWithTheDialog) {
         return false;
     };
     w->ButOpen0Click();
+}
+
+// Installed, the program's own folder is no place for the user's files.
+TEST_F(WindowInUse, AnInstalledProgramsDialogsStartWhereThatMemorysLastFileIsElseAtHome) {
+    w->Installed = true;
+    QStringList folders;
+    QStringList answers; // "" cancels
+    w->RunFileDialog = [&](QFileDialog& dialog, QString& chosen) {
+        folders << dialog.directory().absolutePath();
+        chosen = answers.isEmpty() ? QString() : answers.takeFirst();
+        return !chosen.isEmpty();
+    };
+    const QString home = QDir::homePath();
+    w->ButOpen0Click();
+    w->ButSave1Click();
+    EXPECT_EQ(folders, (QStringList{home, home}));
+
+    ASSERT_TRUE(QDir(dir.path()).mkpath("fw"));
+    writeFile(path("fw/p.hex"), kHex);
+    folders.clear();
+    answers << path("fw/p.hex");
+    w->ButOpen0Click();
+    w->ButOpen1Click(); // EEPROM has no file yet: not FLASH's folder
+    w->ButSave1Click();
+    w->NewImages(); // the name fields are emptied: the recent files still tell
+    w->ButOpen0Click();
+    w->ButSave0Click();
+    EXPECT_EQ(folders, (QStringList{home, home, home, path("fw"), path("fw")}));
+}
+
+TEST_F(WindowInUse, TheSaveDialogsFileTypeFollowsTheNameItProposes) {
+    writeFile(path("x.hex"), kHex);
+    writeFile(path("y.bin"), "abc");
+    QStringList filters;
+    QStringList answers;
+    w->RunFileDialog = [&](QFileDialog& dialog, QString& chosen) {
+        filters << dialog.selectedNameFilter();
+        chosen = answers.isEmpty() ? QString() : answers.takeFirst();
+        if (chosen.startsWith("bin:")) {
+            dialog.selectNameFilter(QStringLiteral("Bin-Files (*.bin)")); // the user picks the other type
+            chosen = chosen.mid(4);
+        }
+        return !chosen.isEmpty();
+    };
+    answers << path("y.bin") << path("x.hex") << "bin:" + path("z") << "";
+    w->ButOpen0Click();
+    w->ButOpen1Click();
+    w->ButSave0Click(); // FLASH saved as z.bin: the dialog keeps Bin-Files
+    ASSERT_EQ(w->FlashName->text(), path("z.bin"));
+    w->ButSave1Click(); // proposes x.hex
+    ASSERT_EQ(filters.size(), 4);
+    EXPECT_EQ(filters[2], "Bin-Files (*.bin)") << "y.bin proposed";
+    EXPECT_EQ(filters[3], "Hex-Files (*.hex)") << "x.hex proposed";
 }
