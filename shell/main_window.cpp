@@ -226,7 +226,7 @@ void TMain::createControls() {
     CapBut = new QPushButton(QStringLiteral("INFO"), GrpConfig);
     CapBut->setFont(sansFont(8, true));
     CapBut->setGeometry(GrpConfig->width() - 40 - 10, 0, 40, 15);
-    CapBut->setFocusPolicy(Qt::NoFocus);
+    CapBut->setFocusPolicy(Qt::StrongFocus); // reached with Tab like every button
     setHint(CapBut, QStringLiteral("Info..."));
     connect(CapBut, &QPushButton::clicked, this, &TMain::CapButClick);
 }

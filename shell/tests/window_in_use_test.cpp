@@ -18,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -151,4 +152,65 @@ TEST_F(WindowInUse, TheSaveDialogsFileTypeFollowsTheNameItProposes) {
     ASSERT_EQ(filters.size(), 4);
     EXPECT_EQ(filters[2], "Bin-Files (*.bin)") << "y.bin proposed";
     EXPECT_EQ(filters[3], "Hex-Files (*.hex)") << "x.hex proposed";
+}
+
+// ------------------------------------------------------------ keyboard
+
+TEST_F(WindowInUse, KeyboardReachesEveryControlAndLandsWhereItWas) {
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+
+    // A hex view left from its character column takes hex digits again when
+    // the user comes back with the keyboard; a click keeps the column.
+    HexView* view = w->FlashDump;
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_Tab); // the character column
+    QTest::keyClick(view, Qt::Key_Tab); // on to the next control
+    ASSERT_FALSE(view->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    ASSERT_TRUE(view->hasFocus());
+    QTest::keyClicks(view, "12");
+    EXPECT_EQ(view->data()[0], 0x12);
+    view->model().setCursor(0, HexColumn::Char);
+    w->EdBSB->setFocus();
+    view->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(view->model().column(), HexColumn::Hex);
+    view->model().setCursor(0, HexColumn::Char);
+    w->EdBSB->setFocus();
+    view->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(view->model().column(), HexColumn::Char);
+
+    // Ctrl+A selects a value field's whole text (it was typed as a digit).
+    QLineEdit* field = w->EdBSB;
+    field->setFocus();
+    field->setText("$5");
+    field->setCursorPosition(2);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(field->selectedText(), "$5");
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), "");
+
+    // INFO is reached with Tab and opened with the space bar.
+    w->cbController->setFocus();
+    QTest::keyClick(w->cbController, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), w->CapBut);
+    bool aboutShown = false;
+    QTimer::singleShot(0, w.get(), [&aboutShown] {
+        if (QWidget* about = QApplication::activeModalWidget()) {
+            aboutShown = about->windowTitle() == "Info...";
+            about->close();
+        }
+    });
+    QTest::keyClick(w->CapBut, Qt::Key_Space);
+    EXPECT_TRUE(aboutShown);
+
+    // An operation started from the keyboard gives the focus back to its
+    // button (locking the controls sent it on to a file name field).
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->ButRead->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), w->ButRead);
+    QTest::keyClick(w->ButRead, Qt::Key_Space);
+    ASSERT_EQ(boxes.boxes.size(), 1u) << "no device: USB-ERROR";
+    EXPECT_EQ(QApplication::focusWidget(), w->ButRead);
 }
