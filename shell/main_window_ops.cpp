@@ -11,6 +11,7 @@
 #include "ops/hex_field.h"
 #include "ops/operations.h"
 #include "shell/debug_window.h"
+#include "shell/responsive_link.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -164,7 +165,9 @@ public:
 
     TMain& w;
     BackendLink link;
-    TUsb usb{link, w.Images};
+    // The window keeps painting and answering while a request takes long.
+    ResponsiveLink responsive{link};
+    TUsb usb{responsive, w.Images};
     TOperations ops{usb, w.Images, *this};
     bool running = false; // an operation is under way
     bool stop = false;    // the user asked it to stop
