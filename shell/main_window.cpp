@@ -29,6 +29,11 @@ const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QColor kSelectorGray(0xD4, 0xD4, 0xD4);
 const QColor kFlashBackground(0xFF, 0xF2, 0xF2);
 const QColor kEepromBackground(0xFF, 0xFF, 0xE1);
+// Text on the fixed backgrounds, and the background behind fixed text
+// colours: with a dark desktop palette neither meets a colour of its own kind.
+const QColor kFixedText(0x00, 0x00, 0x00);
+const QColor kFixedFace(0xF0, 0xF0, 0xF0);
+const QColor kFixedDisabledText(0x80, 0x80, 0x80);
 
 // Hints use "\r\n" for a line break.
 void setHint(QWidget* w, const QString& hint) {
@@ -37,17 +42,25 @@ void setHint(QWidget* w, const QString& hint) {
     w->setToolTip(text);
 }
 
+// A fixed text colour, on a fixed background of its own.
 void setTextColor(QWidget* w, const QColor& color) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::WindowText, color);
     pal.setColor(QPalette::Text, color);
+    pal.setColor(QPalette::Window, kFixedFace);
     w->setPalette(pal);
+    w->setAutoFillBackground(true);
 }
 
+// A fixed background, with a fixed text colour on it.
 void setBackground(QWidget* w, const QColor& color) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Base, color);
     pal.setColor(QPalette::Button, color);
+    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText}) {
+        pal.setColor(role, kFixedText);
+        pal.setColor(QPalette::Disabled, role, kFixedDisabledText);
+    }
     w->setPalette(pal);
 }
 

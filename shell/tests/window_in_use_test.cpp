@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,7 +24,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
+#include <utility>
 
 using namespace corvane;
 
@@ -213,4 +216,83 @@ TEST_F(WindowInUse, KeyboardReachesEveryControlAndLandsWhereItWas) {
     QTest::keyClick(w->ButRead, Qt::Key_Space);
     ASSERT_EQ(boxes.boxes.size(), 1u) << "no device: USB-ERROR";
     EXPECT_EQ(QApplication::focusWidget(), w->ButRead);
+}
+
+// ------------------------------------------------------------ colours
+
+namespace {
+
+// Text and background far enough apart in lightness to read.
+bool readable(const QColor& text, const QColor& background) {
+    return std::abs(text.lightnessF() - background.lightnessF()) >= 0.4;
+}
+
+// Of a part of a widget's picture: the lightness of its darkest pixel, and
+// the share of its pixels that are light (a light ground under the text).
+std::pair<int, double> darkestAndLightShare(QWidget* widget, const QRect& part) {
+    const QImage picture = widget->grab().toImage();
+    int darkest = 255;
+    int light = 0;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            const int l = QColor(picture.pixel(x, y)).lightness();
+            darkest = std::min(darkest, l);
+            light += l > 200 ? 1 : 0;
+        }
+    }
+    return {darkest, double(light) / double(part.width() * part.height())};
+}
+
+} // namespace
+
+// A dark desktop palette (light text on dark ground) meets the window's
+// fixed colours: each fixed background comes with a fixed text colour, and
+// each fixed text colour with a fixed background.
+TEST(WindowColours, FixedBackgroundsAndFixedTextColoursStayReadableWithADarkPalette) {
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x20, 0x20, 0x20)},
+                                       {QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0)},
+                                       {QPalette::Base, QColor(0x18, 0x18, 0x18)},
+                                       {QPalette::Text, QColor(0xF0, 0xF0, 0xF0)},
+                                       {QPalette::Button, QColor(0x30, 0x30, 0x30)},
+                                       {QPalette::ButtonText, QColor(0xF0, 0xF0, 0xF0)}})
+        dark.setColor(role, colour);
+    QApplication::setPalette(dark);
+    {
+        TMain w;
+        w.Startup();
+        w.show();
+        for (QWidget* field :
+             std::initializer_list<QWidget*>{w.FlashName, w.EEPName, w.cbDevice, w.cbController}) {
+            SCOPED_TRACE(field->metaObject()->className());
+            EXPECT_TRUE(
+                readable(field->palette().color(QPalette::Text), field->palette().color(QPalette::Base)));
+            EXPECT_TRUE(readable(field->palette().color(QPalette::ButtonText),
+                                 field->palette().color(QPalette::Button)));
+        }
+        for (QLabel* label : {w.LabManufacturer, w.LabBootVersion, w.LabHSB, w.PanStat}) {
+            SCOPED_TRACE(label->text().toStdString());
+            EXPECT_TRUE(label->autoFillBackground());
+            EXPECT_TRUE(readable(label->palette().color(QPalette::WindowText),
+                                 label->palette().color(QPalette::Window)));
+        }
+
+        // The hex view's digits: dark on its light ground.
+        const HexViewLayout& layout = w.FlashDump->layout();
+        const QRect byte1(layout.hexX(1), layout.rowTop(0), layout.hexCellWidth(), layout.lineHeight);
+        const auto [darkest, lightShare] = darkestAndLightShare(w.FlashDump->viewport(), byte1);
+        EXPECT_LT(darkest, 100);
+        EXPECT_GT(lightShare, 0.5);
+
+        // The progress text, over filled segments.
+        w.PBar->setTotal(100);
+        w.PBar->setCompleted(81);
+        w.PBar->setPercentageVisible(true);
+        const QRect middle(w.PBar->width() / 2 - 6, 4, 12, w.PBar->height() - 8);
+        const auto [textDark, plateShare] = darkestAndLightShare(w.PBar, middle);
+        EXPECT_LT(textDark, 100);
+        EXPECT_GT(plateShare, 0.5) << "the text has a light ground of its own";
+    }
+    QApplication::setPalette(before);
 }
