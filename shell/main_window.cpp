@@ -10,6 +10,7 @@
 #include "shell/fonts.h"
 #include "shell/icons.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -17,6 +18,7 @@
 #include <QShortcut>
 #include <QShowEvent>
 
+#include <cmath>
 #include <exception>
 
 namespace corvane {
@@ -42,14 +44,26 @@ void setHint(QWidget* w, const QString& hint) {
     w->setToolTip(text);
 }
 
-// A fixed text colour, on a fixed background of its own.
-void setTextColor(QWidget* w, const QColor& color) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::Text, color);
-    pal.setColor(QPalette::Window, kFixedFace);
+constexpr char kFixedTextProperty[] = "corvaneFixedText";
+
+// A fixed text colour on the window's ground while that is light enough for
+// it; on a dark ground (a dark desktop palette) it gets a fixed light one.
+void suitFixedText(QWidget* w) {
+    const QColor text = w->property(kFixedTextProperty).value<QColor>();
+    const QColor ground = QApplication::palette().color(QPalette::Window);
+    const bool plate = std::abs(text.lightnessF() - ground.lightnessF()) < 0.4;
+    QPalette pal; // only the roles set here are the label's own
+    pal.setColor(QPalette::WindowText, text);
+    pal.setColor(QPalette::Text, text);
+    if (plate)
+        pal.setColor(QPalette::Window, kFixedFace);
     w->setPalette(pal);
-    w->setAutoFillBackground(true);
+    w->setAutoFillBackground(plate);
+}
+
+void setTextColor(QWidget* w, const QColor& color) {
+    w->setProperty(kFixedTextProperty, color);
+    suitFixedText(w);
 }
 
 // A fixed background, with a fixed text colour on it.
@@ -390,6 +404,16 @@ void TMain::showEvent(QShowEvent* event) {
     if (!shown_ && !event->spontaneous()) {
         shown_ = true;
         FormShow();
+    }
+}
+
+void TMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange) {
+        for (QWidget* child : findChildren<QWidget*>()) {
+            if (child->property(kFixedTextProperty).isValid())
+                suitFixedText(child);
+        }
     }
 }
 

@@ -250,6 +250,10 @@ std::pair<int, double> darkestAndLightShare(QWidget* widget, const QRect& part) 
 // each fixed text colour with a fixed background.
 TEST(WindowColours, FixedBackgroundsAndFixedTextColoursStayReadableWithADarkPalette) {
     const QPalette before = QApplication::palette();
+    // On the usual light ground the navy and maroon labels need none of their own.
+    auto running = std::make_unique<TMain>();
+    for (QLabel* label : {running->LabManufacturer, running->PanStat})
+        EXPECT_FALSE(label->autoFillBackground());
     QPalette dark;
     for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x20, 0x20, 0x20)},
                                        {QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0)},
@@ -259,6 +263,11 @@ TEST(WindowColours, FixedBackgroundsAndFixedTextColoursStayReadableWithADarkPale
                                        {QPalette::ButtonText, QColor(0xF0, 0xF0, 0xF0)}})
         dark.setColor(role, colour);
     QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    // A window that was open when the palette changed follows it.
+    for (QLabel* label : {running->LabManufacturer, running->PanStat})
+        EXPECT_TRUE(label->autoFillBackground());
+    running.reset();
     {
         TMain w;
         w.Startup();
