@@ -197,20 +197,7 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     switch (type) {
     case 0x00:
         RecordSeen = true;
-        for (unsigned i = 0; i < count; ++i) {
-            const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
-            if (full < FileBuffer.size())
-                FileBuffer[std::size_t(full)] = data[i];
-            if (data[i] == kErased)
-                continue;
-            if (full < KeptLength) {
-                DataKept = true;
-                continue;
-            }
-            MovedBeyond = MovedBeyond || BaseAddress != 0;
-            if (!FirstBeyond || full < *FirstBeyond)
-                FirstBeyond = full;
-        }
+        storeData(address, data, count);
         break;
     case 0x01:
         RecordSeen = true; // an empty image, but an image
@@ -228,6 +215,23 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     }
     ++LineNumber;
     return true;
+}
+
+void IntelHexReader::storeData(std::uint32_t address, const std::uint8_t* data, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
+        if (full < FileBuffer.size())
+            FileBuffer[std::size_t(full)] = data[i];
+        if (data[i] == kErased)
+            continue;
+        if (full < KeptLength) {
+            DataKept = true;
+            continue;
+        }
+        MovedBeyond = MovedBeyond || BaseAddress != 0;
+        if (!FirstBeyond || full < *FirstBeyond)
+            FirstBeyond = full;
+    }
 }
 
 void ReadIntelHex(const QByteArray& text, TBuffer& buffer) {

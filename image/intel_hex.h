@@ -91,6 +91,9 @@ public:
     bool dataOnlyMovedBeyond() const { return MovedBeyond && !DataKept; }
 
 private:
+    // A data record's bytes at the base address plus address.
+    void storeData(std::uint32_t address, const std::uint8_t* data, unsigned count);
+
     QByteArray CurrentLineBytes;
     bool CurrentLineCut = false;
 

@@ -257,7 +257,7 @@ void TMain::saveCommand(MemKind kind) {
 QString TMain::installedStartFolder(MemKind kind) const {
     const QStringList& recent = (kind == MEM_FLASH ? FlashMru : EEPMru).items();
     if (!recent.isEmpty()) {
-        const QString folder = folderOf(recent.constFirst());
+        QString folder = folderOf(recent.constFirst());
         if (!folder.isEmpty() && QFileInfo(folder).isDir())
             return folder;
     }
