@@ -2,6 +2,7 @@
 #include "shell/responsive_link.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QThread>
 
@@ -52,7 +53,7 @@ void ResponsiveLink::serve() {
             state_ = std::move(after);
             job->finished = true;
             if (job->loop)
-                QMetaObject::invokeMethod(job->loop, &QEventLoop::quit, Qt::QueuedConnection);
+                QCoreApplication::postEvent(job->loop, new QEvent(QEvent::Quit));
         }
         done_.notify_all();
     }
