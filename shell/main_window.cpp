@@ -7,10 +7,10 @@
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/debug_window.h"
+#include "shell/fixed_colours.h"
 #include "shell/fonts.h"
 #include "shell/icons.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -18,64 +18,17 @@
 #include <QShortcut>
 #include <QShowEvent>
 
-#include <cmath>
 #include <exception>
 
 namespace corvane {
 
 namespace {
 
-const QColor kNavy(0x00, 0x00, 0x80);
-const QColor kMaroon(0x80, 0x00, 0x00);
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-const QColor kSelectorGray(0xD4, 0xD4, 0xD4);
-const QColor kFlashBackground(0xFF, 0xF2, 0xF2);
-const QColor kEepromBackground(0xFF, 0xFF, 0xE1);
-// Text on the fixed backgrounds, and the background behind fixed text
-// colours: with a dark desktop palette neither meets a colour of its own kind.
-const QColor kFixedText(0x00, 0x00, 0x00);
-const QColor kFixedFace(0xF0, 0xF0, 0xF0);
-const QColor kFixedDisabledText(0x80, 0x80, 0x80);
-
 // Hints use "\r\n" for a line break.
 void setHint(QWidget* w, const QString& hint) {
     QString text = hint;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     w->setToolTip(text);
-}
-
-constexpr char kFixedTextProperty[] = "corvaneFixedText";
-
-// A fixed text colour on the window's ground while that is light enough for
-// it; on a dark ground (a dark desktop palette) it gets a fixed light one.
-void suitFixedText(QWidget* w) {
-    const QColor text = w->property(kFixedTextProperty).value<QColor>();
-    const QColor ground = QApplication::palette().color(QPalette::Window);
-    const bool plate = std::abs(text.lightnessF() - ground.lightnessF()) < 0.4;
-    QPalette pal; // only the roles set here are the label's own
-    pal.setColor(QPalette::WindowText, text);
-    pal.setColor(QPalette::Text, text);
-    if (plate)
-        pal.setColor(QPalette::Window, kFixedFace);
-    w->setPalette(pal);
-    w->setAutoFillBackground(plate);
-}
-
-void setTextColor(QWidget* w, const QColor& color) {
-    w->setProperty(kFixedTextProperty, color);
-    suitFixedText(w);
-}
-
-// A fixed background, with a fixed text colour on it.
-void setBackground(QWidget* w, const QColor& color) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Base, color);
-    pal.setColor(QPalette::Button, color);
-    for (const QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText}) {
-        pal.setColor(role, kFixedText);
-        pal.setColor(QPalette::Disabled, role, kFixedDisabledText);
-    }
-    w->setPalette(pal);
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y) {
@@ -409,12 +362,8 @@ void TMain::showEvent(QShowEvent* event) {
 
 void TMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange) {
-        for (QWidget* child : findChildren<QWidget*>()) {
-            if (child->property(kFixedTextProperty).isValid())
-                suitFixedText(child);
-        }
-    }
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange)
+        suitFixedTextColours(this);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
