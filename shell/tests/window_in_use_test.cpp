@@ -93,68 +93,45 @@ TEST_F(WindowInUse, AFileDialogsNameCompletionEndsWithTheDialog) {
     // No popup is left to take the next click.
     EXPECT_FALSE(completer->popup()->isVisible());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-
-    // Shown again, the dialog completes names again.
-    w->RunFileDialog = [&](QFileDialog& dialog, QString&) {
-        dialog.show();
-        EXPECT_EQ(completer->widget(), edit);
-        dialog.hide();
-        return false;
-    };
-    w->ButOpen0Click();
 }
 
-// Installed, the program's own folder is no place for the user's files.
-TEST_F(WindowInUse, AnInstalledProgramsDialogsStartWhereThatMemorysLastFileIsElseAtHome) {
+// Installed, the program's own folder is no place for the user's files. And
+// the save dialog shows the type of the name it proposes.
+TEST_F(WindowInUse, InstalledTheDialogsStartWhereThatMemorysLastFileIsElseAtHome) {
     w->Installed = true;
-    QStringList folders;
-    QStringList answers; // "" cancels
+    QStringList folders, filters;
+    QStringList answers; // "" cancels; "bin:" picks Bin-Files too
     w->RunFileDialog = [&](QFileDialog& dialog, QString& chosen) {
         folders << dialog.directory().absolutePath();
-        chosen = answers.isEmpty() ? QString() : answers.takeFirst();
-        return !chosen.isEmpty();
-    };
-    const QString home = QDir::homePath();
-    w->ButOpen0Click();
-    w->ButSave1Click();
-    EXPECT_EQ(folders, (QStringList{home, home}));
-
-    ASSERT_TRUE(QDir(dir.path()).mkpath("fw"));
-    writeFile(path("fw/p.hex"), kHex);
-    folders.clear();
-    answers << path("fw/p.hex");
-    w->ButOpen0Click();
-    w->ButOpen1Click(); // EEPROM has no file yet: not FLASH's folder
-    w->ButSave1Click();
-    w->NewImages(); // the name fields are emptied: the recent files still tell
-    w->ButOpen0Click();
-    w->ButSave0Click();
-    EXPECT_EQ(folders, (QStringList{home, home, home, path("fw"), path("fw")}));
-}
-
-TEST_F(WindowInUse, TheSaveDialogsFileTypeFollowsTheNameItProposes) {
-    writeFile(path("x.hex"), kHex);
-    writeFile(path("y.bin"), "abc");
-    QStringList filters;
-    QStringList answers;
-    w->RunFileDialog = [&](QFileDialog& dialog, QString& chosen) {
         filters << dialog.selectedNameFilter();
         chosen = answers.isEmpty() ? QString() : answers.takeFirst();
         if (chosen.startsWith("bin:")) {
-            dialog.selectNameFilter(QStringLiteral("Bin-Files (*.bin)")); // the user picks the other type
+            dialog.selectNameFilter(QStringLiteral("Bin-Files (*.bin)"));
             chosen = chosen.mid(4);
         }
         return !chosen.isEmpty();
     };
-    answers << path("y.bin") << path("x.hex") << "bin:" + path("z") << "";
+    ASSERT_TRUE(QDir(dir.path()).mkpath("fw"));
+    writeFile(path("fw/p.hex"), kHex);
+    writeFile(path("e.bin"), "abc");
+    const QString home = QDir::homePath();
+    answers << "" << path("fw/p.hex") << ""
+            << "" << path("e.bin") << "bin:" + path("fw/q") << "";
     w->ButOpen0Click();
+    w->ButOpen0Click();
+    w->ButOpen1Click(); // EEPROM has no file yet: not FLASH's folder
+    w->ButSave1Click();
+    w->NewImages(); // the name fields are emptied: the recent files still tell
     w->ButOpen1Click();
-    w->ButSave0Click(); // FLASH saved as z.bin: the dialog keeps Bin-Files
-    ASSERT_EQ(w->FlashName->text(), path("z.bin"));
-    w->ButSave1Click(); // proposes x.hex
-    ASSERT_EQ(filters.size(), 4);
-    EXPECT_EQ(filters[2], "Bin-Files (*.bin)") << "y.bin proposed";
-    EXPECT_EQ(filters[3], "Hex-Files (*.hex)") << "x.hex proposed";
+    w->ButSave0Click(); // saved as q.bin: the dialog now shows Bin-Files
+    w->ButSave1Click(); // proposes e.bin
+    w->ButSave0Click(); // proposes q.bin
+    EXPECT_EQ(folders, (QStringList{home, home, home, home, home, path("fw"), dir.path(), path("fw")}));
+    ASSERT_EQ(filters.size(), 8);
+    EXPECT_EQ(filters[6], "Bin-Files (*.bin)") << "e.bin proposed";
+    w->FlashName->setText(path("fw/p.hex"));
+    w->ButSave0Click();
+    EXPECT_EQ(filters.back(), "Hex-Files (*.hex)") << "p.hex proposed after Bin-Files was chosen";
 }
 
 // ------------------------------------------------------------ keyboard
@@ -250,10 +227,11 @@ std::pair<int, double> darkestAndLightShare(QWidget* widget, const QRect& part) 
 // each fixed text colour with a fixed background.
 TEST(WindowColours, FixedBackgroundsAndFixedTextColoursStayReadableWithADarkPalette) {
     const QPalette before = QApplication::palette();
+    TMain w;
+    w.Startup();
+    w.show();
     // On the usual light ground the navy and maroon labels need none of their own.
-    auto running = std::make_unique<TMain>();
-    for (QLabel* label : {running->LabManufacturer, running->PanStat})
-        EXPECT_FALSE(label->autoFillBackground());
+    EXPECT_FALSE(w.LabManufacturer->autoFillBackground());
     QPalette dark;
     for (const auto& [role, colour] : {std::pair{QPalette::Window, QColor(0x20, 0x20, 0x20)},
                                        {QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0)},
@@ -262,46 +240,32 @@ TEST(WindowColours, FixedBackgroundsAndFixedTextColoursStayReadableWithADarkPale
                                        {QPalette::Button, QColor(0x30, 0x30, 0x30)},
                                        {QPalette::ButtonText, QColor(0xF0, 0xF0, 0xF0)}})
         dark.setColor(role, colour);
-    QApplication::setPalette(dark);
+    QApplication::setPalette(dark); // while the window is open
     QCoreApplication::processEvents();
-    // A window that was open when the palette changed follows it.
-    for (QLabel* label : {running->LabManufacturer, running->PanStat})
-        EXPECT_TRUE(label->autoFillBackground());
-    running.reset();
-    {
-        TMain w;
-        w.Startup();
-        w.show();
-        for (QWidget* field :
-             std::initializer_list<QWidget*>{w.FlashName, w.EEPName, w.cbDevice, w.cbController}) {
-            SCOPED_TRACE(field->metaObject()->className());
-            EXPECT_TRUE(
-                readable(field->palette().color(QPalette::Text), field->palette().color(QPalette::Base)));
-            EXPECT_TRUE(readable(field->palette().color(QPalette::ButtonText),
-                                 field->palette().color(QPalette::Button)));
-        }
-        for (QLabel* label : {w.LabManufacturer, w.LabBootVersion, w.LabHSB, w.PanStat}) {
-            SCOPED_TRACE(label->text().toStdString());
-            EXPECT_TRUE(label->autoFillBackground());
-            EXPECT_TRUE(readable(label->palette().color(QPalette::WindowText),
-                                 label->palette().color(QPalette::Window)));
-        }
-
-        // The hex view's digits: dark on its light ground.
-        const HexViewLayout& layout = w.FlashDump->layout();
-        const QRect byte1(layout.hexX(1), layout.rowTop(0), layout.hexCellWidth(), layout.lineHeight);
-        const auto [darkest, lightShare] = darkestAndLightShare(w.FlashDump->viewport(), byte1);
-        EXPECT_LT(darkest, 100);
-        EXPECT_GT(lightShare, 0.5);
-
-        // The progress text, over filled segments.
-        w.PBar->setTotal(100);
-        w.PBar->setCompleted(81);
-        w.PBar->setPercentageVisible(true);
-        const QRect middle(w.PBar->width() / 2 - 6, 4, 12, w.PBar->height() - 8);
-        const auto [textDark, plateShare] = darkestAndLightShare(w.PBar, middle);
-        EXPECT_LT(textDark, 100);
-        EXPECT_GT(plateShare, 0.5) << "the text has a light ground of its own";
+    for (QWidget* field :
+         std::initializer_list<QWidget*>{w.FlashName, w.EEPName, w.cbDevice, w.cbController}) {
+        SCOPED_TRACE(field->metaObject()->className());
+        const QPalette& p = field->palette();
+        EXPECT_TRUE(readable(p.color(QPalette::Text), p.color(QPalette::Base)));
+        EXPECT_TRUE(readable(p.color(QPalette::ButtonText), p.color(QPalette::Button)));
     }
+    for (QLabel* label : {w.LabManufacturer, w.LabBootVersion, w.LabHSB, w.PanStat}) {
+        SCOPED_TRACE(label->text().toStdString());
+        EXPECT_TRUE(label->autoFillBackground());
+        EXPECT_TRUE(
+            readable(label->palette().color(QPalette::WindowText), label->palette().color(QPalette::Window)));
+    }
+    // The hex view's digits are dark on its light ground.
+    const HexViewLayout& layout = w.FlashDump->layout();
+    const QRect byte1(layout.hexX(1), layout.rowTop(0), layout.hexCellWidth(), layout.lineHeight);
+    EXPECT_LT(darkestAndLightShare(w.FlashDump->viewport(), byte1).first, 100);
+    // The percentage over filled segments has a light ground of its own.
+    w.PBar->setTotal(100);
+    w.PBar->setCompleted(81);
+    w.PBar->setPercentageVisible(true);
+    const auto [textDark, plateShare] =
+        darkestAndLightShare(w.PBar, QRect(w.PBar->width() / 2 - 6, 4, 12, w.PBar->height() - 8));
+    EXPECT_LT(textDark, 100);
+    EXPECT_GT(plateShare, 0.5);
     QApplication::setPalette(before);
 }
