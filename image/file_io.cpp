@@ -127,7 +127,10 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
         else
             throw EDateiError(QStringLiteral("Unknown file extension!"));
         CloseFiles();
-        if (RefuseDataBeyondImage && FirstAddressBeyond)
+        // Data that extended address records moved wholly past the image is
+        // refused even where data beyond it is otherwise dropped: the file was
+        // made for other addresses and would load as an erased image.
+        if (FirstAddressBeyond && (RefuseDataBeyondImage || DataOnlyMovedBeyond))
             throw EDateiError(dataBeyondText(*FirstAddressBeyond, length));
 
         TBuffer& image = Host.image(kind);
@@ -216,6 +219,7 @@ void TFileIo::discardFiles() noexcept {
 void TFileIo::ReadBinary(const QString& fileName, qint64 limit) {
     FileBuffer.clear();
     FirstAddressBeyond.reset();
+    DataOnlyMovedBeyond = false;
     BinFile.openRead(fileName);
     BinFileOpen = true;
     const std::int64_t size = BinFile.size();
@@ -249,6 +253,7 @@ void TFileIo::WriteBinary(const QString& fileName) {
 
 void TFileIo::ReadIntelHex(const QString& fileName, std::uint64_t limit) {
     FirstAddressBeyond.reset();
+    DataOnlyMovedBeyond = false;
     IntelHexReader reader(FileBuffer);
     reader.start(limit);
     LineNumber = reader.LineNumber;
@@ -266,6 +271,7 @@ void TFileIo::ReadIntelHex(const QString& fileName, std::uint64_t limit) {
     LineNumber = reader.LineNumber;
     CurrentLine = reader.currentLine();
     FirstAddressBeyond = reader.firstAddressBeyond();
+    DataOnlyMovedBeyond = reader.dataOnlyMovedBeyond();
 }
 
 void TFileIo::WriteIntelHex(const QString& fileName) {

@@ -67,7 +67,8 @@ public:
     // image, its view and its name field unchanged. Also false, without a
     // message, while another load or save is under way. Data beyond the
     // image's length is dropped, or with RefuseDataBeyondImage refused as bad
-    // file content naming its first address.
+    // file content naming its first address. A HEX file whose data extended
+    // address records all moved past the image is refused in either case.
     bool LoadFile(const QString& fileName, MemKind kind);
     bool RefuseDataBeyondImage = false;
     // Writes the hex view's data into the file; false after a message box.
@@ -95,6 +96,8 @@ public:
     // After a read: the lowest address at or above its limit that the file
     // gives a byte other than 0xFF (erased) for; nothing when all data fits.
     std::optional<std::uint64_t> FirstAddressBeyond;
+    // After a HEX read: all its data lies there, moved by extended addresses.
+    bool DataOnlyMovedBeyond = false;
 
     TBuffer FileBuffer;
     bool BinFileOpen = false;

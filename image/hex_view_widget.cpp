@@ -11,6 +11,7 @@
 namespace corvane {
 
 const QColor HexView::kGutterColor{0xD0, 0xD0, 0xD0};
+const QColor HexView::kTextColor{0x00, 0x00, 0x00};
 const QColor HexView::kChangedTextColor{0x80, 0x00, 0x00};
 const QColor HexView::kChangedBackground{0xFF, 0xFF, 0xA8};
 
@@ -98,7 +99,12 @@ void HexView::changeEvent(QEvent* event) {
 
 void HexView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
+    // Reached with Tab or Shift+Tab, the view takes hex digits first, at the
+    // byte it was left on: digits typed at once must not become characters.
+    if ((event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) &&
+        model_.column() != HexColumn::Hex)
+        model_.setCursor(model_.cursor(), HexColumn::Hex);
+    afterModelChange();
 }
 
 void HexView::focusOutEvent(QFocusEvent* event) {
@@ -220,7 +226,7 @@ void HexView::paintFrame(QPainter& p, int w, int h) const {
     p.drawLine(L.gutterWidth - 1, 0, L.gutterWidth - 1, h);
 
     // Ruler: column numbers above both columns.
-    p.setPen(palette().color(QPalette::Text));
+    p.setPen(kTextColor);
     const int rulerBase = (L.rulerHeight() - 1 - L.lineHeight) / 2 + fontAscent_;
     for (int col = 0; col < kHexBytesPerRow; ++col) {
         p.drawText(L.hexX(col), rulerBase, hexByte(static_cast<std::uint8_t>(col)));
@@ -230,7 +236,7 @@ void HexView::paintFrame(QPainter& p, int w, int h) const {
 
 void HexView::paintRow(QPainter& p, std::size_t row, int top, bool focused) const {
     const HexViewLayout& L = layout_;
-    const QColor text = palette().color(QPalette::Text);
+    const QColor text = kTextColor;
     const std::size_t size = model_.dataSize();
     const int base = top + fontAscent_;
     p.setPen(text);
@@ -263,14 +269,15 @@ void HexView::paintCursorByte(QPainter& p, int col, int top, std::uint8_t b, con
     // The cursor: the active digit or character inverted, the same byte
     // framed in the other column.
     const HexViewLayout& L = layout_;
-    const QColor text = palette().color(QPalette::Text);
+    const QColor text = kTextColor;
     const int base = top + fontAscent_;
     const QRect hexCell(L.hexX(col), top, L.hexCellWidth(), L.lineHeight);
     const QRect charCell(L.charX(col), top, L.charWidth, L.lineHeight);
     const QString digits = hexByte(b);
     const bool hexActive = model_.column() == HexColumn::Hex;
+    // The palette's highlight pair while focused, a fixed pair otherwise.
     const QColor caretBg = focused ? palette().color(QPalette::Highlight) : QColor(Qt::darkGray);
-    const QColor caretFg = palette().color(QPalette::HighlightedText);
+    const QColor caretFg = focused ? palette().color(QPalette::HighlightedText) : QColor(Qt::white);
     const QRect caret =
         hexActive ? QRect(L.hexNibbleX(col, model_.nibble()), top, L.charWidth, L.lineHeight) : charCell;
     p.fillRect(caret, caretBg);

@@ -40,6 +40,8 @@ public:
     void setDataBackground(const QColor& color);
     QColor dataBackground() const { return dataBackground_; }
 
+    // The backgrounds are fixed, so is the text on them: readable with any palette.
+    static const QColor kTextColor;         // black
     static const QColor kGutterColor;       // #D0D0D0
     static const QColor kChangedTextColor;  // maroon
     static const QColor kChangedBackground; // #FFFFA8

@@ -19,11 +19,16 @@ int hexDigit(char c) {
     return hexDigitValue(c);
 }
 
-// Control characters have no place in a text file; a tab may stand in a comment.
+// Control characters have no place in a text file; a tab or a form feed (a
+// page break) may stand in a comment.
 bool isControlChar(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return (u < 0x20 && c != '\t') || u == 0x7F;
+    return (u < 0x20 && c != '\t' && c != '\f') || u == 0x7F;
 }
+
+// The UTF-8 byte-order mark some editors put before the first line.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr qsizetype kByteOrderMarkLength = 3;
 
 const char kUpperDigits[] = "0123456789ABCDEF";
 
@@ -108,6 +113,9 @@ void IntelHexReader::start(std::uint64_t keptLength) {
     KeptLength = keptLength;
     FirstBeyond.reset();
     RecordSeen = false;
+    DataKept = false;
+    MovedBeyond = false;
+    MarkSkipped = false;
 }
 
 void IntelHexReader::read(TextLineReader& source, const std::function<void()>& processMessages) {
@@ -138,6 +146,11 @@ void IntelHexReader::RaiseLineError(const QString& reason) const {
 }
 
 bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
+    // A byte-order mark is no part of the first record.
+    if (LineNumber == 1 && !MarkSkipped && line.startsWith(kByteOrderMark)) {
+        MarkSkipped = true;
+        return readLine(line.mid(kByteOrderMarkLength), fullLength - kByteOrderMarkLength);
+    }
     // The text of the line is only built when a message needs it.
     CurrentLineBytes.resize(0);
     CurrentLineBytes.append(line);
@@ -184,13 +197,7 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     switch (type) {
     case 0x00:
         RecordSeen = true;
-        for (unsigned i = 0; i < count; ++i) {
-            const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
-            if (full < FileBuffer.size())
-                FileBuffer[std::size_t(full)] = data[i];
-            if (full >= KeptLength && data[i] != kErased && (!FirstBeyond || full < *FirstBeyond))
-                FirstBeyond = full;
-        }
+        storeData(address, data, count);
         break;
     case 0x01:
         RecordSeen = true; // an empty image, but an image
@@ -208,6 +215,23 @@ bool IntelHexReader::readLine(const QByteArray& line, qsizetype fullLength) {
     }
     ++LineNumber;
     return true;
+}
+
+void IntelHexReader::storeData(std::uint32_t address, const std::uint8_t* data, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
+        if (full < FileBuffer.size())
+            FileBuffer[std::size_t(full)] = data[i];
+        if (data[i] == kErased)
+            continue;
+        if (full < KeptLength) {
+            DataKept = true;
+            continue;
+        }
+        MovedBeyond = MovedBeyond || BaseAddress != 0;
+        if (!FirstBeyond || full < *FirstBeyond)
+            FirstBeyond = full;
+    }
 }
 
 void ReadIntelHex(const QByteArray& text, TBuffer& buffer) {

@@ -48,9 +48,11 @@ private:
 // address lies outside the buffer are dropped.
 //
 // Text that is not Intel HEX is refused: a line that is no record may be a
-// comment, but one holding control characters (binary data) is an "Illegal
-// Char", and a text with neither a data record nor the end record (empty, or
-// records nowhere) is not an image. The end record alone is an empty image.
+// comment (tabs and form feeds included), but one holding other control
+// characters (binary data) is an "Illegal Char", and a text with neither a
+// data record nor the end record (empty, or records nowhere) is not an image.
+// The end record alone is an empty image. A UTF-8 byte-order mark before the
+// first line is skipped.
 class IntelHexReader {
 public:
     static constexpr std::size_t kAddressSpace = 0x10000;
@@ -83,8 +85,15 @@ public:
     // The lowest full address at or above the kept length where a data record
     // put a byte other than 0xFF; nothing when there is none.
     std::optional<std::uint64_t> firstAddressBeyond() const { return FirstBeyond; }
+    // True when no byte other than 0xFF lands below the kept length while an
+    // extended address record moved some past it: a file made for other
+    // addresses, which would load as an erased image.
+    bool dataOnlyMovedBeyond() const { return MovedBeyond && !DataKept; }
 
 private:
+    // A data record's bytes at the base address plus address.
+    void storeData(std::uint32_t address, const std::uint8_t* data, unsigned count);
+
     QByteArray CurrentLineBytes;
     bool CurrentLineCut = false;
 
@@ -93,6 +102,9 @@ private:
     std::uint64_t KeptLength = kAddressSpace;
     std::optional<std::uint64_t> FirstBeyond;
     bool RecordSeen = false;
+    bool DataKept = false;    // a byte other than 0xFF below the kept length
+    bool MovedBeyond = false; // one at or above it, placed there by a base address
+    bool MarkSkipped = false; // the first line's byte-order mark
 };
 
 // Builds one data record of count bytes of buffer from address on (without its

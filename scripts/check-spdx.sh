@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Every source file names its licence in its first lines:
 #   SPDX-License-Identifier: GPL-3.0-or-later
-# Sources are the C++ files, the CMake files, the scripts, the maintainer
-# scripts, the bash completion and the manual page sources.
+# Sources are the C++ files, the CMake files, the scripts, the Debian
+# package's rules, the bash completion and the manual page sources.
 #
 #   scripts/check-spdx.sh            lists the files without the line; fails if there are any
 #   scripts/check-spdx.sh --report   lists them and succeeds (while the headers are being added)
@@ -20,7 +20,7 @@ missing=""
 count=0
 for file in $(git ls-files '*.cpp' '*.h' '*.c' '*.cmake' '*.sh' '*.h2m' \
     'CMakeLists.txt' '*/CMakeLists.txt' 'scripts/*' '.ci/*' \
-    'packaging/debian/postinst' 'packaging/debian/postrm' 'packaging/completion/*' \
+    'packaging/debian/rules' 'packaging/completion/*' \
     'packaging/man/*.1' | sort -u); do
     count=$((count + 1))
     head -n 5 "$file" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || missing="$missing $file"

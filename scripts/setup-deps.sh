@@ -10,7 +10,7 @@ libgtest-dev libgmock-dev libbenchmark-dev
 xvfb xauth x11-utils fonts-dejavu-core fonts-liberation2
 srecord binutils hyperfine dpkg-dev file
 desktop-file-utils libxcb1-dev
-help2man groff-base bash-completion appstream lintian
+help2man groff-base bash-completion appstream lintian debhelper
 clang-tidy clang-format
 clang libclang-rt-14-dev"
 

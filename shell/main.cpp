@@ -6,12 +6,14 @@
 #include "shell/debug_window.h"
 #include "shell/instance_guard.h"
 #include "shell/main_window.h"
+#include "shell/start_options.h"
 
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
@@ -46,6 +48,10 @@ void armStartupProbe(corvane::TMain& window, qint64 mainEntered) {
 
 int main(int argc, char** argv) {
     const qint64 mainEntered = nowNs();
+    // --help and --version need no display: answered before the application
+    // object looks for a window system.
+    if (const std::optional<int> answered = corvane::answerStartOptions(argc, argv, stdout))
+        return *answered;
     corvane::CorvaneApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));

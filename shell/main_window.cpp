@@ -7,6 +7,7 @@
 #include "shell/about_box.h"
 #include "shell/application.h"
 #include "shell/debug_window.h"
+#include "shell/fixed_colours.h"
 #include "shell/fonts.h"
 #include "shell/icons.h"
 
@@ -23,32 +24,11 @@ namespace corvane {
 
 namespace {
 
-const QColor kNavy(0x00, 0x00, 0x80);
-const QColor kMaroon(0x80, 0x00, 0x00);
-const QColor kSilver(0xC0, 0xC0, 0xC0);
-const QColor kSelectorGray(0xD4, 0xD4, 0xD4);
-const QColor kFlashBackground(0xFF, 0xF2, 0xF2);
-const QColor kEepromBackground(0xFF, 0xFF, 0xE1);
-
 // Hints use "\r\n" for a line break.
 void setHint(QWidget* w, const QString& hint) {
     QString text = hint;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     w->setToolTip(text);
-}
-
-void setTextColor(QWidget* w, const QColor& color) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::Text, color);
-    w->setPalette(pal);
-}
-
-void setBackground(QWidget* w, const QColor& color) {
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Base, color);
-    pal.setColor(QPalette::Button, color);
-    w->setPalette(pal);
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y) {
@@ -226,7 +206,7 @@ void TMain::createControls() {
     CapBut = new QPushButton(QStringLiteral("INFO"), GrpConfig);
     CapBut->setFont(sansFont(8, true));
     CapBut->setGeometry(GrpConfig->width() - 40 - 10, 0, 40, 15);
-    CapBut->setFocusPolicy(Qt::NoFocus);
+    CapBut->setFocusPolicy(Qt::StrongFocus); // reached with Tab like every button
     setHint(CapBut, QStringLiteral("Info..."));
     connect(CapBut, &QPushButton::clicked, this, &TMain::CapButClick);
 }
@@ -380,6 +360,12 @@ void TMain::showEvent(QShowEvent* event) {
     }
 }
 
+void TMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange)
+        suitFixedTextColours(this);
+}
+
 void TMain::closeEvent(QCloseEvent* event) {
     if (closeDuringOperation()) {
         event->ignore();
@@ -397,6 +383,7 @@ void TMain::closeEvent(QCloseEvent* event) {
 void TMain::FormShow() {
     VersionCode = corvane::VersionCode;
     ExeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    Installed = isInstalledProgram(QCoreApplication::applicationFilePath());
     InitSettingsFile();
     // File dialogs with an empty start folder open in the current directory
     // (the dialogs' own default).

@@ -116,6 +116,10 @@ public:
     TBuffer& EepromImage() { return Images.EepromImage; }
     std::int32_t VersionCode = 0;
     QString ExeDir;
+    // Run from the folder the program was installed to: the file dialogs
+    // start in the folder last used for their memory, else the home folder,
+    // never in the program's own folder.
+    bool Installed = false;
     bool SettingsReadOnly = false;
     bool isReady() const { return ready_; }
 
@@ -185,6 +189,7 @@ private:
     void storeRecentList(MemKind kind);
     QFileDialog& openDialog();
     QFileDialog& saveDialog();
+    QString installedStartFolder(MemKind kind) const;
     std::unique_ptr<FileCommands, void (*)(FileCommands*)> fileCommands_{nullptr, nullptr};
 
 public:
@@ -221,6 +226,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -4,9 +4,11 @@
 
 #include "image/file_io.h"
 #include "shell/application.h"
+#include "shell/dialog_popups.h"
 #include "shell/main_window.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 
@@ -116,6 +118,7 @@ QFileDialog* makeFileDialog(QWidget* parent, QFileDialog::AcceptMode mode) {
     dialog->setNameFilters({kHexFilter, kBinFilter});
     dialog->selectNameFilter(kHexFilter);
     dialog->setSizeGripEnabled(true);
+    keepPopupsWithDialog(dialog);
     return dialog;
 }
 
@@ -190,6 +193,8 @@ void TMain::loadCommand(MemKind kind) {
     const QString current = (kind == MEM_FLASH ? FlashName : EEPName)->text();
     if (!current.isEmpty())
         files.openStartFolder = folderOf(current);
+    else if (Installed)
+        files.openStartFolder = installedStartFolder(kind);
     else if (files.openStartFolder.isEmpty())
         files.openStartFolder = ExeDir;
     QFileDialog& dialog = openDialog();
@@ -217,11 +222,20 @@ void TMain::saveCommand(MemKind kind) {
         files.saveStartFolder = folderOf(current);
     } else {
         files.saveFileName.clear();
+        if (Installed)
+            files.saveStartFolder = installedStartFolder(kind);
     }
     if (files.saveStartFolder.isEmpty())
         files.saveStartFolder = ExeDir;
     QFileDialog& dialog = saveDialog();
     dialog.setDirectory(files.saveStartFolder);
+    // A proposed name of either type shows that type; without one the type
+    // chosen last stays.
+    const QString proposedType = lowerFileExtension(files.saveFileName);
+    if (proposedType == QLatin1String(".hex"))
+        dialog.selectNameFilter(kHexFilter);
+    else if (proposedType == QLatin1String(".bin"))
+        dialog.selectNameFilter(kBinFilter);
     startWithName(dialog, files.saveFileName);
     dialog.setWindowTitle(kind == MEM_FLASH ? QStringLiteral("Save FLASH-Memory to file")
                                             : QStringLiteral("Save EEPROM to file"));
@@ -236,6 +250,18 @@ void TMain::saveCommand(MemKind kind) {
     nameField->setText(files.saveFileName);
     (kind == MEM_FLASH ? FlashMru : EEPMru).add(files.saveFileName);
     storeRecentList(kind);
+}
+
+// An installed program's dialogs start where this memory's last file is (the
+// top of its recent-file list), else in the home folder.
+QString TMain::installedStartFolder(MemKind kind) const {
+    const QStringList& recent = (kind == MEM_FLASH ? FlashMru : EEPMru).items();
+    if (!recent.isEmpty()) {
+        QString folder = folderOf(recent.constFirst());
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath() + QLatin1Char('/');
 }
 
 // A save onto a file that exists goes ahead only when the user says so.

@@ -10,6 +10,7 @@
 #include "shell/hex_field.h"
 #include "shell/window_ops.h"
 #include "shell/debug_window.h"
+#include "shell/responsive_link.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -91,7 +92,7 @@ private:
             paste();
             return true;
         }
-        if (key == QKeySequence::Copy || key == QKeySequence::Cut)
+        if (key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::SelectAll)
             return false;
         switch (key->key()) {
         case Qt::Key_Backspace:
@@ -102,8 +103,11 @@ private:
             break;
         }
         const QString text = key->text();
-        if (text.isEmpty())
-            return false; // cursor keys, Delete, modifiers: no character typed
+        // Cursor keys, Delete, modifiers and control keys such as Ctrl+A
+        // (select all) type no character: the field's own editing handles them.
+        if (std::all_of(text.begin(), text.end(),
+                        [](QChar ch) { return ch.category() == QChar::Other_Control; }))
+            return false;
         HexEditState state = current();
         for (QChar ch : text) {
             if (!typeHexChar(state, ch, digits_)) {
@@ -160,7 +164,9 @@ public:
 
     TMain& w;
     BackendLink link;
-    TOperations ops{link, w.Images, *this};
+    // The window keeps painting and answering while a request takes long.
+    ResponsiveLink responsive{link};
+    TOperations ops{responsive, w.Images, *this};
     bool running = false; // an operation is under way
     bool stop = false;    // the user asked it to stop
 
@@ -234,6 +240,8 @@ public:
         QWidget* widget = this->widget(c);
         const OpsControls& m = ops.Controls;
         const QSignalBlocker blocker(widget);
+        if (!m.enabled(c))
+            noteFocusBeforeLock(widget);
         widget->setEnabled(m.enabled(c));
         switch (controlKind(c)) {
         case CtlKind::Label:
@@ -361,10 +369,37 @@ public:
         else if (w.closeAfterOperation_)
             QMetaObject::invokeMethod(&w, &QWidget::close, Qt::QueuedConnection);
         // No file may replace an image while it is transferred.
-        for (QWidget* file : std::initializer_list<QWidget*>{w.FlashLoad, w.FlashSave, w.EEPLoad, w.EEPSave})
+        for (QWidget* file :
+             std::initializer_list<QWidget*>{w.FlashLoad, w.FlashSave, w.EEPLoad, w.EEPSave}) {
+            if (running)
+                noteFocusBeforeLock(file);
             file->setEnabled(!running);
+        }
         for (QMenu* menu : {w.FlashMruMenu, w.EEPMruMenu})
             menu->setEnabled(!running);
+        if (running)
+            focusAfterLock = QApplication::focusWidget();
+        else
+            restoreFocus();
+    }
+
+    // Locking a control that has the focus sends the focus on to the next
+    // control that takes it, often a file name field. Once the operation has
+    // ended, the control gets it back, unless the user has put it elsewhere.
+    QPointer<QWidget> focusBeforeLock;
+    QPointer<QWidget> focusAfterLock;
+    void noteFocusBeforeLock(QWidget* locked) {
+        QWidget* focus = QApplication::focusWidget();
+        // The first one counts: the focus passes through the others.
+        if (!focusBeforeLock && focus && (focus == locked || locked->isAncestorOf(focus)))
+            focusBeforeLock = focus;
+    }
+    void restoreFocus() {
+        if (focusBeforeLock && focusBeforeLock->isEnabled() && focusBeforeLock->isVisible() &&
+            QApplication::focusWidget() == focusAfterLock)
+            focusBeforeLock->setFocus(Qt::OtherFocusReason);
+        focusBeforeLock = nullptr;
+        focusAfterLock = nullptr;
     }
 };
 
@@ -385,9 +420,10 @@ bool TMain::operationRunning() const {
     return opsBinding_ && opsBinding_->running;
 }
 
-// A close while an operation runs: the user decides whether it stops. The
-// window then closes once the operation has ended (channel closed, no error
-// box); declined, the operation goes on and the window stays.
+// A close while an operation runs: the user decides whether it stops (Enter
+// answers Nein: a stopped WRITE leaves the chip half-programmed). The window
+// then closes once the operation has ended (channel closed, no error box);
+// declined, the operation goes on and the window stays.
 bool TMain::closeDuringOperation() {
     if (!operationRunning())
         return false;
@@ -395,7 +431,8 @@ bool TMain::closeDuringOperation() {
         ShowMessageBox(messagePresenter(), QString(),
                        QStringLiteral("An operation is running.\rStop it and close the window?"),
                        MessageKind::Confirmation,
-                       MessageButton::Yes | MessageButton::No) == MessageResult::Yes) {
+                       MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond) ==
+            MessageResult::Yes) {
         closeAfterOperation_ = true;
         opsBinding().stop = true;
     }

@@ -5,7 +5,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QPushButton>
+#include <QSpacerItem>
 
 #include <array>
 
@@ -103,7 +106,23 @@ std::unique_ptr<QMessageBox> buildMessageBox(const QString& caption, const QStri
         escape = box->buttons().front();
     if (escape)
         box->setEscapeButton(escape);
+    // A box no wider than its short text would have its caption elided by
+    // the window manager ("USB... ROR"): the box is made wide enough for it.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(titleBarWidthFor(caption, box->font()), 0, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     return box;
+}
+
+int titleBarWidthFor(const QString& caption, const QFont& font) {
+    // Title bars use a bold font, often somewhat larger than the window's.
+    QFont title = font;
+    title.setBold(true);
+    if (title.pointSizeF() > 0 && title.pointSizeF() < 10)
+        title.setPointSizeF(10);
+    const QFontMetrics metrics(title);
+    const int button = metrics.height() + 8;
+    return metrics.horizontalAdvance(caption) + 4 * button + 24;
 }
 
 int messageResultFor(const QMessageBox& box, const QAbstractButton* button) {

@@ -19,6 +19,11 @@ namespace corvane {
 std::unique_ptr<QMessageBox> buildMessageBox(const QString& caption, const QString& text, MessageKind kind,
                                              MessageButtons buttons, QWidget* parent = nullptr);
 
+// The width a window needs for its caption in a title bar: the caption in a
+// bold title font (10 pt at least) and room for the window manager's icon
+// and three buttons. Message boxes are at least this wide.
+int titleBarWidthFor(const QString& caption, const QFont& font);
+
 // Result code of a button of a box made by buildMessageBox; the escape
 // button's code when button is null; MessageResult::None for a foreign one.
 int messageResultFor(const QMessageBox& box, const QAbstractButton* button);

@@ -7,7 +7,12 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <algorithm>
+
 namespace corvane {
+
+const QColor SegmentedProgressBar::kPlateColor{0xFF, 0xFF, 0xFF};
+const QColor SegmentedProgressBar::kTextColor{0x00, 0x00, 0x00};
 
 SegmentedProgressBar::SegmentedProgressBar(QWidget* parent) : QWidget(parent) {}
 
@@ -59,17 +64,16 @@ void SegmentedProgressBar::paintEvent(QPaintEvent*) {
         p.fillRect(QRect(QPoint(left, inner.top()), QPoint(right, inner.bottom())), segmentColor);
     }
     if (showPercentage_) {
-        // The text in white over filled segments, in black elsewhere.
+        // The text on a plate of its own in the middle: over segments, their
+        // gaps or an empty bar, with any palette, it stays readable.
         const QString text = percentageText();
-        const int split = inner.left() + filled * inner.width() / kSegments;
-        p.save();
-        p.setClipRect(QRect(QPoint(inner.left(), inner.top()), QPoint(split - 1, inner.bottom())));
-        p.setPen(Qt::white);
-        p.drawText(inner, Qt::AlignCenter, text);
-        p.setClipRect(QRect(QPoint(split, inner.top()), inner.bottomRight()));
-        p.setPen(Qt::black);
-        p.drawText(inner, Qt::AlignCenter, text);
-        p.restore();
+        const int width = std::min(inner.width(), p.fontMetrics().horizontalAdvance(text) + 8);
+        const QRect plate(inner.left() + (inner.width() - width) / 2, inner.top(), width, inner.height());
+        p.fillRect(plate, kPlateColor);
+        p.setPen(segmentColor);
+        p.drawRect(plate.adjusted(0, 0, -1, -1));
+        p.setPen(kTextColor);
+        p.drawText(plate, Qt::AlignCenter, text);
     }
 }
 

@@ -3,6 +3,7 @@
 // The status bar's progress bar: completed parts of a total shown in 25
 // segments, with a percentage text that appears only while switched on.
 
+#include <QColor>
 #include <QWidget>
 
 namespace corvane {
@@ -11,6 +12,8 @@ class SegmentedProgressBar : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kSegments = 25;
+    static const QColor kPlateColor; // behind the percentage text: white
+    static const QColor kTextColor;  // the percentage text: black
 
     explicit SegmentedProgressBar(QWidget* parent = nullptr);
 

@@ -109,9 +109,27 @@ bool isInstalledLocation(const QString& executablePath) {
     return false;
 }
 
-QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir) {
+QString builtInstallPrefix() {
+    return QStringLiteral(CORVANE_INSTALL_PREFIX);
+}
+
+bool isInstalledProgram(const QString& executablePath, const QString& installPrefix) {
+    if (isInstalledLocation(executablePath))
+        return true;
+    if (installPrefix.isEmpty())
+        return false;
+    // Both folders as the file system names them: a prefix reached through a
+    // link is the same prefix. A folder that does not exist matches nothing.
+    const QString folder = QFileInfo(QFileInfo(executablePath).absolutePath()).canonicalFilePath();
+    const QString bin = QFileInfo(QDir(installPrefix).filePath(QStringLiteral("bin"))).canonicalFilePath();
+    return !folder.isEmpty() && folder == bin;
+}
+
+QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir,
+                           const QString& installPrefix) {
     const QString beside = settingsFileBeside(executablePath);
-    if (userConfigDir.isEmpty() || (!isInstalledLocation(executablePath) && canWriteSettingsAt(beside)))
+    if (userConfigDir.isEmpty() ||
+        (!isInstalledProgram(executablePath, installPrefix) && canWriteSettingsAt(beside)))
         return beside;
     const QString folder = QDir(userConfigDir).filePath(QStringLiteral("corvane"));
     QDir().mkpath(folder);

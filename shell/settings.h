@@ -29,12 +29,22 @@ QString settingsFileBeside(const QString& executablePath);
 // the user's configuration folder.
 bool isInstalledLocation(const QString& executablePath);
 
+// The install prefix the program was built for (CMAKE_INSTALL_PREFIX).
+QString builtInstallPrefix();
+
+// Whether the program runs installed: from a system folder, or from the bin
+// folder of installPrefix (symbolic links resolved). A program run from its
+// build folder or from an unpacked copy is not installed.
+bool isInstalledProgram(const QString& executablePath, const QString& installPrefix = builtInstallPrefix());
+
 // Where the settings live: beside the executable when the program is not
-// installed in a system folder and that file can be written there or the
-// folder can be written (a read-only file there is still used); otherwise
+// installed and that file can be written there or the folder can be written
+// (a read-only file there is still used); otherwise
 // <userConfigDir>/corvane/<same name>, whose folder is made.
-QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir);
-// The same with the user's configuration folder of the platform.
+QString chooseSettingsFile(const QString& executablePath, const QString& userConfigDir,
+                           const QString& installPrefix = builtInstallPrefix());
+// The same with the user's configuration folder of the platform
+// (XDG_CONFIG_HOME, else ~/.config).
 QString chooseSettingsFile(const QString& executablePath);
 
 // The settings accessor (the main window's Ini). Each operation opens the

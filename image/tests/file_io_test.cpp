@@ -166,6 +166,13 @@ TEST_F(FileIoTest, DataBeyondTheImageIsDroppedOrWhenAskedRefusedNamingItsFirstAd
     ASSERT_TRUE(io.LoadFile(dir.path("big.bin"), MEM_FLASH));
     EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, 0x11));
     EXPECT_EQ(io.FirstAddressBeyond, std::optional<std::uint64_t>(0x4020));
+    // Unless address records moved every byte past the image: that file
+    // would load as an erased image, and is refused as the tool refuses it.
+    EXPECT_FALSE(io.LoadFile(dir.path("above64k.hex"), MEM_FLASH));
+    EXPECT_EQ(takeOnlyBox(),
+              "File-Error|File: " + dir.path("above64k.hex") +
+                  "\rData does not fit into the memory: address 10020 lies beyond its end (3FFF)");
+    EXPECT_EQ(host.images.FlashImage, TBuffer(0x4000, 0x11)) << "the image is kept";
 
     io.RefuseDataBeyondImage = true;
     host.images.renew(1);

@@ -173,11 +173,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "Wrong length - line #1\r:01000000\\xFF\\xFE1"},
         ContentCase{"end_record_alone", ":00000001FF\r\n", ""},
         ContentCase{"data_without_end_record", "; made by hand\tv2\r\n:0100000011EE", ""},
+        ContentCase{"comments_with_page_breaks_and_tabs", "\f\r\n;\tpart 2\f\r\n:0100000011EE\r\n", ""},
+        ContentCase{"byte_order_mark_then_a_bad_record", "\xef\xbb\xbf:0100000011EF\r\n",
+                    "Wrong Checksum - line #1\r:0100000011EF"},
         ContentCase{"utf8_comment",
                     "; Pr\xc3\xbc"
                     "fsumme \xe2\x9c\x93\r\n:00000001FF\r\n",
                     ""}),
     [](const ::testing::TestParamInfo<ContentCase>& info) { return std::string(info.param.name); });
+
+TEST(IntelHexReader, SkipsAByteOrderMarkBeforeTheFirstRecordOnly) {
+    const TBuffer buffer = readHex("\xef\xbb\xbf:03000000020003F8\r\n:00000001FF\r\n");
+    EXPECT_EQ(slice(buffer, 0, 4), (TBuffer{0x02, 0x00, 0x03, 0xFF}));
+    // Elsewhere the mark is no record start: that line is a comment.
+    EXPECT_EQ(readHex(":0100000011EE\r\n\xef\xbb\xbf:0100010022DC\r\n")[1], 0xFF);
+}
 
 TEST(IntelHexReader, TellsTheFirstAddressBeyondTheKeptLengthThatHoldsData) {
     auto firstBeyond = [](const QByteArray& text, std::uint64_t kept) {
@@ -199,6 +209,23 @@ TEST(IntelHexReader, TellsTheFirstAddressBeyondTheKeptLengthThatHoldsData) {
     // Data above 64 KB through a linear address record.
     EXPECT_EQ(firstBeyond(":020000040001F9\r\n:010020007768\r\n", 0x8000),
               std::optional<std::uint64_t>(0x10020));
+}
+
+TEST(IntelHexReader, TellsWhenAddressRecordsMovedAllDataPastTheKeptLength) {
+    auto onlyMoved = [](const QByteArray& text) {
+        TBuffer buffer;
+        IntelHexReader reader(buffer);
+        reader.start(0x8000);
+        TextLineReader source(chunksOf(text, text.size()));
+        reader.read(source);
+        return reader.dataOnlyMovedBeyond();
+    };
+    EXPECT_TRUE(onlyMoved(":020000040001F9\r\n:03000000010203F7\r\n"));
+    EXPECT_TRUE(onlyMoved(":020000020800F4\r\n:0100000011EE\r\n")) << "segment 0x800: base 0x8000";
+    EXPECT_FALSE(onlyMoved(":0100000011EE\r\n:020000040001F9\r\n:03000000010203F7\r\n"))
+        << "some data lands in the image";
+    EXPECT_FALSE(onlyMoved(":01900000115E\r\n")) << "plain 16-bit data beyond the image";
+    EXPECT_FALSE(onlyMoved(":020000040001F9\r\n:03000000FFFFFF00\r\n")) << "erased bytes are no data";
 }
 
 TEST(IntelHexReader, ShortensAHugeLineInTheMessage) {

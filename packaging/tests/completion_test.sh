@@ -48,7 +48,7 @@ offers "0 1 2 3 4 5 6 7" -d ''
 offers "data.bin images prog.hex" write --flash ''
 offers "data.bin images prog.hex" --simulate ./bench convert prog.hex ''
 # The folder after --simulate is optional: a command may follow it at once.
-offers "config convert erase images info list read run write" --simulate ''
+offers "blank-check config convert erase images info list read run write" --simulate ''
 offers "prog.hex" write --eeprom pr
 
 # Every option the tool lists is offered after "-".

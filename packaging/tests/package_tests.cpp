@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The package: the build installed as a package build does it, with the
-// prefix /usr below a staging folder, and its maintainer scripts.
+// The install: the build installed with the prefix /usr below a staging
+// folder, as a package build does it.
 
 #include "packaging/tests/install_support.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMap>
@@ -40,15 +39,12 @@ protected:
 
 TEST_F(StagedInstall, ShipsOnlyProgramsRuleEntryAndIconsOfTheirSizesBelowThePrefix) {
     // No static library, header, test program or the libusb stand-in of the
-    // simulated bench belongs on a user's disk, and nothing outside /usr;
-    // every program comes with its manual page.
-    QStringList expected{RulePath,
-                         DesktopPath,
-                         "share/bash-completion/completions/corvane-cli",
-                         "share/metainfo/org.corvane.corvane.metainfo.xml",
-                         "share/doc/corvane/copyright",
-                         "share/doc/corvane/changelog.Debian.gz",
-                         "share/lintian/overrides/corvane"};
+    // simulated bench belongs on a user's disk, nothing outside /usr, and
+    // nothing only a Debian package has (the copyright file and
+    // changelog.Debian come from packaging/debian); every program comes with
+    // its manual page.
+    QStringList expected{RulePath, DesktopPath, "share/bash-completion/completions/corvane-cli",
+                         "share/metainfo/org.corvane.corvane.metainfo.xml"};
     for (const QString& program : buildList(CORVANE_PROGRAMS))
         expected << "bin/" + program << "share/man/man1/" + program + ".1.gz";
     for (const QString& size : buildList(CORVANE_ICON_SIZES))
@@ -122,65 +118,6 @@ TEST_F(StagedInstall, DesktopEntryIsValidAndStartsTheInstalledProgramWithItsIcon
     }
     EXPECT_TRUE(QFileInfo::exists(staged(IconPath.arg("256", entry.value("Icon")))))
         << "the entry's icon is not in the icon theme";
-}
-
-// The maintainer scripts must reload udev where it runs and never fail an
-// install or removal where it does not.
-TEST(MaintainerScripts, ReloadUdevOnlyWhereItRunsAndNeverFail) {
-    // Each run gets a private mount namespace with a fresh /run; where that is
-    // not permitted (not root) there is nothing to test.
-    const RunResult probe =
-        runProgram("/usr/bin/unshare", {"-m", "/bin/mount", "-t", "tmpfs", "probe", "/run"});
-    if (probe.exitCode != 0)
-        GTEST_SKIP() << "no private mount namespace: " << qPrintable(probe.output);
-
-    struct Case {
-        const char* script;
-        const char* action;
-        bool udevRunning; // the /run/udev folder that tells that the daemon runs
-        bool hasUdevadm;  // an udevadm on the search path that records its calls and fails
-        const char* calls;
-    };
-    const Case cases[] = {
-        {"postinst", "configure", true, true, "control --reload-rules\ntrigger .*idVendor=03eb.*\n"},
-        {"postinst", "configure", false, true, ""}, // a container or chroot: the tool but no daemon
-        {"postinst", "configure", true, false, ""},
-        {"postinst", "abort-upgrade", true, true, ""},
-        {"postrm", "remove", true, true, "control --reload-rules\n"},
-        {"postrm", "purge", true, true, "control --reload-rules\n"},
-        {"postrm", "upgrade", true, true, ""},
-        {"postrm", "purge", false, true, ""},
-    };
-    QTemporaryDir tools;
-    ASSERT_TRUE(tools.isValid());
-    const QString log = tools.filePath("calls.log");
-    QFile fake(tools.filePath("udevadm"));
-    ASSERT_TRUE(fake.open(QIODevice::WriteOnly));
-    fake.write(QString("#!/bin/sh\necho \"$*\" >> '%1'\nexit 1\n").arg(log).toUtf8());
-    fake.close();
-    ASSERT_TRUE(fake.setPermissions(fake.permissions() | QFile::ExeOwner | QFile::ExeOther));
-
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.script << ' ' << c.action << ", udev running: " << c.udevRunning
-                                        << ", udevadm: " << c.hasUdevadm);
-        QFile::remove(log);
-        // The script runs itself, not through a shell: the package format
-        // wants it executable.
-        const QString command = QString("/bin/mount -t tmpfs corvane-test /run && ") +
-                                (c.udevRunning ? "/bin/mkdir /run/udev && " : "") + "exec \"$0\" \"$1\"";
-        QProcessEnvironment toolsOnly;
-        toolsOnly.insert("PATH", c.hasUdevadm ? tools.path() : tools.filePath("none"));
-        const RunResult result = runProgram(
-            "/usr/bin/unshare",
-            {"-m", "/bin/sh", "-c", command, QString(CORVANE_PACKAGING_DIR "/debian/") + c.script, c.action},
-            toolsOnly);
-        EXPECT_EQ(result.exitCode, 0) << qPrintable(result.output);
-
-        const QString made = readText(log);
-        EXPECT_TRUE(QRegularExpression(QString("^(%1)$").arg(c.calls)).match(made).hasMatch())
-            << "udevadm calls:\n"
-            << qPrintable(made);
-    }
 }
 
 } // namespace

@@ -100,6 +100,25 @@ TEST(MessageBoxWidget, EscapeAnswersLikeCancelElseAbortElseNo) {
     EXPECT_EQ(messageResultFor(*boxWith(Yes | Retry), nullptr), MessageResult::None);
 }
 
+// The window manager puts its icon and three buttons beside the caption and
+// cuts a caption that does not fit ("USB... ROR" in a box as narrow as its
+// text).
+TEST(MessageBoxWidget, AShortBoxIsWideEnoughForItsCaptionInATitleBar) {
+    for (const QString& caption :
+         {QStringLiteral("USB-ERROR"), QStringLiteral("Input-Error, a longer one")}) {
+        SCOPED_TRACE(caption.toStdString());
+        auto box =
+            buildMessageBox(caption, QStringLiteral("Gone!"), MessageKind::Error, MessageButton::Abort);
+        box->show();
+        QFont bold = box->font();
+        bold.setBold(true);
+        const QFontMetrics title(bold);
+        EXPECT_GE(box->width(), title.horizontalAdvance(caption) + 4 * (title.height() + 8));
+        EXPECT_GE(box->width(), titleBarWidthFor(caption, box->font()));
+        box->hide();
+    }
+}
+
 TEST(MessageBoxWidget, PresenterShowsTheModalBoxAndReturnsTheClickedButtonsCode) {
     WidgetMessagePresenter presenter;
     QString seenTitle, seenText;

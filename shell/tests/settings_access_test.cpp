@@ -166,6 +166,32 @@ TEST(SettingsLocation, BesideTheExecutableWhereWritableElseInTheUserConfiguratio
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 0), 2);
 }
 
+// Installed into a prefix the user may write (~/.local), the program still
+// keeps its settings out of the prefix; a copy anywhere else keeps them
+// beside itself.
+TEST(SettingsLocation, ARunFromTheBinFolderOfTheInstallPrefixIsInstalled) {
+    QTemporaryDir prefix, configDir, elsewhere;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("share/bin"));
+    const QString linked = elsewhere.filePath("linked-prefix");
+    ASSERT_TRUE(QFile::link(prefix.path(), linked));
+
+    EXPECT_TRUE(isInstalledProgram(prefix.filePath("bin/corvane"), prefix.path()));
+    EXPECT_TRUE(isInstalledProgram(prefix.filePath("bin/corvane"), linked)) << "the same folder by a link";
+    EXPECT_TRUE(isInstalledProgram(prefix.filePath("bin/corvane"), prefix.path() + "/"));
+    EXPECT_FALSE(isInstalledProgram(prefix.filePath("corvane"), prefix.path()));
+    EXPECT_FALSE(isInstalledProgram(prefix.filePath("share/bin/corvane"), prefix.path()));
+    EXPECT_FALSE(isInstalledProgram(elsewhere.filePath("corvane"), prefix.path()));
+    EXPECT_FALSE(isInstalledProgram(elsewhere.filePath("corvane"), QString()));
+    EXPECT_TRUE(isInstalledProgram("/usr/bin/corvane", prefix.path())) << "system folders stay installed";
+
+    EXPECT_EQ(chooseSettingsFile(prefix.filePath("bin/corvane"), configDir.path(), prefix.path()),
+              configDir.filePath("corvane/corvane.ini"));
+    EXPECT_FALSE(QFileInfo::exists(prefix.filePath("bin/corvane.ini")));
+    EXPECT_EQ(chooseSettingsFile(elsewhere.filePath("corvane"), configDir.path(), prefix.path()),
+              elsewhere.filePath("corvane.ini"))
+        << "an unpacked copy keeps them beside itself";
+}
+
 // A read-only settings file beside the program, in a folder that can be
 // written, stays the settings file: it is read, and writes to it are refused
 // with the error rather than sent elsewhere.

@@ -6,6 +6,7 @@
 // The program here is started as "<test> -style Fusion", so that Qt takes its
 // own options out of the arguments as it does for the real program.
 
+#include "link/protocol.h"
 #include "shell/application.h"
 #include "shell/debug_window.h"
 #include "shell/main_window.h"
@@ -21,7 +22,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 using namespace corvane;
@@ -111,7 +116,9 @@ TEST_F(OperationClose, StoppingEndsTheOperationCleanlyAndTheWindowThenCloses) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 5000));
     ASSERT_EQ(presenter.boxes.size(), 1u) << "the question only, no error box";
     EXPECT_EQ(presenter.boxes[0].kind, MessageKind::Confirmation);
-    EXPECT_EQ(presenter.boxes[0].buttons, MessageButton::Yes | MessageButton::No);
+    // Enter answers Nein: the operation goes on.
+    EXPECT_EQ(presenter.boxes[0].buttons,
+              MessageButton::Yes | MessageButton::No | MessageButton::DefaultSecond);
     EXPECT_FALSE(w->Ops().channelOpen());
     EXPECT_FALSE(w->operationRunning());
     EXPECT_GT(bytesWritten(), 0u);
@@ -131,6 +138,100 @@ TEST_F(OperationClose, DecliningKeepsTheOperationAndTheWindow) {
     w->close();
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(presenter.boxes.size(), 1u);
+}
+
+// ------------------------------------------------------------ a long request
+
+namespace {
+
+// The simulated chip, with the status request after a chip erase held until
+// the test lets it go: a request that takes long, as on a real chip (or ten
+// seconds pass, and the test fails instead of hanging).
+class HeldErase : public DeviceLink {
+public:
+    explicit HeldErase(sim::SimBench& bench) : chip_(bench) {}
+
+    bool open(int n) override { return chip_.open(n); }
+    bool isOpen() const override { return chip_.isOpen(); }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override { return chip_.getDeviceDescriptor(out); }
+    void close() override { chip_.close(); }
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
+        const int now = ++active_;
+        overlapped_ = overlapped_ || now > 1;
+        if (setup.Request == DFU_DNLOAD && length >= 3 && data[0] == WRITE_COMMAND &&
+            data[1] == wire::kWriteErase && data[2] == wire::kChipErase)
+            eraseSent_ = true;
+        else if (setup.Request == DFU_GETSTATUS && eraseSent_.exchange(false))
+            hold();
+        const bool result = chip_.classRequest(setup, data, length);
+        --active_;
+        return result;
+    }
+
+    bool holding() const { return holding_; }
+    bool overlapped() const { return overlapped_; }
+    void release() {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+        gate_.notify_all();
+    }
+
+private:
+    void hold() {
+        std::unique_lock lock(mutex_);
+        holding_ = true;
+        gate_.wait_for(lock, std::chrono::seconds(10), [this] { return released_; });
+        holding_ = false;
+    }
+
+    sim::SimLink chip_;
+    std::atomic<int> active_{0};
+    std::atomic<bool> overlapped_{false};
+    std::atomic<bool> eraseSent_{false};
+    std::atomic<bool> holding_{false};
+    std::mutex mutex_;
+    std::condition_variable gate_;
+    bool released_ = false;
+};
+
+} // namespace
+
+// While the erase's status request waits, the window answers: the close asks
+// its question at once, input starts nothing, and the stop ends the
+// operation once the erase is done, with the channel closed.
+TEST_F(OperationClose, ACloseDuringALongRequestIsAskedAtOnceAndStopsAfterIt) {
+    auto held = std::make_unique<HeldErase>(bench);
+    HeldErase* erase = held.get();
+    w->useDeviceLink(std::move(held));
+    w->chkAutoErase->setChecked(true);
+    std::fill(chip.flash().begin(), chip.flash().end(), 0x11);
+    presenter.answer = MessageResult::Yes;
+    bool askedWhileHeld = false;
+    presenter.whileShown = [&] { askedWhileHeld = erase->holding(); };
+    bool inputStartedNothing = false;
+    auto* poll = new QTimer(w.get());
+    QObject::connect(poll, &QTimer::timeout, w.get(), [&] {
+        if (!erase->holding())
+            return;
+        poll->stop();
+        w->ButRead->click(); // locked
+        w->ButReadClick();   // ignored while WRITE runs
+        inputStartedNothing = presenter.boxes.empty();
+        w->close();
+        erase->release();
+    });
+    poll->start(0);
+    w->ButWriteClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 5000));
+    EXPECT_TRUE(askedWhileHeld) << "the question came while the request waited";
+    EXPECT_TRUE(inputStartedNothing);
+    ASSERT_EQ(presenter.boxes.size(), 1u) << "the question only, no error box";
+    EXPECT_FALSE(erase->overlapped());
+    EXPECT_FALSE(w->Ops().channelOpen());
+    EXPECT_FALSE(w->operationRunning());
+    EXPECT_EQ(std::count(chip.flash().begin(), chip.flash().end(), 0xFF), std::ptrdiff_t(chip.flash().size()))
+        << "the erase ran to its end";
+    EXPECT_EQ(bytesWritten(), 0u) << "stopped before the first block";
 }
 
 int main(int argc, char** argv) {
