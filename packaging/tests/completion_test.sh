@@ -46,9 +46,12 @@ offers "5130 5131" --controller ''
 offers "off on" config --bljb ''
 offers "0 1 2 3 4 5 6 7" -d ''
 offers "data.bin images prog.hex" write --flash ''
-offers "data.bin images prog.hex" --simulate ./bench convert prog.hex ''
-# The folder after --simulate is optional: a command may follow it at once.
-offers "blank-check config convert erase images info list read run write" --simulate ''
+offers "data.bin images prog.hex" --simulate=./bench convert prog.hex ''
+# The folder goes with "=" after --simulate: the next word is the command.
+offers "blank-check config convert erase info list read run write" --simulate ''
+offers "images" --simulate=im
+offers "16 32 8" config --osc ''
+offers "data.bin images notes.txt prog.hex" write --serial-log ''
 offers "prog.hex" write --eeprom pr
 
 # Every option the tool lists is offered after "-".
