@@ -53,7 +53,7 @@ public:
     }
     void close() override { to_.close(); }
     std::string lastError() const override { return to_.lastError(); }
-    bool lastOpenDenied() const override { return to_.lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
 
 private:
     DeviceLink& to_;
@@ -115,6 +115,8 @@ QString kindName(ErrorKind kind, int status) {
         return QStringLiteral("not-bootloader");
     case ErrorKind::AccessDenied:
         return QStringLiteral("access-denied");
+    case ErrorKind::InUse:
+        return QStringLiteral("in-use");
     case ErrorKind::Locked:
         return QStringLiteral("locked");
     case ErrorKind::TransferFailed:
