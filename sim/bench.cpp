@@ -68,10 +68,11 @@ SimBench::SimBench(std::filesystem::path stateDir, const BenchConfig& config)
         if (!persistent())
             continue;
         std::string err;
-        const auto disk = [&] {
+        std::optional<StoredChip> disk;
+        {
             const FileLock lock(lockFile(n, "store"), LOCK_SH);
-            return StoredChip::read(slotDir(n), &err);
-        }();
+            disk = StoredChip::read(slotDir(n), &err);
+        }
         if (!err.empty())
             throw std::runtime_error(err);
         if (!disk)

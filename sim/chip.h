@@ -302,7 +302,7 @@ private:
     // Read by device lists of other threads while the chip serves a request.
     struct SharedFlag {
         std::atomic<bool> on;
-        SharedFlag(bool v) : on(v) {} // NOLINT(google-explicit-constructor)
+        SharedFlag(bool v) : on(v) {}
         SharedFlag(const SharedFlag& o) : on(o.on.load()) {}
         SharedFlag& operator=(const SharedFlag& o) {
             on = o.on.load();
@@ -312,7 +312,7 @@ private:
             on = v;
             return *this;
         }
-        operator bool() const { return on; } // NOLINT(google-explicit-constructor)
+        operator bool() const { return on; }
     };
     SharedFlag attached_ = true;
     bool appRunning_ = false;

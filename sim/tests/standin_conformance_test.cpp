@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 extern "C" int corvane_standin_live_devices(void);
@@ -275,6 +276,56 @@ TEST_F(OverLibusb, RunWhoseStartFrameIsRefusedFails) {
     EXPECT_EQ(r.outcome, StartOutcome::CommandFailed);
     EXPECT_FALSE(r.ok());
     EXPECT_FALSE(stored()->chip(0)->applicationRunning());
+}
+
+// Several threads, each on its own device with its own link, and two on one
+// handle: every request reaches its chip (the stand-in holds no lock of its
+// own while a chip serves a request; the bench serves one chip's in order).
+TEST_F(OverLibusb, ThreadsOnTheirOwnDevicesAndOnOneHandleAllGetTheirAnswers) {
+    std::ofstream(dir / "bench.conf") << "[slot 0]\n[slot 1]\n[slot 2]\n[slot 3]\n";
+    std::vector<std::thread> threads;
+    std::vector<int> good(4, 0);
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([n, &good] {
+            LibusbLink own;
+            if (!own.open(n))
+                return;
+            BootFrames frames(own);
+            for (int i = 0; i < 50; ++i) {
+                const auto value = static_cast<std::uint8_t>(n * 50 + i);
+                const bool written = frames.writeConfigByte(wire::kWriteConfig, wire::kIndexEb, value).ok();
+                const ByteRead back = frames.readConfigByte(wire::kReadConfig, wire::kIndexEb);
+                good[std::size_t(n)] += written && back.result.ok() && back.value == value;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(good, std::vector<int>(4, 50));
+
+    // Two threads on one handle, as libusb allows: every request is served.
+    libusb_context* ctx = nullptr;
+    ASSERT_EQ(libusb_init(&ctx), 0);
+    libusb_device_handle* h = libusb_open_device_with_vid_pid(ctx, 0x03EB, 0x2FFD);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(libusb_claim_interface(h, 0), 0);
+    std::vector<int> answered(2, 0);
+    threads.clear();
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([h, t, &answered] {
+            for (int i = 0; i < 100; ++i) {
+                std::uint8_t status[6] = {};
+                answered[std::size_t(t)] +=
+                    libusb_control_transfer(h, wire::kClassIn, DFU_GETSTATUS, 0, 0, status, 6, 1000) == 6;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(answered, std::vector<int>(2, 100));
+    libusb_release_interface(h, 0);
+    libusb_close(h);
+    libusb_exit(ctx);
 }
 
 TEST(StandinMemory, DevicesLeftReferencedAreFreedAtExit) {
