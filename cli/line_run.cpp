@@ -54,6 +54,7 @@ public:
     void close() override { to_.close(); }
     std::string lastError() const override { return to_.lastError(); }
     OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
+    RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
 
 private:
     DeviceLink& to_;
