@@ -10,7 +10,7 @@
 #include "cli/terminal_view.h"
 #include "core/app_info.h"
 #include "core/local_text.h"
-#include "link/backends.h"
+#include "sim/backends.h"
 
 #include <exception>
 #include <memory>

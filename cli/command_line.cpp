@@ -159,8 +159,8 @@ Exit status:
   3  a file is missing, or cannot be read or written
   4  a file's content is bad, or its extension is neither .hex nor .bin
   5  device not found: nothing answers at the device number, it is not
-     the bootloader, access to it is denied, or it is not the controller
-     given by --controller
+     the bootloader, access to it is denied, it is in use by another
+     program, or it is not the controller given by --controller
   6  device error: the device failed or refused a request
   7  verify mismatch: what was read back differs from what was written
 )")

@@ -53,7 +53,8 @@ public:
     }
     void close() override { to_.close(); }
     std::string lastError() const override { return to_.lastError(); }
-    bool lastOpenDenied() const override { return to_.lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
+    RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
 
 private:
     DeviceLink& to_;
@@ -115,6 +116,8 @@ QString kindName(ErrorKind kind, int status) {
         return QStringLiteral("not-bootloader");
     case ErrorKind::AccessDenied:
         return QStringLiteral("access-denied");
+    case ErrorKind::InUse:
+        return QStringLiteral("in-use");
     case ErrorKind::Locked:
         return QStringLiteral("locked");
     case ErrorKind::TransferFailed:

@@ -25,6 +25,7 @@ int exitStatusFor(ErrorKind kind) {
     case ErrorKind::NoDevice:
     case ErrorKind::NotBootloader:
     case ErrorKind::AccessDenied:
+    case ErrorKind::InUse:
         return ExitNoDevice;
     case ErrorKind::BadInput:
         return ExitUsage;

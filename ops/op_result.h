@@ -16,6 +16,7 @@ enum class ErrorKind {
     NoDevice,       // nothing answers at the device number
     NotBootloader,  // something answers, but not the bootloader
     AccessDenied,   // the bootloader is attached, but the system refused access
+    InUse,          // the bootloader is attached, but another program holds it
     Locked,         // the device's security level refused the request
     TransferFailed, // a request failed or the device reported an error
     VerifyMismatch, // what was read back differs from what was written

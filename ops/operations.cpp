@@ -115,6 +115,9 @@ void TOperations::ReadDeviceInfo(bool ReadConfig) {
         if (number >= 0 && usb_.link().lastOpenDenied())
             fail(ErrorKind::AccessDenied, OpStep::Open,
                  QStringLiteral("USB-Device not found!") + QString::fromLatin1(OpsText::kAccessDeniedNote));
+        if (number >= 0 && usb_.link().lastOpenFailure() == OpenFailure::Busy)
+            fail(ErrorKind::InUse, OpStep::Open,
+                 QStringLiteral("device %1 is in use by another program").arg(number));
         fail(ErrorKind::NoDevice, OpStep::Open, QStringLiteral("USB-Device not found!"));
     }
 
@@ -567,7 +570,9 @@ OpResult TOperations::Start(const StartRequest& request) {
         stopPoint(OpStep::Start);
         const std::uint8_t mode = request.reset ? 0 : 1;
         const std::uint16_t address = request.reset ? 0 : request.address;
-        if (!usb_.startApplication(mode, address).ok())
+        // Judged by the bus: a bootloader that leaves before the last
+        // transfer completes has started the application.
+        if (!usb_.frames().runApplication(mode, address).ok())
             fail(ErrorKind::TransferFailed, OpStep::Start, QStringLiteral("Error starting application!"),
                  address);
     });

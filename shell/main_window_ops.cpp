@@ -6,12 +6,12 @@
 
 #include "shell/main_window.h"
 
-#include "link/backends.h"
 #include "link/usb.h"
 #include "ops/hex_field.h"
 #include "ops/operations.h"
 #include "shell/debug_window.h"
 #include "shell/responsive_link.h"
+#include "sim/backends.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -52,7 +52,9 @@ public:
     std::string lastError() const override {
         return backend ? backend->lastError() : "no device link chosen";
     }
-    bool lastOpenDenied() const override { return backend && backend->lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override {
+        return backend ? backend->lastOpenFailure() : OpenFailure::NotFound;
+    }
     RequestFailure lastRequestFailure() const override {
         return backend ? backend->lastRequestFailure() : RequestFailure::Other;
     }

@@ -57,8 +57,9 @@ std::vector<int> attachedBootloaders(DeviceLink& link) {
     std::vector<int> found;
     for (int n = 0; n < kDeviceCount; ++n) {
         if (!link.open(n)) {
-            // Attached but refused to this user: named, so that its failure shows.
-            if (link.lastOpenDenied())
+            // Attached but refused to this user or held by another program:
+            // named, so that its failure shows.
+            if (link.lastOpenDenied() || link.lastOpenFailure() == OpenFailure::Busy)
                 found.push_back(n);
             continue;
         }
