@@ -32,7 +32,7 @@ public:
     }
     void close() override { to_.close(); }
     std::string lastError() const override { return to_.lastError(); }
-    bool lastOpenDenied() const override { return to_.lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
     RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
 
 private:

@@ -22,7 +22,7 @@ public:
     bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override;
     void close() override;
     std::string lastError() const override { return to_.lastError(); }
-    bool lastOpenDenied() const override { return to_.lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
     RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
 
 private:

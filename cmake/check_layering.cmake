@@ -119,10 +119,14 @@ foreach(line ${closures})
     endforeach()
 endforeach()
 
-# Every folder whose headers a folder's libraries use is linked by one of them.
+# Every folder whose headers a folder's libraries use is linked by one of them
+# (the window's widget library, not listed, is left out with its folder).
 foreach(entry ${levels})
     string(REPLACE "=" ";" pair ${entry})
     list(GET pair 0 folder)
+    if(folder STREQUAL "shell")
+        continue()
+    endif()
     set(linked "")
     foreach(target ${targets})
         if(folder_of_${target} STREQUAL folder)

@@ -47,6 +47,11 @@ public:
         return true;
     }
     void close() override { open_ = false; }
+    // The erase polling and the watch after a start end at once for a device
+    // that is gone, instead of asking again until their time is up.
+    RequestFailure lastRequestFailure() const override {
+        return pos_ >= size_ ? RequestFailure::Gone : RequestFailure::Other;
+    }
 
 private:
     std::uint8_t take() { return pos_ < size_ ? data_[pos_++] : 0; }

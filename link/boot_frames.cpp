@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <thread>
 
 namespace corvane {
 
@@ -21,6 +22,40 @@ void putRange(std::span<std::uint8_t> frame, std::uint16_t start, std::size_t le
 
 bool blockLengthOk(std::size_t length) {
     return length >= 1 && length <= wire::kMaxBlock;
+}
+
+using Micros = std::chrono::microseconds;
+
+// The time a wait for the device has taken: the clock's, or the waits asked
+// of the pause where they add up to more (a pause that returns early).
+class WaitBudget {
+public:
+    explicit WaitBudget(Micros limit) : limit_(limit), start_(std::chrono::steady_clock::now()) {}
+    bool over() const { return spent() >= limit_; }
+    Micros left() const { return limit_ - spent(); }
+    void asked(Micros wait) { asked_ += wait; }
+
+private:
+    Micros spent() const {
+        return std::max(std::chrono::duration_cast<Micros>(std::chrono::steady_clock::now() - start_),
+                        asked_);
+    }
+
+    Micros limit_;
+    std::chrono::steady_clock::time_point start_;
+    Micros asked_{0};
+};
+
+// Still erasing: the bootloader answers errNOTDONE (or, as DFU has it, any
+// status in the busy state) until the erase has ended.
+bool eraseBusy(const dfu::Status& s) {
+    return s.state == dfuDNBUSY || (s.status == errNOTDONE && s.state != dfuERROR);
+}
+
+// The states a bootloader answers in once it has taken the empty download
+// that ends the download: it is about to leave.
+bool manifesting(std::uint8_t state) {
+    return state == dfuMANIFEST_SYNC || state == dfuMANIFEST || state == dfuMANIFEST_WAIT_RESET;
 }
 
 } // namespace
@@ -144,6 +179,15 @@ BlankCheckResult BootFrames::blankCheck(std::uint16_t start, std::size_t length)
     return out;
 }
 
+void BootFrames::wait(std::chrono::microseconds time) {
+    if (time.count() <= 0)
+        return;
+    if (pause_)
+        pause_(static_cast<int>(time.count()));
+    else
+        std::this_thread::sleep_for(time);
+}
+
 CommandResult BootFrames::eraseChip() {
     Frame frame{};
     frame[0] = WRITE_COMMAND;
@@ -152,23 +196,31 @@ CommandResult BootFrames::eraseChip() {
     // A command that never reached the device erased nothing.
     if (const CommandResult sent = send(frame); !sent.ok())
         return sent;
-    // The erase has ended at the first status request the device completes.
-    const auto deadline = std::chrono::steady_clock::now() + kErasePollBudget;
-    for (int poll = 0; poll < kErasePolls; ++poll) {
+    WaitBudget budget(kErasePollBudget);
+    for (;;) {
         const dfu::StatusReply reply = dfu::getStatus(link_);
-        if (pause_)
-            pause_(kErasePollWaitUs);
-        if (reply.ok()) {
+        CommandResult last = CommandResult::failed(CommandStatus::StatusRequestFailed);
+        Micros next{kErasePollWaitUs};
+        if (reply.ok() && !eraseBusy(reply.answer)) {
             if (reply.answer.status == OK)
                 return {};
-            if (reply.answer.state != dfuDNBUSY)
-                dfu::clearStatus(link_);
+            dfu::clearStatus(link_);
             return CommandResult::device(reply.answer.status);
         }
-        if (reply.transfer == dfu::Transfer::TimedOut || std::chrono::steady_clock::now() >= deadline)
-            break;
+        if (reply.ok()) {
+            // Busy: a busy device is left alone, and asked again when it says.
+            last = CommandResult::device(reply.answer.status == OK ? std::uint8_t(errNOTDONE)
+                                                                   : reply.answer.status);
+            next = std::max(next, Micros(std::chrono::milliseconds(reply.answer.pollTimeout)));
+        } else if (reply.transfer == dfu::Transfer::Gone) {
+            return last; // a chip that left the bus ends no erase
+        }
+        if (budget.over())
+            return last;
+        next = std::min(next, budget.left());
+        budget.asked(next);
+        wait(next);
     }
-    return CommandResult::failed(CommandStatus::StatusRequestFailed);
 }
 
 ByteRead BootFrames::readConfigByte(std::uint8_t area, std::uint8_t index) {
@@ -186,15 +238,48 @@ CommandResult BootFrames::writeConfigByte(std::uint8_t area, std::uint8_t index,
     return sendAndCheck(frame);
 }
 
-CommandResult BootFrames::startApplication(std::uint8_t mode, std::uint16_t address) {
+CommandResult BootFrames::sendStart(std::uint8_t mode, std::uint16_t address) {
     const Frame frame{WRITE_COMMAND, wire::kWriteStart, mode, static_cast<std::uint8_t>(address >> 8),
                       static_cast<std::uint8_t>(address & 0xFF)};
-    if (const CommandResult sent = send(frame); !sent.ok())
+    return send(frame);
+}
+
+CommandResult BootFrames::startApplication(std::uint8_t mode, std::uint16_t address) {
+    if (const CommandResult sent = sendStart(mode, address); !sent.ok())
         return sent;
     // The empty download ends the download: the bootloader leaves.
     if (dfu::download(link_, {}) != dfu::Transfer::Done)
         return CommandResult::failed(CommandStatus::TransferFailed);
     return {};
+}
+
+StartResult BootFrames::runApplication(std::uint8_t mode, std::uint16_t address) {
+    if (!sendStart(mode, address).ok())
+        return {StartOutcome::CommandFailed};
+    const dfu::Transfer ended = dfu::download(link_, {});
+    if (ended == dfu::Transfer::Done)
+        return {StartOutcome::Started};
+    if (ended == dfu::Transfer::Gone)
+        return {StartOutcome::LeftBus};
+    return {watchLeave()};
+}
+
+StartOutcome BootFrames::watchLeave() {
+    WaitBudget budget(kLeaveWatch);
+    for (;;) {
+        const dfu::StatusReply reply = dfu::getStatus(link_);
+        if (reply.transfer == dfu::Transfer::Gone)
+            return StartOutcome::LeftBus;
+        // Answering as before the empty download (or refusing outright): the
+        // bootloader stays. One that took it answers on its way out.
+        if (reply.transfer == dfu::Transfer::Refused || (reply.ok() && !manifesting(reply.answer.state)))
+            return StartOutcome::StillAnswering;
+        if (budget.over())
+            return StartOutcome::NoAnswer;
+        const Micros next = std::min(Micros(kLeaveProbeWaitUs), budget.left());
+        budget.asked(next);
+        wait(next);
+    }
 }
 
 } // namespace corvane

@@ -51,9 +51,26 @@ enum class BootMemory : std::uint8_t {
     Eeprom = wire::kSelectEeprom,
 };
 
+// How a start of the application went, judged by the bus: a bootloader may
+// leave before the status stage of the empty download that starts the
+// application, so that download can fail although the application started.
+enum class StartOutcome {
+    Started,        // the start command and the empty download went through
+    LeftBus,        // the empty download failed and the bootloader left the bus: it started
+    CommandFailed,  // the start command did not go through (refused or lost)
+    StillAnswering, // the empty download failed and the bootloader still answers: it did not start
+    NoAnswer,       // the empty download failed; the bootloader neither left nor answered in time
+};
+
+struct StartResult {
+    StartOutcome outcome = StartOutcome::Started;
+    bool ok() const { return outcome == StartOutcome::Started || outcome == StartOutcome::LeftBus; }
+};
+
 class BootFrames {
 public:
-    // pause(us) waits between the status requests of the erase polling.
+    // pause(us) waits between the status requests of the erase polling and
+    // of the watch after a start; without it the calling thread sleeps.
     explicit BootFrames(DeviceLink& link, std::function<void(int)> pause = {});
 
     // Call when the channel has just been opened: the first command then
@@ -74,18 +91,28 @@ public:
     // When the device finds a used byte its address is fetched before the
     // error status is cleared.
     BlankCheckResult blankCheck(std::uint16_t start, std::size_t length);
-    // Erases the whole chip and polls until the erase has ended: at most
-    // kErasePolls status requests and kErasePollBudget of time; a status
-    // request that timed out ends the polling at once.
+    // Erases the whole chip and polls its status until the erase has ended,
+    // waiting between the status requests as long as each answer asks (at
+    // least kErasePollWaitUs). A status request that failed or timed out is
+    // asked again; a busy chip is asked until kErasePollBudget has passed.
+    // Fails at once when the command does not go through or the chip leaves
+    // the bus, else when the chip reports an error or is still busy at the end.
     CommandResult eraseChip();
     ByteRead readConfigByte(std::uint8_t area, std::uint8_t index);
     CommandResult writeConfigByte(std::uint8_t area, std::uint8_t index, std::uint8_t value);
-    // The start command and the empty download that makes the bootloader leave.
+    // The start command and the empty download that makes the bootloader
+    // leave, judged by the two transfers alone.
     CommandResult startApplication(std::uint8_t mode, std::uint16_t address);
+    // The same two requests, judged by the bus: when the command went through
+    // but the empty download failed, status requests look, for at most
+    // kLeaveWatch, whether the bootloader is still there. Gone means started;
+    // answering outside the end of its download means the start failed.
+    StartResult runApplication(std::uint8_t mode, std::uint16_t address);
 
-    static constexpr int kErasePolls = 500;
     static constexpr int kErasePollWaitUs = 100;
-    static constexpr std::chrono::seconds kErasePollBudget{3};
+    static constexpr std::chrono::seconds kErasePollBudget{10};
+    static constexpr std::chrono::milliseconds kLeaveWatch{1000};
+    static constexpr int kLeaveProbeWaitUs = 50000;
 
 private:
     // Downloads a command; on a fresh channel a refused (stalled) download is
@@ -95,6 +122,10 @@ private:
     // the next command is accepted (a busy device is left alone).
     CommandResult checkStatus();
     CommandResult sendAndCheck(std::span<const std::uint8_t> frame);
+    CommandResult sendStart(std::uint8_t mode, std::uint16_t address);
+    // After a failed empty download: has the bootloader left the bus?
+    StartOutcome watchLeave();
+    void wait(std::chrono::microseconds time);
 
     DeviceLink& link_;
     std::function<void(int)> pause_;

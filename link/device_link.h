@@ -14,7 +14,16 @@ enum class RequestFailure {
     None,
     Refused,  // the device stalled the request
     TimedOut, // the device did not complete it within the link's time limit
-    Other,    // lost, short, gone, or the channel is closed
+    Gone,     // the device is no longer on the bus
+    Other,    // lost, short, or the channel is closed
+};
+
+// Why the last open failed.
+enum class OpenFailure {
+    None,
+    NotFound,     // nothing usable answers at the device number
+    AccessDenied, // attached, but the system refused this user access to it (device permissions)
+    Busy,         // attached, but another program (or another link) holds it
 };
 
 class DeviceLink {
@@ -34,9 +43,11 @@ public:
 
     // Why the last open or request failed, for the debug log; empty if unknown.
     virtual std::string lastError() const { return {}; }
-    // True when the last open found the device attached but the system
-    // refused this user access to it (device permissions).
-    virtual bool lastOpenDenied() const { return false; }
+    // Why the last open failed; None after a successful one.
+    virtual OpenFailure lastOpenFailure() const { return OpenFailure::None; }
+    // The last open found the device attached but the system refused this
+    // user access to it (device permissions).
+    bool lastOpenDenied() const { return lastOpenFailure() == OpenFailure::AccessDenied; }
     // Why the last class request failed, as far as the backend can tell.
     virtual RequestFailure lastRequestFailure() const { return RequestFailure::Other; }
 };

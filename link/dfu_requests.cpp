@@ -17,6 +17,8 @@ Transfer issue(DeviceLink& link, const TClassRequest& setup, std::uint8_t* data,
         return Transfer::Refused;
     case RequestFailure::TimedOut:
         return Transfer::TimedOut;
+    case RequestFailure::Gone:
+        return Transfer::Gone;
     case RequestFailure::None: // a backend that does not say why
     case RequestFailure::Other:
         break;

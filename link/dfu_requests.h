@@ -17,7 +17,8 @@ enum class Transfer {
     Done,
     Refused,  // the device stalled it
     TimedOut, // the device did not complete it in the link's time limit
-    Failed,   // lost, short, gone, or the channel is closed
+    Gone,     // the device is no longer on the bus
+    Failed,   // lost, short, or the channel is closed
 };
 
 // The decoded answer to a status request.

@@ -123,6 +123,7 @@ bool LibusbLink::open(int deviceNumber) {
     if (r < 0) {
         fail("libusb_open", r);
         openError_ = r == LIBUSB_ERROR_ACCESS      ? UsbOpenError::AccessDenied
+                     : r == LIBUSB_ERROR_BUSY      ? UsbOpenError::Busy
                      : r == LIBUSB_ERROR_NO_DEVICE ? UsbOpenError::NoSuchDevice
                                                    : UsbOpenError::Other;
         return false;
@@ -135,15 +136,32 @@ bool LibusbLink::open(int deviceNumber) {
     r = libusb_claim_interface(h, kInterface);
     if (r < 0) {
         fail("libusb_claim_interface", r);
-        openError_ = r == LIBUSB_ERROR_ACCESS ? UsbOpenError::AccessDenied
-                     : r == LIBUSB_ERROR_BUSY ? UsbOpenError::Busy
-                                              : UsbOpenError::Other;
+        openError_ = r == LIBUSB_ERROR_ACCESS      ? UsbOpenError::AccessDenied
+                     : r == LIBUSB_ERROR_BUSY      ? UsbOpenError::Busy
+                     : r == LIBUSB_ERROR_NO_DEVICE ? UsbOpenError::NoSuchDevice
+                                                   : UsbOpenError::Other;
         libusb_close(h);
         return false;
     }
     handle_ = h;
     claimed_ = true;
     return true;
+}
+
+OpenFailure LibusbLink::lastOpenFailure() const {
+    switch (openError_) {
+    case UsbOpenError::None:
+        return OpenFailure::None;
+    case UsbOpenError::AccessDenied:
+        return OpenFailure::AccessDenied;
+    case UsbOpenError::Busy:
+        return OpenFailure::Busy;
+    case UsbOpenError::NoSuchDevice:
+    case UsbOpenError::LibraryFailed:
+    case UsbOpenError::Other:
+        break;
+    }
+    return OpenFailure::NotFound;
 }
 
 bool LibusbLink::getDeviceDescriptor(DeviceDescriptor& out) {
@@ -180,9 +198,10 @@ bool LibusbLink::classRequest(const TClassRequest& setup, std::uint8_t* data, st
     const int r = libusb_control_transfer(handle_, setup.bmRequestType(), setup.Request, setup.Value,
                                           kInterface, data, length, kTimeoutMs);
     if (r < 0) {
-        failure_ = r == LIBUSB_ERROR_TIMEOUT ? RequestFailure::TimedOut
-                   : r == LIBUSB_ERROR_PIPE  ? RequestFailure::Refused
-                                             : RequestFailure::Other;
+        failure_ = r == LIBUSB_ERROR_TIMEOUT     ? RequestFailure::TimedOut
+                   : r == LIBUSB_ERROR_PIPE      ? RequestFailure::Refused
+                   : r == LIBUSB_ERROR_NO_DEVICE ? RequestFailure::Gone
+                                                 : RequestFailure::Other;
         fail("class request " + std::to_string(setup.Request), r);
         return false;
     }

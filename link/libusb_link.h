@@ -60,7 +60,7 @@ public:
     RequestFailure lastRequestFailure() const override { return failure_; }
 
     UsbOpenError lastOpenError() const { return openError_; }
-    bool lastOpenDenied() const override { return openError_ == UsbOpenError::AccessDenied; }
+    OpenFailure lastOpenFailure() const override;
     // The bootloaders attached now, in device-number order. Empty (with
     // lastError()) when libusb fails.
     std::vector<AttachedDevice> attachedDevices();

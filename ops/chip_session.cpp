@@ -2,6 +2,8 @@
 #include "ops/chip_session.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace corvane {
 
@@ -49,6 +51,8 @@ ChipSession::ChipSession(DeviceLink& link, SessionHooks hooks)
     : link_(link), hooks_(std::move(hooks)), frames_(link, [this](int us) {
           if (hooks_.pause)
               hooks_.pause(us);
+          else
+              std::this_thread::sleep_for(std::chrono::microseconds(us));
       }) {}
 
 ChipSession::~ChipSession() {
@@ -85,8 +89,12 @@ OpResult ChipSession::open(int deviceNumber) {
     bytes_.clear();
     device_ = deviceNumber;
     if (deviceNumber < 0 || deviceNumber >= kDeviceCount || !link_.open(deviceNumber)) {
-        const bool denied = deviceNumber >= 0 && deviceNumber < kDeviceCount && link_.lastOpenDenied();
-        return failed(denied ? ErrorKind::AccessDenied : ErrorKind::NoDevice, OpStep::Open, 0, {});
+        const OpenFailure why = deviceNumber >= 0 && deviceNumber < kDeviceCount ? link_.lastOpenFailure()
+                                                                                 : OpenFailure::NotFound;
+        const ErrorKind kind = why == OpenFailure::AccessDenied ? ErrorKind::AccessDenied
+                               : why == OpenFailure::Busy       ? ErrorKind::InUse
+                                                                : ErrorKind::NoDevice;
+        return failed(kind, OpStep::Open, 0, {});
     }
     frames_.channelOpened();
     if (stop())
@@ -247,9 +255,12 @@ OpResult ChipSession::writeByte(ConfigId id, std::uint8_t value) {
 OpResult ChipSession::start(StartMode mode, std::uint16_t address) {
     if (stop())
         return cancelled(OpStep::Start);
-    const CommandResult r = frames_.startApplication(static_cast<std::uint8_t>(mode), address);
+    // Judged by the bus: a bootloader that leaves before the end of the
+    // empty download has started the application.
+    const StartResult r = frames_.runApplication(static_cast<std::uint8_t>(mode), address);
     if (!r.ok())
-        return failed(ErrorKind::TransferFailed, OpStep::Start, address, r);
+        return failed(ErrorKind::TransferFailed, OpStep::Start, address,
+                      CommandResult::failed(CommandStatus::TransferFailed));
     return {};
 }
 

@@ -48,7 +48,8 @@ private:
 struct SessionHooks {
     // Asked before every request: true ends the running primitive as cancelled.
     std::function<bool()> stopRequested;
-    // Waits this many microseconds between the status requests of an erase.
+    // Waits this many microseconds between the status requests of an erase
+    // and of the watch after a start; without it the thread sleeps.
     std::function<void(int)> pause;
 };
 

@@ -6,11 +6,11 @@
 
 #include "shell/main_window.h"
 
-#include "link/backends.h"
 #include "shell/hex_field.h"
 #include "shell/window_ops.h"
 #include "shell/debug_window.h"
 #include "shell/responsive_link.h"
+#include "sim/backends.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -51,7 +51,9 @@ public:
     std::string lastError() const override {
         return backend ? backend->lastError() : "no device link chosen";
     }
-    bool lastOpenDenied() const override { return backend && backend->lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override {
+        return backend ? backend->lastOpenFailure() : OpenFailure::NotFound;
+    }
     RequestFailure lastRequestFailure() const override {
         return backend ? backend->lastRequestFailure() : RequestFailure::Other;
     }

@@ -44,7 +44,7 @@ void ResponsiveLink::serve() {
         } catch (...) {
             job->error = std::current_exception();
         }
-        State after{inner_.isOpen(), inner_.lastError(), inner_.lastOpenDenied(),
+        State after{inner_.isOpen(), inner_.lastError(), inner_.lastOpenFailure(),
                     inner_.lastRequestFailure()};
         {
             // The caller sees finished only after the wake-up is posted, so
@@ -127,12 +127,12 @@ std::string ResponsiveLink::lastError() const {
     return inner_.lastError();
 }
 
-bool ResponsiveLink::lastOpenDenied() const {
+OpenFailure ResponsiveLink::lastOpenFailure() const {
     if (waiting_ > 0) {
         const std::lock_guard lock(mutex_);
-        return state_.openDenied;
+        return state_.openFailure;
     }
-    return inner_.lastOpenDenied();
+    return inner_.lastOpenFailure();
 }
 
 RequestFailure ResponsiveLink::lastRequestFailure() const {

@@ -42,7 +42,7 @@ public:
     void close() override;
 
     std::string lastError() const override;
-    bool lastOpenDenied() const override;
+    OpenFailure lastOpenFailure() const override;
     RequestFailure lastRequestFailure() const override;
 
     // Calls of this link under way on the calling thread (nested ones
@@ -56,7 +56,7 @@ private:
     struct State {
         bool open = false;
         std::string error;
-        bool openDenied = false;
+        OpenFailure openFailure = OpenFailure::None;
         RequestFailure failure = RequestFailure::Other;
     };
 

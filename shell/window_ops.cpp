@@ -37,7 +37,7 @@ constexpr std::array kConfigFields{Ctl::LabHSB, Ctl::EdBSB,  Ctl::EdEB,  Ctl::Ed
 
 TOperations::TOperations(DeviceLink& link, MemoryImages& images, OpsView& view)
     : images_(images), view_(view), session_(link, SessionHooks{[this] { return view_.stopRequested(); },
-                                                                [this](int us) { Hr.Wait(us); }}) {
+                                                                [this](int us) { pollPause(us); }}) {
     Hr.Resolution = 1;
     Hr.Accuracy = 0;
     Hr.UseTSC = true;
@@ -47,6 +47,15 @@ TOperations::TOperations(DeviceLink& link, MemoryImages& images, OpsView& view)
         const bool hsb = c == Ctl::cbOsc || c == Ctl::chkBLJB || c == Ctl::chkX2;
         untouched_.erase(hsb ? Ctl::LabHSB : c);
     });
+}
+
+void TOperations::pollPause(int us) {
+    // A wait the chip asked for between its status answers: the window goes
+    // on painting through one of a millisecond or more.
+    if (us >= 1000)
+        view_.pause(us / 1000);
+    else
+        Hr.Wait(us);
 }
 
 void TOperations::showStatus(const QString& text) {

@@ -99,6 +99,7 @@ public:
 private:
     ShownResult runFrame(bool resetsProgress, const std::function<void()>& body);
     void showStatus(const QString& text);
+    void pollPause(int us);
     void progressTotal(int total);
     void progressCompleted(int completed);
     // Ends the body with the result and the text to show.

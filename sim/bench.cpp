@@ -1,244 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The bench of eight slots, its bench file and state folder, and SimLink.
+// The bench of eight slots: its state folder, the claims that give a slot to
+// one link at a time, and the stores that keep only what a process changed.
 
 #include "sim/bench.h"
 
-#include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <string_view>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace corvane::sim {
 
 namespace {
-
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    const auto e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-std::string lower(std::string s) {
-    for (auto& ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
-// Digits only, in the base; nothing else, no sign.
-bool allDigits(const std::string& v, int base) {
-    if (v.empty())
-        return false;
-    for (const char ch : v) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c))
-            return false;
-    }
-    return true;
-}
-
-unsigned long parseHex(const std::string& v, unsigned long max) {
-    if (!allDigits(v, 16) || v.size() > 8 || std::stoul(v, nullptr, 16) > max) {
-        char limit[16];
-        std::snprintf(limit, sizeof limit, "%lX", max);
-        throw std::invalid_argument("'" + v + "' is not a hexadecimal number from 0 to " + limit);
-    }
-    return std::stoul(v, nullptr, 16);
-}
-
-int parseInt(const std::string& v) {
-    if (!allDigits(v, 10) || v.size() > 9)
-        throw std::invalid_argument("'" + v + "' is not a number from 0 to 999999999");
-    return std::stoi(v);
-}
-
-bool parseBool(const std::string& v) {
-    const auto l = lower(v);
-    if (l == "yes" || l == "true" || l == "1" || l == "on")
-        return true;
-    if (l == "no" || l == "false" || l == "0" || l == "off")
-        return false;
-    throw std::invalid_argument("expected yes or no");
-}
-
-std::vector<std::uint8_t> parsePorts(const std::string& v) {
-    std::vector<std::uint8_t> ports;
-    std::istringstream in(v);
-    std::string part;
-    while (std::getline(in, part, '.')) {
-        const int p = parseInt(trim(part));
-        if (p < 1 || p > 255)
-            throw std::invalid_argument("port numbers are 1 to 255");
-        ports.push_back(static_cast<std::uint8_t>(p));
-    }
-    if (ports.size() > 7)
-        throw std::invalid_argument("a port path has at most 7 ports");
-    return ports;
-}
-
-std::vector<std::string> split(const std::string& v, char sep) {
-    std::vector<std::string> out;
-    std::istringstream in(v);
-    std::string part;
-    while (std::getline(in, part, sep))
-        if (!trim(part).empty())
-            out.push_back(trim(part));
-    return out;
-}
-
-std::pair<int, int> pairOf(const std::string& v) {
-    const auto colon = v.find(':');
-    if (colon == std::string::npos)
-        throw std::invalid_argument("expected request:value");
-    return {parseInt(trim(v.substr(0, colon))), parseInt(trim(v.substr(colon + 1)))};
-}
-
-// The controller types a bench file may name, for its error messages.
-std::string controllerNames() {
-    std::string names;
-    for (const auto& v : corvane::kChipVariants)
-        names += (names.empty() ? "" : ", ") + std::string(v.name);
-    return names;
-}
-
-// The chip's kind, timing and USB identity; false when the key is none of them.
-bool applyChipKey(const std::string& key, const std::string& value, ChipConfig& c) {
-    const auto v = lower(value);
-    if (key == "controller") {
-        const auto named = Controller::named(value);
-        if (!named)
-            throw std::invalid_argument("'" + value + "' is none of " + controllerNames());
-        c.controller = *named;
-    } else if (key == "timing") {
-        if (v == "fast")
-            c.timing = Timing::Fast;
-        else if (v == "realistic")
-            c.timing = Timing::Realistic;
-        else
-            throw std::invalid_argument("timing is fast or realistic");
-    } else if (key == "erase") {
-        if (v == "blocking")
-            c.eraseMode = EraseMode::Blocking;
-        else if (v == "busy")
-            c.eraseMode = EraseMode::BusyPolling;
-        else
-            throw std::invalid_argument("erase is blocking or busy");
-    } else if (key == "busy-polls") {
-        c.busyPolls = parseInt(value);
-    } else if (key == "vendor") {
-        c.vendorId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
-    } else if (key == "product") {
-        c.productId = static_cast<std::uint16_t>(parseHex(value, 0xFFFF));
-    } else if (key == "bus") {
-        const int b = parseInt(value);
-        if (b < 1 || b > 255)
-            throw std::invalid_argument("bus numbers are 1 to 255");
-        c.bus = static_cast<std::uint8_t>(b);
-    } else if (key == "ports") {
-        c.ports = parsePorts(value);
-    } else if (key == "refuse-open") {
-        c.refuseOpen = parseBool(value);
-    } else if (key == "kernel-driver") {
-        c.kernelDriver = parseBool(value);
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// The configuration bytes a new chip starts with; false for any other key.
-bool applyInitialByte(const std::string& key, const std::string& value, ConfigBytes& initial) {
-    static const std::pair<const char*, std::uint8_t ConfigBytes::*> bytes[] = {
-        {"bsb", &ConfigBytes::BSB},    {"sbv", &ConfigBytes::SBV},   {"ssb", &ConfigBytes::SSB},
-        {"eb", &ConfigBytes::EB},      {"hsb", &ConfigBytes::HSB},   {"p1cf", &ConfigBytes::P1_CF},
-        {"p3cf", &ConfigBytes::P3_CF}, {"p4cf", &ConfigBytes::P4_CF}};
-    for (const auto& [name, member] : bytes) {
-        if (key == name) {
-            initial.*member = static_cast<std::uint8_t>(parseHex(value, 0xFF));
-            return true;
-        }
-    }
-    return false;
-}
-
-// Injected faults; false when the key is not one.
-bool applyFaultKey(const std::string& key, const std::string& value, FaultPlan& f) {
-    if (key == "fail-descriptor") {
-        f.failDescriptor = parseBool(value);
-    } else if (key == "fail-request") {
-        for (const auto& n : split(value, ','))
-            f.failRequest(parseInt(n));
-    } else if (key == "timeout-request") {
-        for (const auto& n : split(value, ','))
-            f.timeOutRequest(parseInt(n));
-    } else if (key == "status") {
-        for (const auto& p : split(value, ',')) {
-            auto [k, s] = pairOf(p);
-            if (s > 255)
-                throw std::invalid_argument("a status is 0 to 255");
-            f.answerStatus(k, static_cast<std::uint8_t>(s));
-        }
-    } else if (key == "vanish-after") {
-        f.vanishAfter(parseInt(value));
-    } else if (key == "short-upload") {
-        for (const auto& p : split(value, ',')) {
-            auto [k, n] = pairOf(p);
-            f.answerUploadShort(k, static_cast<std::uint16_t>(std::min(n, 0xFFFF)));
-        }
-    } else if (key == "stuck-flash") {
-        for (const auto& a : split(value, ','))
-            f.stuckFlash.insert(static_cast<std::uint16_t>(parseHex(a, 0xFFFF)));
-    } else {
-        return false;
-    }
-    return true;
-}
-
-// A bad value names its key: "fail-request: 'abc' is not a number ...".
-void applySlotKey(const std::string& key, const std::string& value, ChipConfig& c, FaultPlan& f) {
-    bool known = false;
-    try {
-        known = applyChipKey(key, value, c) || applyInitialByte(key, value, c.initial) ||
-                applyFaultKey(key, value, f);
-    } catch (const std::exception& e) {
-        throw std::invalid_argument(key + ": " + e.what());
-    }
-    if (!known)
-        throw std::invalid_argument("unknown key '" + key + "'");
-}
-
-ForeignDevice parseForeign(const std::string& value) {
-    // "VVVV:PPPP bus=N ports=a.b"
-    ForeignDevice d;
-    std::istringstream in(value);
-    std::string word;
-    bool haveId = false;
-    while (in >> word) {
-        if (!haveId) {
-            const auto colon = word.find(':');
-            if (colon == std::string::npos)
-                throw std::invalid_argument("expected VVVV:PPPP");
-            d.vendorId = static_cast<std::uint16_t>(parseHex(word.substr(0, colon), 0xFFFF));
-            d.productId = static_cast<std::uint16_t>(parseHex(word.substr(colon + 1), 0xFFFF));
-            haveId = true;
-        } else if (word.rfind("bus=", 0) == 0) {
-            d.bus = static_cast<std::uint8_t>(parseInt(word.substr(4)));
-        } else if (word.rfind("ports=", 0) == 0) {
-            d.ports = parsePorts(word.substr(6));
-        } else {
-            throw std::invalid_argument("unknown word '" + word + "'");
-        }
-    }
-    if (!haveId)
-        throw std::invalid_argument("expected VVVV:PPPP");
-    return d;
-}
 
 std::filesystem::path defaultStateDir() {
     if (const char* s = std::getenv("XDG_STATE_HOME"); s && *s)
@@ -248,107 +26,69 @@ std::filesystem::path defaultStateDir() {
     return std::filesystem::temp_directory_path() / "corvane-sim";
 }
 
-std::string transferErrorText(TransferError e) {
-    switch (e) {
-    case TransferError::None:
-        return "no error";
-    case TransferError::Stall:
-        return "the device stalled the request";
-    case TransferError::NoDevice:
-        return "the device is no longer on the bus";
-    case TransferError::Timeout:
-        return "the request timed out";
-    case TransferError::Io:
-        break;
-    }
-    return "the transfer failed";
-}
-
-constexpr unsigned kSimTimeoutMs = 5000;
-
-} // namespace
-
-bool parseBenchConfig(const std::string& text, BenchConfig& out, std::string* error) {
-    BenchConfig cfg;
-    std::istringstream in(text);
-    std::string raw;
-    int lineNo = 0;
-    int slot = -1;
-    bool foreign = false;
-    try {
-        while (std::getline(in, raw)) {
-            ++lineNo;
-            std::string line = raw;
-            if (const auto hash = line.find('#'); hash != std::string::npos)
-                line.erase(hash);
-            line = trim(line);
-            if (line.empty())
-                continue;
-            if (line.front() == '[') {
-                if (line.back() != ']')
-                    throw std::invalid_argument("section without ']'");
-                const auto name = lower(trim(line.substr(1, line.size() - 2)));
-                foreign = false;
-                slot = -1;
-                if (name == "foreign") {
-                    foreign = true;
-                } else if (name.rfind("slot", 0) == 0) {
-                    slot = parseInt(trim(name.substr(4)));
-                    if (slot >= SimBench::kSlots)
-                        throw std::invalid_argument("slots are 0 to 7");
-                    cfg.chips[slot];
-                    cfg.faults[slot];
-                } else {
-                    throw std::invalid_argument("unknown section [" + name + "]");
-                }
-                continue;
-            }
-            const auto eq = line.find('=');
-            if (eq == std::string::npos)
-                throw std::invalid_argument("expected key = value");
-            const auto key = lower(trim(line.substr(0, eq)));
-            const auto value = trim(line.substr(eq + 1));
-            if (foreign) {
-                if (key != "device")
-                    throw std::invalid_argument("[foreign] takes 'device = VVVV:PPPP bus=N ports=a.b'");
-                try {
-                    cfg.foreign.push_back(parseForeign(value));
-                } catch (const std::exception& e) {
-                    throw std::invalid_argument("device: " + std::string(e.what()));
-                }
-            } else if (slot >= 0) {
-                applySlotKey(key, value, cfg.chips[slot], cfg.faults[slot]);
-            } else {
-                throw std::invalid_argument("key outside a [slot N] section");
+// An flock held for one read or store of a slot's files: shared for reads,
+// exclusive for stores, so no reader sees half of a store.
+class FileLock {
+public:
+    FileLock(const std::filesystem::path& file, int how) {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0) {
+            while (::flock(fd_, how) != 0 && errno == EINTR) {
             }
         }
-    } catch (const std::exception& e) {
-        if (error)
-            *error = "line " + std::to_string(lineNo) + ": " + e.what();
-        return false;
     }
-    out = std::move(cfg);
-    return true;
-}
+    ~FileLock() {
+        if (fd_ >= 0)
+            ::close(fd_); // drops the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
 
-// ---------------------------------------------------------------------------
+private:
+    int fd_ = -1;
+};
+
+} // namespace
 
 SimBench::SimBench() = default;
 
 SimBench::SimBench(std::filesystem::path stateDir, const BenchConfig& config)
     : foreign_(config.foreign), stateDir_(std::move(stateDir)) {
-    for (const auto& [slot, chipConfig] : config.chips) {
-        if (slot < 0 || slot >= kSlots)
+    if (config.chips.empty() && !config.file.empty())
+        emptyNote_ = "the bench file " + config.file.string() + " defines no chip";
+    for (const auto& [n, chipConfig] : config.chips) {
+        if (n < 0 || n >= kSlots)
             continue;
-        chips_[slot] = std::make_unique<SimChip>(chipConfig);
-        if (std::filesystem::exists(slotDir(slot) / "chip.txt")) {
-            std::string err;
-            if (!chips_[slot]->load(slotDir(slot), &err))
-                error_ = err; // keeps the factory chip
-            known_[slot] = storedTime(slot);
+        Slot& slot = slots_[std::size_t(n)];
+        slot.chip = std::make_unique<SimChip>(chipConfig);
+        if (const auto f = config.faults.find(n); f != config.faults.end())
+            slot.chip->faults() = f->second;
+        if (!persistent())
+            continue;
+        std::string err;
+        std::optional<StoredChip> disk;
+        {
+            const FileLock lock(lockFile(n, "store"), LOCK_SH);
+            disk = StoredChip::read(slotDir(n), &err);
         }
-        if (auto f = config.faults.find(slot); f != config.faults.end())
-            chips_[slot]->faults() = f->second;
+        if (!err.empty())
+            throw std::runtime_error(err);
+        if (!disk)
+            continue;
+        switch (slot.chip->restore(*disk, slotDir(n), &err)) {
+        case RestoreError::None:
+            slot.onDisk = disk;
+            slot.base = slot.chip->stored();
+            break;
+        case RestoreError::Garbage:
+            throw std::runtime_error(err);
+        case RestoreError::DoesNotFit:
+            slot.refusal = "simulated slot " + std::to_string(n) + " is refused: " + err;
+            slot.chip.reset();
+            break;
+        }
     }
 }
 
@@ -387,201 +127,236 @@ void SimBench::requireWritableFolder(const std::filesystem::path& dir) {
 std::unique_ptr<SimBench> SimBench::fromFolder(const std::filesystem::path& stateDir,
                                                const std::optional<std::filesystem::path>& configFile) {
     requireWritableFolder(stateDir);
-    const auto confPath = configFile.value_or(stateDir / "bench.conf");
-    BenchConfig config;
-    std::ifstream f(confPath);
-    if (f) {
-        std::ostringstream ss;
-        ss << f.rdbuf();
-        std::string err;
-        if (!parseBenchConfig(ss.str(), config, &err))
-            throw std::runtime_error(confPath.string() + ", " + err);
-    } else if (configFile) {
-        throw std::runtime_error(confPath.string() + ": cannot read the bench file");
-    } else {
-        // No bench file: the chips stored in the folder, or one AT89C5131.
-        for (int slot = 0; slot < kSlots; ++slot) {
-            const auto chipFile = stateDir / ("slot-" + std::to_string(slot)) / "chip.txt";
-            std::ifstream cf(chipFile);
-            std::string line;
-            if (!cf)
-                continue;
-            ChipConfig c;
-            while (std::getline(cf, line)) {
-                if (!line.starts_with("controller="))
-                    continue;
-                const auto value = line.substr(std::string_view("controller=").size());
-                const auto named = Controller::named(value);
-                if (!named)
-                    throw std::runtime_error(chipFile.string() + ": controller '" + value + "' is none of " +
-                                             controllerNames());
-                c.controller = *named;
-            }
-            config.chips[slot] = c;
-        }
-        if (config.chips.empty())
-            config.chips[0] = ChipConfig{};
-    }
-    return std::make_unique<SimBench>(stateDir, config);
+    return std::make_unique<SimBench>(stateDir, readBenchSetUp(stateDir, configFile));
 }
 
 SimBench::~SimBench() {
-    saveAll();
+    for (int n = 0; n < kSlots; ++n) {
+        store(n);
+        const std::lock_guard lock(claims_);
+        if (slots_[std::size_t(n)].claimFd >= 0)
+            ::close(slots_[std::size_t(n)].claimFd);
+    }
 }
 
 SimChip& SimBench::insert(int slot, ChipConfig config) {
     if (slot < 0 || slot >= kSlots)
         throw std::out_of_range("bench slots are 0 to 7");
-    chips_[slot] = std::make_unique<SimChip>(std::move(config));
-    save(slot);
-    return *chips_[slot];
+    Slot& s = slots_[std::size_t(slot)];
+    s.chip = std::make_unique<SimChip>(std::move(config));
+    s.refusal.clear();
+    store(slot, true);
+    return *s.chip;
 }
 
 SimChip* SimBench::chip(int slot) {
-    return slot >= 0 && slot < kSlots ? chips_[slot].get() : nullptr;
+    return slot >= 0 && slot < kSlots ? slots_[std::size_t(slot)].chip.get() : nullptr;
 }
 
 const SimChip* SimBench::chip(int slot) const {
-    return slot >= 0 && slot < kSlots ? chips_[slot].get() : nullptr;
+    return slot >= 0 && slot < kSlots ? slots_[std::size_t(slot)].chip.get() : nullptr;
 }
 
 void SimBench::remove(int slot) {
     if (slot < 0 || slot >= kSlots)
         return;
-    chips_[slot].reset();
+    Slot& s = slots_[std::size_t(slot)];
+    s.chip.reset();
+    s.onDisk.reset();
+    s.base.reset();
     if (persistent()) {
+        const FileLock lock(lockFile(slot, "store"), LOCK_EX);
         std::error_code ec;
         std::filesystem::remove_all(slotDir(slot), ec);
     }
+}
+
+std::string SimBench::vacancy(int slot) const {
+    if (slot < 0 || slot >= kSlots)
+        return "no device number " + std::to_string(slot) + " on the simulated bench";
+    const Slot& s = slots_[std::size_t(slot)];
+    if (s.chip)
+        return {};
+    if (!s.refusal.empty())
+        return s.refusal;
+    const std::string empty = "simulated slot " + std::to_string(slot) + " is empty";
+    return emptyNote_.empty() ? empty : empty + ": " + emptyNote_;
+}
+
+std::vector<std::string> SimBench::warnings() const {
+    std::vector<std::string> out;
+    for (const Slot& s : slots_) {
+        if (!s.refusal.empty())
+            out.push_back(s.refusal);
+    }
+    if (!emptyNote_.empty())
+        out.push_back(emptyNote_);
+    return out;
 }
 
 std::filesystem::path SimBench::slotDir(int slot) const {
     return stateDir_ / ("slot-" + std::to_string(slot));
 }
 
-std::filesystem::file_time_type SimBench::storedTime(int slot) const {
-    std::error_code ec;
-    const auto t = std::filesystem::last_write_time(slotDir(slot) / "chip.txt", ec);
-    return ec ? std::filesystem::file_time_type{} : t;
+std::filesystem::path SimBench::lockFile(int slot, const char* kind) const {
+    return stateDir_ / ".locks" / ("slot-" + std::to_string(slot) + "." + kind);
 }
 
-bool SimBench::reload(int slot) {
-    SimChip* c = chip(slot);
-    if (!c || !persistent() || !std::filesystem::exists(slotDir(slot) / "chip.txt"))
+void SimBench::note(const std::string& error) {
+    const std::lock_guard lock(errorLock_);
+    error_ = error;
+}
+
+std::string SimBench::lastError() const {
+    const std::lock_guard lock(errorLock_);
+    return error_;
+}
+
+// --- claims ----------------------------------------------------------------------
+
+SimBench::Claim SimBench::claim(int slot) {
+    if (!chip(slot)) {
+        note(vacancy(slot));
+        return Claim::Failed;
+    }
+    Slot& s = slots_[std::size_t(slot)];
+    {
+        const std::lock_guard lock(claims_);
+        if (s.claimed)
+            return Claim::Busy;
+        if (persistent()) {
+            // The claim file stays locked as long as the claim: another
+            // process, or another open file of this one, is refused meanwhile.
+            std::error_code ec;
+            std::filesystem::create_directories(stateDir_ / ".locks", ec);
+            const int fd = ::open(lockFile(slot, "claim").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                note(lockFile(slot, "claim").string() + ": " + std::strerror(errno));
+                return Claim::Failed;
+            }
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                const bool busy = errno == EWOULDBLOCK;
+                ::close(fd);
+                return busy ? Claim::Busy : Claim::Failed;
+            }
+            s.claimFd = fd;
+        }
+        s.claimed = true;
+    }
+    if (!refresh(slot)) {
+        const std::lock_guard lock(claims_);
+        if (s.claimFd >= 0)
+            ::close(s.claimFd);
+        s.claimFd = -1;
+        s.claimed = false;
+        return Claim::Failed;
+    }
+    return Claim::Granted;
+}
+
+void SimBench::release(int slot) {
+    if (!claimedHere(slot))
+        return;
+    store(slot);
+    Slot& s = slots_[std::size_t(slot)];
+    const std::lock_guard lock(claims_);
+    if (s.claimFd >= 0)
+        ::close(s.claimFd);
+    s.claimFd = -1;
+    s.claimed = false;
+}
+
+bool SimBench::claimedHere(int slot) const {
+    if (slot < 0 || slot >= kSlots)
         return false;
-    // Only what another process stored since this bench last saved or loaded
-    // replaces the chip in memory.
-    if (storedTime(slot) == known_[slot])
+    const std::lock_guard lock(claims_);
+    return slots_[std::size_t(slot)].claimed;
+}
+
+TransferResult SimBench::control(int slot, const UsbSetup& setup, std::uint8_t* data, unsigned timeoutMs) {
+    if (slot < 0 || slot >= kSlots)
+        return {TransferError::NoDevice, 0};
+    Slot& s = slots_[std::size_t(slot)];
+    const std::lock_guard lock(s.serve);
+    if (!s.chip)
+        return {TransferError::NoDevice, 0};
+    return s.chip->control(setup, data, timeoutMs);
+}
+
+// --- stores ------------------------------------------------------------------------
+
+bool SimBench::reload(int slot) {
+    // A slot claimed here changes only here: nothing to take.
+    return claimedHere(slot) || refresh(slot);
+}
+
+bool SimBench::refresh(int slot) {
+    if (!persistent() || !chip(slot))
         return true;
+    Slot& s = slots_[std::size_t(slot)];
+    const std::lock_guard serve(s.serve);
+    std::string err;
+    std::optional<StoredChip> disk;
+    {
+        const FileLock lock(lockFile(slot, "store"), LOCK_SH);
+        disk = StoredChip::read(slotDir(slot), &err);
+    }
+    if (!err.empty()) {
+        note(err);
+        return false;
+    }
+    if (!disk || disk == s.onDisk)
+        return true; // nothing stored, or nothing new: the chip here is current
     // The fault plan and its count belong to this process's set-up.
-    const FaultPlan plan = c->faults();
-    const bool ok = c->load(slotDir(slot), &error_);
-    c->faults() = plan;
-    known_[slot] = storedTime(slot);
-    return ok;
+    const FaultPlan plan = s.chip->faults();
+    const RestoreError r = s.chip->restore(*disk, slotDir(slot), &err);
+    s.chip->faults() = plan;
+    if (r != RestoreError::None) {
+        note(err);
+        return false;
+    }
+    s.onDisk = std::move(disk);
+    s.base = s.chip->stored();
+    return true;
+}
+
+bool SimBench::store(int slot, bool force) {
+    if (!persistent() || !chip(slot))
+        return false;
+    Slot& s = slots_[std::size_t(slot)];
+    const std::lock_guard serve(s.serve);
+    StoredChip now = s.chip->stored();
+    if (!force && s.base && now == *s.base)
+        return true; // unchanged here
+    const FileLock lock(lockFile(slot, "store"), LOCK_EX);
+    std::string err;
+    if (!force && !claimedHere(slot)) {
+        // Outside a claim another process may have stored the slot since:
+        // its state is newer and stays.
+        const std::optional<StoredChip> disk = StoredChip::read(slotDir(slot), &err);
+        if (err.empty() && disk != s.onDisk) {
+            note("simulated slot " + std::to_string(slot) +
+                 " was stored by another program meanwhile; its "
+                 "state is kept and the changes made here are dropped");
+            return false;
+        }
+    }
+    if (!now.write(slotDir(slot), &err)) {
+        note(err);
+        return false;
+    }
+    s.onDisk = now;
+    s.base = std::move(now);
+    return true;
 }
 
 bool SimBench::save(int slot) {
-    const SimChip* c = chip(slot);
-    if (!c || !persistent())
-        return false;
-    const bool ok = c->save(slotDir(slot), &error_);
-    known_[slot] = storedTime(slot);
-    return ok;
+    return store(slot);
 }
 
 void SimBench::saveAll() {
     for (int slot = 0; slot < kSlots; ++slot)
-        save(slot);
-}
-
-// ---------------------------------------------------------------------------
-
-SimLink::~SimLink() {
-    close();
-}
-
-SimChip* SimLink::current() {
-    SimChip* c = slot_ >= 0 ? bench_.chip(slot_) : nullptr;
-    if (!c)
-        error_ = "no device is open";
-    return c;
-}
-
-bool SimLink::open(int deviceNumber) {
-    close();
-    error_.clear();
-    denied_ = false;
-    if (deviceNumber < 0 || deviceNumber >= SimBench::kSlots) {
-        error_ = "no device number " + std::to_string(deviceNumber) + " on the simulated bench";
-        return false;
-    }
-    bench_.reload(deviceNumber);
-    SimChip* c = bench_.chip(deviceNumber);
-    if (!c) {
-        error_ = "simulated slot " + std::to_string(deviceNumber) + " is empty";
-        return false;
-    }
-    if (!c->attached()) {
-        error_ = "the chip in simulated slot " + std::to_string(deviceNumber) + " is not on the bus";
-        return false;
-    }
-    if (c->config().refuseOpen) {
-        error_ = "access to simulated slot " + std::to_string(deviceNumber) + " refused";
-        denied_ = true;
-        return false;
-    }
-    slot_ = deviceNumber;
-    return true;
-}
-
-bool SimLink::getDeviceDescriptor(DeviceDescriptor& out) {
-    SimChip* c = current();
-    if (!c)
-        return false;
-    DeviceDescriptor d{};
-    const auto r =
-        c->control({0x80, 0x06, 0x0100, 0, static_cast<std::uint16_t>(d.size())}, d.data(), kSimTimeoutMs);
-    if (!r.ok()) {
-        error_ = "device descriptor: " + transferErrorText(r.error);
-        return false;
-    }
-    if (r.transferred < static_cast<int>(d.size())) {
-        error_ = "device descriptor: short answer of " + std::to_string(r.transferred) + " bytes";
-        return false;
-    }
-    out = d;
-    return true;
-}
-
-bool SimLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
-    failure_ = RequestFailure::Other;
-    SimChip* c = current();
-    if (!c)
-        return false;
-    const UsbSetup s{setup.bmRequestType(), setup.Request, setup.Value, setup.Index, length};
-    const auto r = c->control(s, data, kSimTimeoutMs);
-    failure_ = r.error == TransferError::None      ? RequestFailure::None
-               : r.error == TransferError::Stall   ? RequestFailure::Refused
-               : r.error == TransferError::Timeout ? RequestFailure::TimedOut
-                                                   : RequestFailure::Other;
-    if (!r.ok()) {
-        error_ = "class request " + std::to_string(setup.Request) + ": " + transferErrorText(r.error);
-        return false;
-    }
-    if (setup.Direction == 1 && r.transferred < length) {
-        error_ = "class request " + std::to_string(setup.Request) + ": short answer of " +
-                 std::to_string(r.transferred) + " of " + std::to_string(length) + " bytes";
-        return false;
-    }
-    return true;
-}
-
-void SimLink::close() {
-    if (slot_ < 0)
-        return;
-    bench_.save(slot_);
-    slot_ = -1;
+        store(slot);
 }
 
 } // namespace corvane::sim

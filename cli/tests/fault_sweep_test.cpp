@@ -55,6 +55,7 @@ struct Result {
     std::vector<std::uint8_t> flash, eeprom;
     sim::ConfigBytes bytes;
     bool running = false;
+    bool attached = true;
     int startMode = -1;
     std::uint16_t startAddress = 0;
     QByteArray printed;
@@ -182,6 +183,7 @@ protected:
         o.eeprom = chip.eeprom();
         o.bytes = chip.configBytes();
         o.running = chip.applicationRunning();
+        o.attached = chip.attached();
         o.startMode = chip.startMode();
         o.startAddress = chip.startAddress();
         const QByteArray printed = readAll(out.get());
@@ -219,7 +221,11 @@ TEST_P(FaultSweep, SuccessOnlyWithTheFaultFreeResultTheSameInEveryForm) {
             SCOPED_TRACE(std::string(f.what) + " at request " + std::to_string(k));
             const Result o = run(f.arm);
             if (o.status == ExitOk) {
-                EXPECT_TRUE(o.sameChip(reference)) << "success reported, but the chip differs";
+                // A chip that left the bus right after taking the start
+                // command looks to the tool like one that started.
+                const bool leftAtStart = !o.attached && o.startMode == reference.startMode &&
+                                         o.startAddress == reference.startAddress;
+                EXPECT_TRUE(o.sameChip(reference) || leftAtStart) << "success reported, but the chip differs";
                 EXPECT_EQ(o.printed, reference.printed);
                 EXPECT_EQ(o.files, reference.files);
             } else {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two layers under TUsb: each DFU request's setup fields and the decoded
 // status answer; the command frames' status enum; a chip found in the error
-// state brought back to idle; the erase polling ended by a timed-out request.
+// state brought back to idle.
 
 #include "link/boot_frames.h"
 #include "link/dfu_requests.h"
@@ -170,7 +170,7 @@ TEST_F(FrameSpans, BlocksGoToAndFromTheGivenSpanOnly) {
 }
 
 // ---------------------------------------------------------------------------
-// A chip left in the error state, and the erase polling's bound
+// A chip left in the error state
 
 using Recovery = UsbOnBench;
 
@@ -204,34 +204,4 @@ TEST_F(Recovery, OnlyTheFirstCommandAfterOpeningRecovers) {
     leaveInError(*chip);
     EXPECT_EQ(usb.ReadConfigByte(1, 0x31), -1) << "an error state during the run is not hidden";
     EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD}));
-}
-
-TEST_F(Recovery, ATimedOutStatusRequestEndsTheErasePolling) {
-    open();
-    chip->faults().timeOutRequest(2, 500);
-    EXPECT_EQ(usb.EraseChip(), 1);
-    EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD, DFU_GETSTATUS})) << "one status request, not 500";
-
-    chip->clearLog();
-    chip->faults().clear();
-    chip->faults().failRequest(2, 10); // refused or lost: polling goes on
-    chip->faults().timeOutRequest(12);
-    BootFrames frames(link);
-    const CommandResult r = frames.eraseChip();
-    EXPECT_EQ(r.status, CommandStatus::StatusRequestFailed);
-    EXPECT_EQ(kinds().size(), 12u);
-}
-
-TEST_F(Recovery, ErasePollingWaitsBetweenStatusRequests) {
-    open();
-    int pauses = 0;
-    int lastUs = 0;
-    BootFrames frames(link, [&](int us) {
-        ++pauses;
-        lastUs = us;
-    });
-    chip->faults().failRequest(2, 3);
-    EXPECT_TRUE(frames.eraseChip().ok());
-    EXPECT_EQ(pauses, 4);
-    EXPECT_EQ(lastUs, 100);
 }

@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                      r.chip->setConfig(c);
                  },
                  &TOperations::ButEraseClick, ErrorKind::AccessDenied, OpStep::Open, 0},
+        KindCase{"InUse", [](Rig& r) { r.bench.claim(0); }, &TOperations::ButWriteClick, ErrorKind::InUse,
+                 OpStep::Open, 0},
         KindCase{"NotBootloader",
                  [](Rig& r) {
                      sim::ChipConfig c;
@@ -211,4 +213,18 @@ TEST(Requests, WriteTakesItsImagesAndBytesFromTheRequestAndRefusesImagesOfAnothe
     EXPECT_EQ(refused.step, OpStep::ProgramEeprom);
     EXPECT_TRUE(small.commands().empty());
     EXPECT_TRUE(small.idle());
+}
+
+// A device that another program holds: the window's box says so, and the
+// device works again once it is free.
+TEST(DeviceInUse, TheBoxNamesTheDeviceHeldByAnotherProgram) {
+    Rig r;
+    ASSERT_EQ(r.bench.claim(0), sim::SimBench::Claim::Granted);
+    r.ops.ButReadClick();
+    ASSERT_EQ(r.view.boxes.size(), 1u);
+    EXPECT_EQ(r.view.boxes[0].caption, "USB-ERROR");
+    EXPECT_EQ(r.view.boxes[0].text, "device 0 is in use by another program");
+    EXPECT_TRUE(r.chip->log().empty()) << "nothing was sent";
+    r.bench.release(0);
+    EXPECT_TRUE(r.ops.ButReadClick().ok());
 }

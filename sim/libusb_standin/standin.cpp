@@ -4,60 +4,19 @@
 // CORVANE_SIM_CONFIG, see sim/bench.h). Programs written for libusb run
 // against it unchanged, linked to it or with LD_PRELOAD.
 //
-// Like the Linux kernel, it refuses a control request addressed to an
-// interface that the device lacks or that the caller has not claimed.
+// This part: the library, the device list and the descriptors. The handles,
+// the claims and the transfers are in standin_handles.cpp.
 
-#include "sim/bench.h"
-
-#include <libusb.h>
+#include "standin_state.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <set>
-#include <vector>
 
-#define STANDIN_API extern "C" __attribute__((visibility("default")))
-
+using namespace corvane::standin;
 using corvane::sim::SimBench;
-using corvane::sim::SimChip;
-using corvane::sim::TransferError;
-
-struct libusb_context {
-    int refs = 0;
-};
-
-struct libusb_device {
-    int refs = 1;
-    int slot = -1; // bench slot, -1 for a foreign device
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-    std::uint8_t bus = 1;
-    std::vector<std::uint8_t> ports;
-    std::uint8_t address = 0;
-    std::uint64_t generation = 0; // which bench the device belongs to
-};
-
-struct libusb_device_handle {
-    libusb_device* device = nullptr;
-    std::uint32_t claimed = 0;
-    bool autoDetach = false;
-    bool driverBound = false;
-    int configuration = 1;
-};
 
 namespace {
-
-std::mutex g_mutex;
-std::unique_ptr<SimBench> g_bench;
-int g_contexts = 0;
-std::uint64_t g_generation = 0;
-libusb_context g_defaultContext;
-// Every device object handed out and not yet freed: libusb_exit frees those a
-// program left referenced (a device list freed without unreferencing).
-std::set<libusb_device*> g_devices;
 
 libusb_device* newDevice() {
     auto* d = new libusb_device;
@@ -69,28 +28,6 @@ void freeAllDevices() {
     for (libusb_device* d : g_devices)
         delete d;
     g_devices.clear();
-}
-
-SimChip* chipOf(const libusb_device* dev) {
-    if (!g_bench || !dev || dev->slot < 0 || dev->generation != g_generation)
-        return nullptr;
-    return g_bench->chip(dev->slot);
-}
-
-int transferErrorCode(TransferError e) {
-    switch (e) {
-    case TransferError::None:
-        return LIBUSB_SUCCESS;
-    case TransferError::Stall:
-        return LIBUSB_ERROR_PIPE;
-    case TransferError::NoDevice:
-        return LIBUSB_ERROR_NO_DEVICE;
-    case TransferError::Timeout:
-        return LIBUSB_ERROR_TIMEOUT;
-    case TransferError::Io:
-        break;
-    }
-    return LIBUSB_ERROR_IO;
 }
 
 void fillDescriptor(const corvane::DeviceDescriptor& raw, libusb_device_descriptor* d) {
@@ -123,6 +60,10 @@ STANDIN_API int libusb_init(libusb_context** ctx) {
             std::fprintf(stderr, "libusb stand-in: %s\n", e.what());
             return LIBUSB_ERROR_OTHER;
         }
+        // What a libusb program would not otherwise learn: refused slots,
+        // a bench file without chips.
+        for (const std::string& w : g_bench->warnings())
+            std::fprintf(stderr, "libusb stand-in: %s\n", w.c_str());
         ++g_generation;
     }
     ++g_contexts;
@@ -233,14 +174,22 @@ STANDIN_API const char* libusb_strerror(int code) {
 // --- devices ---------------------------------------------------------------
 
 STANDIN_API ssize_t libusb_get_device_list(libusb_context*, libusb_device*** list) {
-    std::lock_guard lock(g_mutex);
-    if (!g_bench)
+    SimBench* bench = nullptr;
+    {
+        const std::lock_guard lock(g_mutex);
+        bench = g_bench.get();
+    }
+    if (!bench)
         return LIBUSB_ERROR_INVALID_PARAM;
+    // What other programs stored since: which chips are on the bus. Outside
+    // the lock, so that requests of other threads go on meanwhile.
+    for (int slot = 0; slot < SimBench::kSlots; ++slot)
+        bench->reload(slot);
+    const std::lock_guard lock(g_mutex);
     std::vector<libusb_device*> devices;
     // Listed newest slot first, so that a caller has to sort to number them.
     for (int slot = SimBench::kSlots - 1; slot >= 0; --slot) {
-        g_bench->reload(slot);
-        SimChip* chip = g_bench->chip(slot);
+        const corvane::sim::SimChip* chip = g_bench->chip(slot);
         if (!chip || !chip->attached())
             continue;
         auto* d = newDevice();
@@ -298,8 +247,8 @@ STANDIN_API void libusb_free_device_list(libusb_device** list, int unrefDevices)
 
 STANDIN_API int libusb_get_device_descriptor(libusb_device* dev, struct libusb_device_descriptor* desc) {
     std::lock_guard lock(g_mutex);
-    if (SimChip* chip = chipOf(dev)) {
-        fillDescriptor(chip->deviceDescriptor(), desc);
+    if (const int slot = slotOf(dev); slot >= 0) {
+        fillDescriptor(g_bench->chip(slot)->deviceDescriptor(), desc);
         return LIBUSB_SUCCESS;
     }
     corvane::DeviceDescriptor raw{18,
@@ -327,10 +276,10 @@ STANDIN_API int libusb_get_device_descriptor(libusb_device* dev, struct libusb_d
 STANDIN_API int libusb_get_config_descriptor(libusb_device* dev, uint8_t index,
                                              struct libusb_config_descriptor** config) {
     std::lock_guard lock(g_mutex);
-    SimChip* chip = chipOf(dev);
-    if (!chip || index != 0)
+    const int slot = slotOf(dev);
+    if (slot < 0 || index != 0)
         return LIBUSB_ERROR_NOT_FOUND;
-    const auto raw = chip->configurationDescriptor();
+    const auto raw = g_bench->chip(slot)->configurationDescriptor();
     auto* alt = new libusb_interface_descriptor{};
     alt->bLength = raw[9];
     alt->bDescriptorType = raw[10];
@@ -403,195 +352,4 @@ STANDIN_API libusb_device* libusb_get_parent(libusb_device*) {
 
 STANDIN_API int libusb_get_device_speed(libusb_device*) {
     return LIBUSB_SPEED_FULL;
-}
-
-// --- handles -----------------------------------------------------------------
-
-STANDIN_API int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
-    std::lock_guard lock(g_mutex);
-    SimChip* chip = chipOf(dev);
-    if (dev->slot >= 0 && (!chip || !chip->attached()))
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (!chip)
-        return LIBUSB_ERROR_ACCESS; // foreign devices belong to someone else
-    if (chip->config().refuseOpen)
-        return LIBUSB_ERROR_ACCESS;
-    ++dev->refs;
-    *handle = new libusb_device_handle{dev, 0, false, chip->config().kernelDriver, 1};
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API libusb_device_handle* libusb_open_device_with_vid_pid(libusb_context* ctx, uint16_t vendor,
-                                                                  uint16_t product) {
-    libusb_device** list = nullptr;
-    const ssize_t n = libusb_get_device_list(ctx, &list);
-    libusb_device_handle* found = nullptr;
-    for (ssize_t i = 0; i < n && !found; ++i) {
-        libusb_device_descriptor d{};
-        libusb_get_device_descriptor(list[i], &d);
-        if (d.idVendor == vendor && d.idProduct == product && libusb_open(list[i], &found) != LIBUSB_SUCCESS)
-            found = nullptr;
-    }
-    if (n >= 0)
-        libusb_free_device_list(list, 1);
-    return found;
-}
-
-STANDIN_API void libusb_close(libusb_device_handle* handle) {
-    if (!handle)
-        return;
-    {
-        std::lock_guard lock(g_mutex);
-        if (g_bench && chipOf(handle->device))
-            g_bench->save(handle->device->slot);
-    }
-    libusb_unref_device(handle->device);
-    delete handle;
-}
-
-STANDIN_API libusb_device* libusb_get_device(libusb_device_handle* handle) {
-    return handle->device;
-}
-
-STANDIN_API int libusb_get_configuration(libusb_device_handle* handle, int* config) {
-    *config = handle->configuration;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_set_configuration(libusb_device_handle* handle, int config) {
-    if (config != 1 && config != -1 && config != 0)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (handle->claimed)
-        return LIBUSB_ERROR_BUSY;
-    handle->configuration = config == -1 ? 0 : config;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_claim_interface(libusb_device_handle* handle, int number) {
-    std::lock_guard lock(g_mutex);
-    SimChip* chip = chipOf(handle->device);
-    if (!chip || !chip->attached())
-        return LIBUSB_ERROR_NO_DEVICE;
-    if (number != 0 || handle->configuration != 1)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (handle->driverBound) {
-        if (!handle->autoDetach)
-            return LIBUSB_ERROR_BUSY;
-        handle->driverBound = false;
-    }
-    handle->claimed |= 1u << number;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_release_interface(libusb_device_handle* handle, int number) {
-    if (number < 0 || number > 31 || !(handle->claimed & (1u << number)))
-        return LIBUSB_ERROR_NOT_FOUND;
-    handle->claimed &= ~(1u << number);
-    if (handle->autoDetach) {
-        std::lock_guard lock(g_mutex);
-        if (SimChip* chip = chipOf(handle->device))
-            handle->driverBound = chip->config().kernelDriver; // given back
-    }
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_set_interface_alt_setting(libusb_device_handle* handle, int number, int alt) {
-    if (number != 0 || !(handle->claimed & 1u))
-        return LIBUSB_ERROR_NOT_FOUND;
-    return alt == 0 ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
-}
-
-STANDIN_API int libusb_set_auto_detach_kernel_driver(libusb_device_handle* handle, int enable) {
-    handle->autoDetach = enable != 0;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_kernel_driver_active(libusb_device_handle* handle, int number) {
-    if (number != 0)
-        return LIBUSB_ERROR_NOT_FOUND;
-    return handle->driverBound ? 1 : 0;
-}
-
-STANDIN_API int libusb_detach_kernel_driver(libusb_device_handle* handle, int number) {
-    if (number != 0 || !handle->driverBound)
-        return LIBUSB_ERROR_NOT_FOUND;
-    handle->driverBound = false;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_attach_kernel_driver(libusb_device_handle* handle, int number) {
-    if (number != 0)
-        return LIBUSB_ERROR_NOT_FOUND;
-    if (handle->claimed & 1u)
-        return LIBUSB_ERROR_BUSY;
-    handle->driverBound = true;
-    return LIBUSB_SUCCESS;
-}
-
-STANDIN_API int libusb_reset_device(libusb_device_handle* handle) {
-    std::lock_guard lock(g_mutex);
-    SimChip* chip = chipOf(handle->device);
-    if (!chip || !chip->attached())
-        return LIBUSB_ERROR_NOT_FOUND;
-    // A bus reset re-enumerates the device; the bootloader starts over.
-    chip->reset();
-    return chip->attached() ? LIBUSB_SUCCESS : LIBUSB_ERROR_NOT_FOUND;
-}
-
-STANDIN_API int libusb_clear_halt(libusb_device_handle*, unsigned char) {
-    return LIBUSB_ERROR_NOT_FOUND;
-}
-
-// --- transfers -------------------------------------------------------------
-
-STANDIN_API int libusb_control_transfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
-                                        uint16_t value, uint16_t index, unsigned char* data, uint16_t length,
-                                        unsigned int timeout) {
-    std::lock_guard lock(g_mutex);
-    SimChip* chip = chipOf(handle->device);
-    if (!chip || !chip->attached())
-        return LIBUSB_ERROR_NO_DEVICE;
-    const int recipient = requestType & LIBUSB_RECIPIENT_OTHER;
-    if (recipient == LIBUSB_RECIPIENT_INTERFACE) {
-        // The kernel's rule: the interface must exist and be claimed by us.
-        const int number = index & 0xFF;
-        if (number != 0 || !(handle->claimed & (1u << number)))
-            return LIBUSB_ERROR_IO;
-    }
-    if (length && !data)
-        return LIBUSB_ERROR_INVALID_PARAM;
-    const auto r = chip->control({requestType, request, value, index, length}, data, timeout);
-    if (!r.ok())
-        return transferErrorCode(r.error);
-    return r.transferred;
-}
-
-STANDIN_API int libusb_get_string_descriptor_ascii(libusb_device_handle* handle, uint8_t index,
-                                                   unsigned char*, int) {
-    if (!handle)
-        return LIBUSB_ERROR_INVALID_PARAM;
-    // The bootloader reports no strings: index 0 is not a string at all.
-    return index == 0 ? LIBUSB_ERROR_INVALID_PARAM : LIBUSB_ERROR_PIPE;
-}
-
-STANDIN_API int libusb_bulk_transfer(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
-                                     unsigned int) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
-}
-
-STANDIN_API int libusb_interrupt_transfer(libusb_device_handle*, unsigned char, unsigned char*, int, int*,
-                                          unsigned int) {
-    return LIBUSB_ERROR_NOT_SUPPORTED;
-}
-
-// --- for tests: is this process running on the stand-in? -------------------
-
-STANDIN_API int corvane_standin_active(void) {
-    return 1;
-}
-
-// For tests: device objects handed out and not yet freed.
-STANDIN_API int corvane_standin_live_devices(void) {
-    std::lock_guard lock(g_mutex);
-    return static_cast<int>(g_devices.size());
 }

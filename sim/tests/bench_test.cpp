@@ -213,13 +213,101 @@ TEST(BenchFolder, StartedApplicationAndErrorStateSurviveTheProgramRun) {
     EXPECT_NE(link.lastError().find("not on the bus"), std::string::npos);
 }
 
-TEST(BenchFolder, MismatchedStoredMemoryKeepsAFactoryChipAndSaysWhy) {
+TEST(BenchFolder, AStoredChipThatDoesNotFitItsSlotIsRefusedAndKeptWhole) {
     TempDir dir;
-    { SimBench::fromFolder(dir.path()); } // stores a 32 KB chip in slot 0
-    dir.write("bench.conf", "[slot 0]\ncontroller = 5130\n");
+    {
+        auto bench = SimBench::fromFolder(dir.path()); // a 32 KB chip in slot 0
+        bench->chip(0)->flash()[0x7FFF] = 0x42;
+    }
+    dir.write("bench.conf", "[slot 0]\ncontroller = 5130\n[slot 1]\n");
+    {
+        auto bench = SimBench::fromFolder(dir.path());
+        EXPECT_FALSE(bench->chip(0));
+        EXPECT_TRUE(bench->chip(1)) << "the other slots work";
+        const std::string why = bench->vacancy(0);
+        EXPECT_NE(why.find("refused"), std::string::npos) << why;
+        EXPECT_NE(why.find("32768"), std::string::npos) << why;
+        EXPECT_NE(why.find("AT89C5130"), std::string::npos) << why;
+        ASSERT_EQ(bench->warnings().size(), 1u);
+        SimLink link(*bench);
+        EXPECT_FALSE(link.open(0));
+        EXPECT_EQ(link.lastError(), why);
+        EXPECT_EQ(link.lastOpenFailure(), OpenFailure::NotFound);
+    }
+    EXPECT_EQ(std::filesystem::file_size(dir.path() / "slot-0" / "flash.bin"), 0x8000u) << "never cut";
+    std::filesystem::remove(dir.path() / "bench.conf");
+    EXPECT_EQ(SimBench::fromFolder(dir.path())->chip(0)->flash()[0x7FFF], 0x42);
+}
+
+// A chip.txt that is not the bench's own is an error naming file and line:
+// nothing is taken, nothing reset to factory values.
+class GarbageChipText : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(GarbageChipText, IsAnErrorNamingFileAndLine) {
+    const auto& [text, expected] = GetParam();
+    TempDir dir;
+    { SimBench::fromFolder(dir.path()); } // stores a chip in slot 0
+    dir.write("bench.conf", "[slot 0]\n");
+    dir.write("slot-0/chip.txt", text);
+    try {
+        SimBench::fromFolder(dir.path());
+        ADD_FAILURE() << "taken: " << text;
+    } catch (const std::runtime_error& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find((dir.path() / "slot-0" / "chip.txt").string()), std::string::npos) << what;
+        EXPECT_NE(what.find(expected), std::string::npos) << what;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, GarbageChipText,
+    ::testing::Values(std::pair{"\x89PNG\r\n\x1a\n", "line 1: expected key=value"},
+                      std::pair{"controller=AT89C5131\nbsb=ZZ\n", "line 2: 'ZZ' is not a hexadecimal"},
+                      std::pair{"controller=AT89C5131\nbsb=FF\ncolour=red\n", "line 3: unknown key 'colour'"},
+                      std::pair{"controller=AT89C5131\nattached=2\n", "line 2: '2'"},
+                      std::pair{"controller=AT89C5131\nbsb=FF\n", "a configuration byte is missing"},
+                      std::pair{"", "the controller or a configuration byte is missing"}));
+
+TEST(BenchFolder, StoredMemoryThatCannotBeReadIsAnErrorNamingTheFile) {
+    TempDir dir;
+    { SimBench::fromFolder(dir.path()); }
+    std::filesystem::remove(dir.path() / "slot-0" / "eeprom.bin");
+    try {
+        SimBench::fromFolder(dir.path());
+        ADD_FAILURE() << "loaded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("eeprom.bin: missing"), std::string::npos) << e.what();
+    }
+}
+
+TEST(BenchFile, AFolderOrAnUnreadableFileIsAnErrorAndAnEmptyOneDefinesNoChip) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "bench.conf");
+    try {
+        SimBench::fromFolder(dir.path());
+        ADD_FAILURE() << "a folder taken as the bench file";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find((dir.path() / "bench.conf").string() + ": a folder"),
+                  std::string::npos)
+            << e.what();
+    }
+    std::filesystem::remove(dir.path() / "bench.conf");
+
+    dir.write("locked.conf", "[slot 0]\n");
+    std::filesystem::permissions(dir.path() / "locked.conf", std::filesystem::perms::none);
+    if (::access((dir.path() / "locked.conf").c_str(), R_OK) != 0) { // root reads anyway
+        EXPECT_THROW(SimBench::fromFolder(dir.path(), dir.path() / "locked.conf"), std::runtime_error);
+    }
+
+    dir.write("bench.conf", "# nothing yet\n");
     auto bench = SimBench::fromFolder(dir.path());
-    EXPECT_EQ(bench->chip(0)->flash().size(), 0x4000u);
-    EXPECT_NE(bench->lastError().find("do not fit"), std::string::npos);
+    for (int slot = 0; slot < SimBench::kSlots; ++slot)
+        EXPECT_FALSE(bench->chip(slot));
+    SimLink link(*bench);
+    EXPECT_FALSE(link.open(0));
+    EXPECT_NE(link.lastError().find("defines no chip"), std::string::npos) << link.lastError();
+    EXPECT_NE(link.lastError().find("bench.conf"), std::string::npos) << link.lastError();
+    EXPECT_EQ(bench->warnings().size(), 1u);
 }
 
 TEST(BenchFolder, BadBenchFileIsReportedNotIgnored) {

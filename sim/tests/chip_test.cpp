@@ -274,6 +274,48 @@ TEST_F(Chip, StartApplicationLeavesTheBusAndResetBringsTheBootloaderBack) {
     EXPECT_TRUE(chip.applicationRunning());
 }
 
+// The reset form of the start command needs no address: its three bytes are
+// the whole command, as some hosts send it; the jump form needs its address.
+TEST_F(Chip, StartCommandTakesTheThreeByteResetFormAndTheFullJumpForm) {
+    struct Form {
+        Bytes frame;
+        bool taken;
+        int mode;
+    };
+    const Form forms[] = {
+        {{0x04, 0x03, 0x00}, true, 0},
+        {{0x04, 0x03, 0x00, 0x00, 0x00}, true, 0},
+        {frame({0x04, 0x03, 0x00}), true, 0},
+        {{0x04, 0x03, 0x01, 0x12, 0x34}, true, 1},
+        {{0x04, 0x03, 0x01, 0x12}, false, -1},
+        {{0x04, 0x03, 0x01}, false, -1},
+        {{0x04, 0x03}, false, -1},
+    };
+    for (const Form& f : forms) {
+        SCOPED_TRACE(::testing::PrintToString(f.frame));
+        chip = SimChip();
+        EXPECT_EQ(command(f.frame) == 0, f.taken);
+        EXPECT_EQ(download({}).ok(), f.taken) << "the empty download after it";
+        EXPECT_EQ(chip.applicationRunning(), f.taken);
+        EXPECT_EQ(chip.startMode(), f.mode);
+    }
+}
+
+TEST_F(Chip, AChipThatLeavesBeforeTheStatusStageFailsTheEmptyDownloadButStarts) {
+    ChipConfig c;
+    c.leavesBeforeStatus = true;
+    chip = SimChip(c);
+    ASSERT_EQ(command({0x04, 0x03, 0x00}), 0);
+    EXPECT_EQ(download({}).error, TransferError::Io);
+    EXPECT_FALSE(chip.attached());
+    EXPECT_TRUE(chip.applicationRunning());
+    EXPECT_EQ(status().first, -1) << "gone from the bus";
+
+    chip = SimChip(c); // an empty download without a start command completes
+    EXPECT_TRUE(download({}).ok());
+    EXPECT_TRUE(chip.attached());
+}
+
 TEST_F(Chip, EmptyDownloadWithoutStartCommandOnlyEndsTheDownload) {
     ASSERT_TRUE(download({}).ok());
     EXPECT_TRUE(chip.attached());

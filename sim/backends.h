@@ -11,9 +11,9 @@
 namespace corvane {
 
 // The simulated bench in its state folder (empty: the folder the
-// environment names), owned together with its link; the bench stores its
-// chips when the link goes. Throws std::runtime_error when the bench file
-// cannot be read.
+// environment names), owned together with its link; the bench stores the
+// chips changed when the link goes. Throws std::runtime_error when the bench
+// cannot be set up (the bench file or a stored chip cannot be read).
 std::unique_ptr<DeviceLink> makeSimulatedLink(const std::string& folder);
 
 // The bootloaders attached to USB.

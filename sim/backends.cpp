@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "link/backends.h"
+#include "sim/backends.h"
 
 #include "link/libusb_link.h"
 #include "sim/bench.h"
@@ -24,7 +24,7 @@ public:
     }
     void close() override { link_.close(); }
     std::string lastError() const override { return link_.lastError(); }
-    bool lastOpenDenied() const override { return link_.lastOpenDenied(); }
+    OpenFailure lastOpenFailure() const override { return link_.lastOpenFailure(); }
     RequestFailure lastRequestFailure() const override { return link_.lastRequestFailure(); }
 
 private:
