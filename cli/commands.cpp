@@ -30,6 +30,8 @@ QString checkWrite(const CommandLine& o) {
         return text;
     if (o.flashFile.isEmpty() && (o.erase || o.flashAll))
         return QStringLiteral("--erase and --flash-all go with --flash.");
+    if (o.eepromFile.isEmpty() && o.eepromWhole)
+        return QStringLiteral("--eeprom-whole goes with --eeprom.");
     if (o.serial && o.serial->place.memory == MEM_FLASH && o.flashFile.isEmpty())
         return QStringLiteral("A serial number in FLASH goes with --flash FILE.");
     return {};
@@ -69,12 +71,16 @@ const std::vector<Command>& table() {
          "Read the chip into files: --flash FILE, --eeprom FILE.", checkRead, true},
         {"erase", "", 0, "", {}, "Erase the chip (FLASH, security byte, BSB and SBV).", none, true},
         {"write", "", 0, "",
-         names({"flash", "eeprom", "erase", "flash-all", "no-verify", "truncate", "serial", "serial-at",
-                "serial-size", "serial-format", "serial-le", "serial-overwrite", "serial-file",
+         names({"flash", "eeprom", "eeprom-whole", "erase", "flash-all", "no-verify", "truncate", "serial",
+                "serial-at", "serial-size", "serial-format", "serial-le", "serial-overwrite", "serial-file",
                 "serial-log"}),
-         "Write files into the chip: --flash FILE, --eeprom FILE,\n--erase, --flash-all; then read back and "
-         "compare, unless\n--no-verify.",
+         "Write files into the chip: --flash FILE, --eeprom FILE\n(only the EEPROM bytes the file defines, "
+         "unless\n--eeprom-whole), --erase, --flash-all; then read back\nand compare, unless --no-verify.",
          checkWrite, true},
+        {"verify", "", 0, "", names({"flash", "eeprom", "truncate"}),
+         "Compare the chip with files: --flash FILE, --eeprom FILE;\nonly the bytes the files define. Exit 7 "
+         "names the first\ndifference.",
+         needsAFile, true},
         {"blank-check", "", 0, "", names({"flash", "eeprom"}),
          "Whether the chip's FLASH (or with --eeprom its EEPROM, or\nboth) is blank: exit 7 names the first "
          "used byte.",

@@ -21,8 +21,21 @@ public:
             return false;
         flash_ = in_.flash;
         eeprom_ = in_.eeprom;
-        placeSerial();
         const bool erases = in_.withFlash && o_.erase;
+        // A file that defines only part of EEPROM changes only that part: the
+        // rest is read first, before anything on the chip changes.
+        if (in_.withEeprom && !o_.eepromWhole && !definesAll(in_.eepromDefined, eeprom_.size())) {
+            if (s_.bytes().securityLevel() < 2)
+                return fail(
+                    Failure::Locked,
+                    QStringLiteral("the chip is locked (security level %1): its EEPROM cannot be read "
+                                   "to keep the bytes the file does not define")
+                        .arg(*s_.bytes().securityLevel()),
+                    OpStep::ReadEeprom);
+            if (!readEepromToMerge())
+                return false;
+        }
+        placeSerial();
         if (erases) {
             if (!erase())
                 return false;
@@ -85,9 +98,30 @@ private:
         return program(MEM_FLASH, plan_.frames, flash_);
     }
 
+    static bool definesAll(const Ranges& defined, std::size_t size) {
+        return defined.size() == 1 && defined.front() == Range{0, std::uint32_t(size)};
+    }
+
+    // What the chip holds in EEPROM, with the file's bytes over it.
+    bool readEepromToMerge() {
+        step(QStringLiteral("Reading EEPROM..."));
+        chipEeprom_.assign(kEepromBytes, kErased);
+        if (const OpResult read = s_.read(MEM_EEPROM, {{0, std::uint32_t(kEepromBytes)}}, chipEeprom_);
+            !read.ok())
+            return fail(read);
+        TBuffer merged = chipEeprom_;
+        for (const Range& r : in_.eepromDefined)
+            std::copy(eeprom_.begin() + r.start, eeprom_.begin() + r.end(), merged.begin() + r.start);
+        eeprom_ = std::move(merged);
+        return true;
+    }
+
     bool writeEeprom() {
         const bool serialThere = o_.serial && o_.serial->place.memory == MEM_EEPROM;
-        if (in_.withEeprom)
+        if (!chipEeprom_.empty())
+            // Only the pages where the merged image differs from the chip.
+            eepromFrames_ = changedPages(eeprom_, chipEeprom_).frames;
+        else if (in_.withEeprom)
             eepromFrames_ = pieces(0, std::uint32_t(eeprom_.size()), kMaxFrame);
         else if (serialThere && c_.serial)
             // Without an EEPROM file only the serial number's own bytes are written.
@@ -142,6 +176,7 @@ private:
     TBuffer eeprom_;
     WritePlan plan_;
     Ranges eepromFrames_;
+    TBuffer chipEeprom_; // what the chip held, when the file defines only part of EEPROM
 };
 
 } // namespace

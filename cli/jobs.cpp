@@ -137,6 +137,38 @@ public:
 
     bool config();
 
+    // The chip against the files, in the bytes they define.
+    bool verifyFiles() {
+        if (!open() || !identify({ConfigId::ProductName, ConfigId::SSB}) || !checkController(true))
+            return false;
+        step(QStringLiteral("Verifying..."));
+        const auto t0 = Clock::now();
+        for (const auto& [memory, with, image, defined] :
+             {std::tuple{MEM_FLASH, in_.withFlash, &in_.flash, &in_.flashDefined},
+              std::tuple{MEM_EEPROM, in_.withEeprom, &in_.eeprom, &in_.eepromDefined}}) {
+            if (!with)
+                continue;
+            const VerifyOutcome v = s_.verify(memory, *defined, *image, progressHook());
+            r_.bytesRead += totalLength(*defined);
+            if (v.result.kind == ErrorKind::VerifyMismatch) {
+                r_.verify = Verify::Mismatch;
+                r_.difference = v.difference;
+                return fail(Failure::VerifyMismatch,
+                            QStringLiteral("%1 differs from %2 at %3 (%4 byte(s) differ)")
+                                .arg(memory == MEM_FLASH ? QStringLiteral("FLASH") : QStringLiteral("EEPROM"),
+                                     memory == MEM_FLASH ? o_.flashFile : o_.eepromFile,
+                                     hex4(v.difference.first))
+                                .arg(v.difference.count),
+                            v.result.step);
+            }
+            if (!v.result.ok())
+                return fail(v.result);
+        }
+        timed("verify", t0);
+        r_.verify = Verify::Passed;
+        return true;
+    }
+
     bool blankCheck() {
         if (!open() || !identify({ConfigId::ProductName, ConfigId::SSB}) || !checkController(true))
             return false;
@@ -275,7 +307,8 @@ ChipReport runChipJob(const RunInput& in, ChipSession& session, ChipContext& con
     ChipReport report;
     report.device = context.device;
     report.serial = context.serial;
-    if (in.options.command == QLatin1String("write") && in.options.verify)
+    if ((in.options.command == QLatin1String("write") && in.options.verify) ||
+        in.options.command == QLatin1String("verify"))
         report.verify = Verify::NotReached;
     CommandJob job(in, session, context, report);
     const QString& c = in.options.command;
@@ -295,6 +328,8 @@ ChipReport runChipJob(const RunInput& in, ChipSession& session, ChipContext& con
         job.run();
     else if (c == QLatin1String("blank-check"))
         job.blankCheck();
+    else if (c == QLatin1String("verify"))
+        job.verifyFiles();
     context.progress.finish();
     return report;
 }

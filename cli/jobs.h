@@ -27,6 +27,9 @@ struct RunInput {
     TBuffer eeprom;
     bool withFlash = false;
     bool withEeprom = false;
+    // The bytes each file defines (a partial EEPROM write and verify keep to them).
+    Ranges flashDefined;
+    Ranges eepromDefined;
 };
 
 // One chip's place in the run.

@@ -38,6 +38,9 @@ const std::vector<OptionSpec>& optionTable() {
         {nullptr, "version", nullptr, "Show the version."},
         {nullptr, "flash", "FILE", "read, write: FLASH file (.hex or .bin)."},
         {nullptr, "eeprom", "FILE", "read, write: EEPROM file (.hex or .bin)."},
+        {nullptr, "eeprom-whole", nullptr,
+         "write: all of EEPROM, the bytes the file does not define as 0xFF (else they keep what the chip "
+         "holds)."},
         {nullptr, "erase", nullptr, "write: erase the chip before writing FLASH."},
         {nullptr, "flash-all", nullptr, "write: write all of FLASH, not only up to the last used byte."},
         {nullptr, "no-verify", nullptr, "write: do not read back and compare what was written."},

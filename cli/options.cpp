@@ -168,6 +168,7 @@ public:
         if ((has("flash") && out_.flashFile.isEmpty()) || (has("eeprom") && out_.eepromFile.isEmpty()))
             return QStringLiteral("A file name is empty.");
         out_.erase = has("erase");
+        out_.eepromWhole = has("eeprom-whole");
         out_.flashAll = has("flash-all");
         out_.verify = !has("no-verify");
         out_.truncate = has("truncate");

@@ -53,6 +53,7 @@ struct CommandLine {
     bool checkEeprom = false;
     // write
     bool erase = false;
+    bool eepromWhole = false; // all of EEPROM, not only the bytes the file defines
     bool flashAll = false;
     bool verify = true;
     // write, convert: drop data beyond the chip's memory instead of refusing the file

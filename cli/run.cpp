@@ -35,7 +35,7 @@ Failure fileFailure(const FileResult& r) {
 // --- before any chip -------------------------------------------------------------
 
 Outcome loadImages(const CommandLine& o, RunInput& in) {
-    if (o.command != QLatin1String("write"))
+    if (o.command != QLatin1String("write") && o.command != QLatin1String("verify"))
         return {};
     in.flash.assign(chipVariant(o.controllerIndex).flashSize, kErased);
     in.eeprom.assign(kEepromBytes, kErased);
@@ -48,6 +48,10 @@ Outcome loadImages(const CommandLine& o, RunInput& in) {
             return Outcome::failed(fileFailure(loaded), loaded.message);
         *with = true;
     }
+    if (in.flashDefined.empty() && in.withFlash)
+        in.flashDefined = {{0, std::uint32_t(in.flash.size())}};
+    if (in.eepromDefined.empty() && in.withEeprom)
+        in.eepromDefined = {{0, std::uint32_t(in.eeprom.size())}};
     if (o.serial) {
         const bool eeprom = o.serial->place.memory == MEM_EEPROM;
         const TBuffer& image = eeprom ? in.eeprom : in.flash;

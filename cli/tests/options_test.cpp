@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"-x info", "unknown option '-x'"},
                       // The folder goes with "=": a word after --simulate is the command.
                       Refusal{"--simulate ./typo info", "unknown command './typo'"},
-                      Refusal{"--simulate verify --flash x.hex", "unknown command 'verify'"},
+                      Refusal{"--simulate wrte", "unknown command 'wrte'; did you mean 'write'?"},
                       Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
                       Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
                       Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
