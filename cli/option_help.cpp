@@ -30,7 +30,9 @@ const std::vector<OptionSpec>& optionTable() {
         {nullptr, "simulate", "=FOLDER",
          "Use the simulated bench: the state folder FOLDER, or without it the folder named by "
          "CORVANE_SIM_DIR."},
-        {nullptr, "json", nullptr, "Print one JSON document on stdout instead of the text, also on failure."},
+        {nullptr, "json", nullptr,
+         "Print one JSON document on stdout instead of the text, also on failure; corvane-cli(1) lists its "
+         "fields."},
         {"q", "quiet", nullptr, "Print no status and no progress, only failures."},
         {"v", "verbose", nullptr,
          "Print every request to the device as it goes, with its setup fields and data."},

@@ -59,9 +59,12 @@ QString summaryTable(const RunReport& report) {
         results << (c.ok() ? QStringLiteral("ok") : failureName(c.outcome.failure));
         width = std::max(width, int(results.back().size()));
     }
+    // The bytes column tells what the command moved: written, or read.
+    const bool reads = report.command == QLatin1String("read") || report.command == QLatin1String("verify");
     QStringList lines;
-    lines
-        << QStringLiteral("Device  %1  Seconds  Bytes written  Verify").arg(QStringLiteral("Result"), -width);
+    lines << QStringLiteral("Device  %1  Seconds  %2  Verify")
+                 .arg(QStringLiteral("Result"), -width)
+                 .arg(reads ? QStringLiteral("   Bytes read") : QStringLiteral("Bytes written"));
     QStringList failures;
     for (std::size_t i = 0; i < report.chips.size(); ++i) {
         const ChipReport& c = report.chips[i];
@@ -69,7 +72,7 @@ QString summaryTable(const RunReport& report) {
                      .arg(c.device, 6)
                      .arg(results[qsizetype(i)], -width)
                      .arg(c.seconds, 7, 'f', 2)
-                     .arg(c.bytesWritten, 13)
+                     .arg(reads ? c.bytesRead : c.bytesWritten, 13)
                      .arg(verifyName(c.verify));
         if (!c.ok())
             failures << QStringLiteral("device %1: %2").arg(c.device).arg(c.outcome.message);
