@@ -35,6 +35,8 @@ protected:
         return [this](std::size_t i, std::size_t n) { c_.progress.progress(i, n); };
     }
     std::size_t flashSize() const { return chipVariant(o_.controllerIndex).flashSize; }
+    // Erases the chip and reads again what the erase reset (the security byte).
+    bool erase();
     // Adds the seconds since start to the step's timing.
     void timed(const char* name, std::chrono::steady_clock::time_point start);
 

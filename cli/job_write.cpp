@@ -69,16 +69,6 @@ private:
         c_.progress.note(QStringLiteral("device %1: serial number %2").arg(c_.device).arg(*c_.serial));
     }
 
-    bool erase() {
-        step(QStringLiteral("Erasing..."));
-        const auto t0 = Clock::now();
-        if (const OpResult erased = s_.erase(); !erased.ok())
-            return fail(erased);
-        timed("erase", t0);
-        // The erase reset the security byte: only it is read again.
-        return identify({ConfigId::SSB});
-    }
-
     bool program(MemKind memory, const Ranges& frames, const TBuffer& image) {
         if (frames.empty())
             return true;

@@ -75,6 +75,16 @@ bool JobSteps::checkController(bool sizesMatter) {
                 OpStep::Identify);
 }
 
+bool JobSteps::erase() {
+    step(QStringLiteral("Erasing..."));
+    const auto t0 = std::chrono::steady_clock::now();
+    if (const OpResult erased = s_.erase(); !erased.ok())
+        return fail(erased);
+    timed("erase", t0);
+    // The erase reset the security byte: the report shows the chip as it is now.
+    return identify({ConfigId::SSB});
+}
+
 void JobSteps::timed(const char* name, std::chrono::steady_clock::time_point start) {
     r_.timings[QString::fromLatin1(name)] +=
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -115,13 +125,7 @@ public:
             return false;
         if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
             return false;
-        step(QStringLiteral("Erasing..."));
-        const auto t0 = Clock::now();
-        if (const OpResult erased = s_.erase(); !erased.ok())
-            return fail(erased);
-        timed("erase", t0);
-        // The erase reset the security byte: the report shows the chip as it is now.
-        return identify({ConfigId::SSB});
+        return JobSteps::erase();
     }
 
     bool run() {

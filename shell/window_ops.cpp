@@ -132,17 +132,23 @@ void TOperations::openDevice() {
                       QStringLiteral("\rProduct-ID: ") + hex4(session_.productId()));
 }
 
+// Every read is shown as it comes, a failed one as the failure code of the
+// link's integer results; a failed one is remembered.
+ByteOutcome TOperations::readByte(ConfigId id) {
+    const ByteOutcome r = session_.readByte(id);
+    if (r.result.kind == ErrorKind::Cancelled)
+        fail(r.result, QString());
+    if (!r.value)
+        FailedReads << QString::fromLatin1(configByte(id).name);
+    return r;
+}
+
+int TOperations::shown(const ByteOutcome& r) {
+    return r.value ? int(*r.value) : r.result.command.code();
+}
+
 void TOperations::readIdentification() {
-    // Every read is shown as it comes, a failed one as the failure code of
-    // the link's integer results; a failed one is remembered.
-    auto read = [this](ConfigId id) {
-        const ByteOutcome r = session_.readByte(id);
-        if (r.result.kind == ErrorKind::Cancelled)
-            fail(r.result, QString());
-        if (!r.value)
-            FailedReads << QString::fromLatin1(configByte(id).name);
-        return r.value ? int(*r.value) : r.result.command.code();
-    };
+    auto read = [this](ConfigId id) { return shown(readByte(id)); };
     static constexpr std::array kLabels{Ctl::LabManufacturer, Ctl::LabFamily, Ctl::LabProduct,
                                         Ctl::LabRevision};
     for (std::size_t i = 0; i < kLabels.size(); ++i)
@@ -156,15 +162,7 @@ void TOperations::readIdentification() {
 
 void TOperations::readConfiguration() {
     unread_.clear();
-    auto read = [this](ConfigId id) {
-        const ByteOutcome r = session_.readByte(id);
-        if (r.result.kind == ErrorKind::Cancelled)
-            fail(r.result, QString());
-        if (!r.value)
-            FailedReads << QString::fromLatin1(configByte(id).name);
-        return r;
-    };
-    auto shown = [](const ByteOutcome& r) { return r.value ? int(*r.value) : r.result.command.code(); };
+    auto read = [this](ConfigId id) { return readByte(id); };
 
     const ByteOutcome hsbRead = read(ConfigId::HSB);
     const auto hsb = static_cast<std::uint8_t>(shown(hsbRead) & 0xFF);

@@ -109,6 +109,8 @@ private:
     // memory block's failure with its text and the lock note.
     void check(const OpResult& result, const char* blockText = nullptr) const;
     void openDevice();
+    ByteOutcome readByte(ConfigId id);
+    static int shown(const ByteOutcome& r);
     void readIdentification();
     void readConfiguration();
     void eraseChip();
