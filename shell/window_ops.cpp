@@ -162,9 +162,7 @@ void TOperations::readIdentification() {
 
 void TOperations::readConfiguration() {
     unread_.clear();
-    auto read = [this](ConfigId id) { return readByte(id); };
-
-    const ByteOutcome hsbRead = read(ConfigId::HSB);
+    const ByteOutcome hsbRead = readByte(ConfigId::HSB);
     const auto hsb = static_cast<std::uint8_t>(shown(hsbRead) & 0xFF);
     Controls.setText(Ctl::LabHSB, formatHexValue(hsb, 2));
     const HsbControls decoded = decodeHsb(hsb);
@@ -180,7 +178,7 @@ void TOperations::readConfiguration() {
     static constexpr std::array kFields{Ctl::EdBSB,  Ctl::EdEB,   Ctl::EdSBV,
                                         Ctl::EdP1CF, Ctl::EdP3CF, Ctl::EdP4CF};
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-        const ByteOutcome r = read(kConfigReadOrder[i + 1]);
+        const ByteOutcome r = readByte(kConfigReadOrder[i + 1]);
         Controls.setHexValue(kFields[i], shown(r));
         if (!r.value)
             unread_[kFields[i]] = Controls.text(kFields[i]);
