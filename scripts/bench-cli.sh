@@ -1,27 +1,32 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Benchmarks of the command-line tool and the window's start-up:
-#   1. corvane-cli write of 32 KB FLASH + 1 KB EEPROM with read-back on the
-#      realistic bench, against the floor of the bench's own timing model;
-#   2. corvane-cli convert of a 64 KiB Intel HEX file (4,096 records of 16
+#   1. corvane-cli's jobs on realistic simulated chips (wall time, requests
+#      and the timing model's floor for each), in the tool's own process;
+#   2. the whole tool process writing the sparse fixture onto a blank
+#      realistic chip, with hyperfine;
+#   3. corvane-cli convert of a 64 KiB Intel HEX file (4,096 records of 16
 #      bytes) against objcopy on the same file, with hyperfine;
-#   3. the window's start-up to Ready on Qt's offscreen platform.
+#   4. the window's start-up to Ready on Qt's offscreen platform.
 # Usage: scripts/bench-cli.sh [build folder]   (default: build-bench)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-bench}
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVANE_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target corvane-cli corvane_cli_bench corvane_cli_lines_bench corvane >/dev/null
+cmake --build "$build" --target corvane-cli corvane_cli_bench corvane >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-echo "== write with read-back on the realistic bench"
+echo "== the tool's jobs on the realistic bench"
 "$build/cli/corvane_cli_bench"
 
-echo "== production lines: sparse write, eight chips, full write, 32 KB read"
-"$build/cli/corvane_cli_lines_bench"
+echo "== whole process: sparse write onto a blank realistic chip"
+mkdir -p "$work/sparse"
+printf '[slot 0]\ntiming = realistic\n' >"$work/sparse/bench.conf"
+hyperfine -N --warmup 2 --runs 10 --prepare "rm -rf $work/sparse/slot-0" \
+    -n "write --flash" "$build/cli/corvane-cli -q --simulate=$work/sparse write --flash $root/cli/bench/fixtures/blink_uart.hex"
 
 echo "== convert of a 64 KiB Intel HEX file"
 awk 'BEGIN {
