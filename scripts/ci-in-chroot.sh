@@ -11,8 +11,9 @@
 #
 # Unlike the scripts CI runs, this one needs git (for the archive of HEAD:
 # commit first, uncommitted changes are not in it), and root for debootstrap,
-# chroot and the mounts (/proc, /sys, /dev, /dev/pts and a /dev/shm of its own,
-# all in a private mount namespace that ends with the run). The clock times
+# chroot and the mounts (the chroot's root bound onto itself, /proc, /sys,
+# /dev, /dev/pts and a /dev/shm of its own, all in a private mount namespace
+# that ends with the run). The clock times
 # of the three steps are printed at the end and kept in FOLDER.log.
 #
 #   sudo scripts/ci-in-chroot.sh [--keep] [--mirror URL] [FOLDER]
@@ -113,6 +114,9 @@ status=0
 unshare -m --propagation private /bin/sh -eu -c '
     folder=$1
     log=$2
+    # The root of the chroot is made a mount point, so that programs there
+    # can make mount namespaces of their own (unshare -m).
+    mount --bind "$folder" "$folder"
     mount -t proc proc "$folder/proc"
     mount -t sysfs sysfs "$folder/sys"
     mount --bind /dev "$folder/dev"
