@@ -10,8 +10,13 @@ if [ -z "$format" ]; then
     echo "check-format: clang-format is not installed" >&2
     exit 2
 fi
+files=$(./scripts/source-files.sh '\.(cpp|h)$')
+if [ -z "$files" ]; then
+    echo "check-format: no C++ sources found below $(pwd)" >&2
+    exit 2
+fi
 bad=""
-for file in $(git ls-files '*.cpp' '*.h'); do
+for file in $files; do
     "$format" --dry-run --Werror "$file" >/dev/null 2>&1 || bad="$bad $file"
 done
 if [ -n "$bad" ]; then
@@ -19,4 +24,4 @@ if [ -n "$bad" ]; then
     printf '  %s\n' $bad
     exit 1
 fi
-echo "check-format: $(git ls-files '*.cpp' '*.h' | wc -l) files clean"
+echo "check-format: $(echo "$files" | wc -l) files clean"

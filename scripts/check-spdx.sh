@@ -10,21 +10,20 @@
 set -u
 cd "$(dirname "$0")/.."
 report=0
-if ! git rev-parse --git-dir >/dev/null 2>&1; then
-    echo "check-spdx: not a git checkout, so there is no list of source files to check"
-    exit 77
-fi
 [ "${1:-}" = "--report" ] && report=1
 
 missing=""
 count=0
-for file in $(git ls-files '*.cpp' '*.h' '*.c' '*.cmake' '*.sh' '*.h2m' \
-    'CMakeLists.txt' '*/CMakeLists.txt' 'scripts/*' '.ci/*' \
-    'packaging/debian/rules' 'packaging/completion/*' \
-    'packaging/man/*.1' | sort -u); do
+sources='\.(cpp|h|c|cmake|sh|h2m)$|(^|/)CMakeLists\.txt$|^scripts/|^\.ci/'
+sources="$sources|^packaging/debian/rules$|^packaging/completion/|^packaging/man/.*\.1$"
+for file in $(./scripts/source-files.sh "$sources"); do
     count=$((count + 1))
     head -n 5 "$file" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || missing="$missing $file"
 done
+if [ $count -eq 0 ]; then
+    echo "check-spdx: no source files found below $(pwd)"
+    exit 1
+fi
 if [ -z "$missing" ]; then
     echo "check-spdx: all $count source files carry SPDX-License-Identifier: GPL-3.0-or-later"
     exit 0

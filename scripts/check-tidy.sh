@@ -22,7 +22,11 @@ root=$(pwd)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-git ls-files '*.cpp' | grep -v '/tests/' | sed "s|^|$root/|" >"$out/files"
+./scripts/source-files.sh '\.cpp$' | grep -v '/tests/' | sed "s|^|$root/|" >"$out/files"
+if [ ! -s "$out/files" ]; then
+    echo "check-tidy: no program sources found below $root" >&2
+    exit 2
+fi
 # shellcheck disable=SC2046
 "$tidy" -p "$build" -j "$(nproc)" -quiet $(cat "$out/files") >"$out/log" 2>&1
 # One line per finding: "path: message [check]", without line numbers, so the

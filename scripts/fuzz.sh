@@ -4,6 +4,10 @@
 # fuzz/corpus/TARGET and what earlier runs found (BUILD/fuzz-corpus/TARGET).
 # An input that breaks the target is kept as BUILD/fuzz-crashes/TARGET/... and
 # the script fails. Builds the target in the sanitizer build folder first.
+# A long run explores a different path on every machine: it is for people
+# hunting faults; CI runs the repeatable scripts/fuzz-check.sh. A finding
+# becomes a seed in fuzz/corpus/TARGET and a regression case in the normal
+# tests (README, "Sanitizers and fuzzing").
 #
 #   scripts/fuzz.sh --list                 the targets
 #   scripts/fuzz.sh intel_hex 3600         one hour on the Intel HEX reader
@@ -38,13 +42,18 @@ cmake --build "$BUILD" --target "fuzz_$TARGET" -j"$(nproc)" >/dev/null
 . ./scripts/sanitizer-env.sh
 FOUND="$BUILD/fuzz-corpus/$TARGET"
 CRASHES="$BUILD/fuzz-crashes/$TARGET"
-mkdir -p "$FOUND" "$CRASHES"
+# The fuzzer gets a copy of the committed seeds, so that no option given to
+# it can change them.
+SEEDS="$BUILD/fuzz-seeds/$TARGET"
+rm -rf "$SEEDS"
+mkdir -p "$FOUND" "$CRASHES" "$SEEDS"
+cp fuzz/corpus/"$TARGET"/* "$SEEDS/"
 LOG="$BUILD/fuzz-$TARGET.log"
 echo "fuzzing $TARGET for ${SECONDS_TO_RUN} s"
-# New inputs go to the first folder; the seeds in the tree are only read.
+# New inputs go to the first folder.
 status=0
 "$BUILD/fuzz/fuzz_$TARGET" -max_total_time="$SECONDS_TO_RUN" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$CRASHES/" "$@" "$FOUND" "fuzz/corpus/$TARGET" >"$LOG" 2>&1 ||
+    -print_final_stats=1 -artifact_prefix="$CRASHES/" "$@" "$FOUND" "$SEEDS" >"$LOG" 2>&1 ||
     status=$?
 # The fuzzer's progress lines stay in the log; its findings and totals are shown.
 grep -v -e '^#[0-9]' -e '^INFO: ' "$LOG" || true

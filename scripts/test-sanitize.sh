@@ -2,16 +2,17 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the whole suite with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer in its own build folder (every finding ends the
-# test that made it, leaks in the program's code included), runs it, then runs
-# each fuzz target for a short fixed time on its seed corpus.
+# test that made it, leaks in the program's code included), runs it, then
+# runs the fuzz step (scripts/fuzz-check.sh): each fuzz target on its seed
+# corpus and a fixed number of new inputs from a fixed seed, the same inputs
+# in every run.
 #
-#   scripts/test-sanitize.sh                             fuzz each target 20 s
-#   CORVANE_FUZZ_SECONDS=0 scripts/test-sanitize.sh      tests only
+#   scripts/test-sanitize.sh                             tests and the fuzz step
+#   CORVANE_FUZZ_RUNS=0 scripts/test-sanitize.sh         tests only
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
 BUILD=${CORVANE_SANITIZE_DIR:-build-sanitize}
-FUZZ_SECONDS=${CORVANE_FUZZ_SECONDS:-20}
 
 ./scripts/configure-sanitize.sh "$BUILD"
 cmake --build "$BUILD" -j"$(nproc)"
@@ -24,8 +25,6 @@ cmake --build "$BUILD" -j"$(nproc)"
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --timeout 600 \
     -E '^(standin_lsusb_lists_the_bench|packaging_debian_package)$'
 
-if [ "$FUZZ_SECONDS" -gt 0 ]; then
-    for target in $(./scripts/fuzz.sh --list); do
-        CORVANE_FUZZ_BUILD_DIR="$BUILD" ./scripts/fuzz.sh "$target" "$FUZZ_SECONDS"
-    done
+if [ "${CORVANE_FUZZ_RUNS:-}" != 0 ]; then
+    ./scripts/fuzz-check.sh "$BUILD"
 fi

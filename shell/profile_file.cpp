@@ -25,7 +25,7 @@ struct Line {
 struct LineMeaning {
     enum Kind { Other, Section, Key } kind = Other;
     QString name;         // section or key name, blanks around it removed
-    QByteArray value;     // for a key: the value, blanks around it removed
+    QByteArray value;     // for a key: the value as valueOf() reads it
     qsizetype keyEnd = 0; // for a key: where its "=" stands
 };
 
@@ -46,6 +46,34 @@ std::vector<Line> splitLines(const QByteArray& data) {
     return lines;
 }
 
+// Reading removes these around a value (as QByteArray::trimmed() does).
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// A key's value from what follows its "=": up to a carriage return inside the
+// line (a write stores no more than that), the blanks around it removed, then
+// one pair of double quotes around it, which a write adds to keep blanks or
+// quotes at the value's ends. So whatever is read, written back, reads the
+// same.
+QByteArray valueOf(QByteArray stored) {
+    if (const qsizetype cr = stored.indexOf('\r'); cr >= 0)
+        stored.truncate(cr);
+    stored = stored.trimmed();
+    if (stored.size() >= 2 && stored.front() == '"' && stored.back() == '"')
+        return stored.mid(1, stored.size() - 2);
+    return stored;
+}
+
+// The inverse of valueOf() for a value without line breaks.
+QByteArray storedForm(const QByteArray& value) {
+    if (value.isEmpty())
+        return value;
+    const bool blankEnd = isBlank(value.front()) || isBlank(value.back());
+    const bool quoted = value.front() == '"' && value.back() == '"';
+    return blankEnd || quoted ? '"' + value + '"' : value;
+}
+
 LineMeaning meaningOf(const QByteArray& text) {
     LineMeaning m;
     const QByteArray trimmed = text.trimmed();
@@ -62,7 +90,7 @@ LineMeaning meaningOf(const QByteArray& text) {
         return m;
     m.kind = LineMeaning::Key;
     m.name = QString::fromUtf8(text.left(eq).trimmed());
-    m.value = text.mid(eq + 1).trimmed();
+    m.value = valueOf(text.mid(eq + 1));
     m.keyEnd = eq;
     if (m.name.isEmpty())
         m.kind = LineMeaning::Other;
@@ -158,11 +186,7 @@ std::optional<QString> ProfileFile::readString(const QString& section, const QSt
     if (place.keyLine < 0)
         return std::nullopt;
     // Byte for byte: a file name that is not UTF-8 comes back as it went in.
-    // A carriage return inside the line ends the value, as a write stores it.
-    QByteArray value = meaningOf(lines[std::size_t(place.keyLine)].text).value;
-    if (const qsizetype cr = value.indexOf('\r'); cr >= 0)
-        value.truncate(cr);
-    QString text = decodeFileName(value);
+    QString text = decodeFileName(meaningOf(lines[std::size_t(place.keyLine)].text).value);
     if (text.size() > kMaxValueLength) {
         qsizetype cut = kMaxValueLength;
         if (text.at(cut - 1).isHighSurrogate())
@@ -183,7 +207,7 @@ void ProfileFile::writeString(const QString& section, const QString& key, const 
             break;
         }
     }
-    const QByteArray valueBytes = encodeFileName(stored); // byte for byte, see readString
+    const QByteArray valueBytes = storedForm(encodeFileName(stored)); // byte for byte, see readString
     const KeyPlace place = findKey(lines, section, key);
     if (place.keyLine >= 0) {
         // The key keeps its spelling and the line its line end.

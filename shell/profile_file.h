@@ -11,6 +11,12 @@
 // Values are cut to 2047 characters when read, line breaks are kept out of
 // them, a file that exists but cannot be read (or is read-only) is never
 // replaced, and the file is replaced atomically.
+//
+// Reading removes the blanks around a value, then one pair of double quotes
+// around it; a value that begins or ends with a blank, or begins and ends
+// with a double quote, is written in double quotes. So a value reads back
+// exactly as it was written, and whatever is read, written back, reads the
+// same.
 
 #include <QString>
 #include <optional>
@@ -36,8 +42,9 @@ public:
     explicit ProfileFile(QString path) : Path(std::move(path)) {}
     const QString& path() const { return Path; }
 
-    // The value as stored (blanks around it removed, cut to 2047
-    // characters), or nothing for a missing file, section or key.
+    // The value as stored (up to a carriage return, blanks and then a pair of
+    // double quotes around it removed, cut to 2047 characters), or nothing
+    // for a missing file, section or key.
     std::optional<QString> readString(const QString& section, const QString& key) const;
     // Replaces the key's value where it stands; a new key goes to the end of
     // its section, a new section to the end of the file. A value is stored up

@@ -116,10 +116,11 @@ TEST_F(SettingsTest, RecentNamesKeepTheirBytesWhetherUtf8OrNot) {
 }
 
 TEST_F(SettingsTest, AValueEndsAtACarriageReturnInsideItsLineSoThatWritingItBackKeepsIt) {
-    put("[EEPLOAD]\r\nH0=/home/a.hex\r\x01junk\r\nH1=/b.bin\rH2=/c.bin\n");
+    // Blanks before the carriage return are blanks around the value.
+    put("[EEPLOAD]\r\nH0=/home/a.hex\r\x01junk\r\nH1=/b.bin; \rH2=/c.bin\n");
     QStringList list;
     ini.LoadList("EEPLOAD", "H", 4, list);
-    EXPECT_EQ(list, (QStringList{"/home/a.hex", "/b.bin"}));
+    EXPECT_EQ(list, (QStringList{"/home/a.hex", "/b.bin;"}));
     ini.SaveList("EEPLOAD", "H", 4, list);
     QStringList again;
     ini.LoadList("EEPLOAD", "H", 4, again);

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's text format: letter case of names, in-place updates,
 // placement of new keys and sections, erasing, line ends, long values, and
-// files that cannot be written.
+// files that cannot be written; values that read back as they were written.
 
+#include "core/local_text.h"
 #include "shell/profile_file.h"
 #include "shell/tests/temp_files.h"
 
@@ -54,6 +55,50 @@ TEST_F(ProfileFileTest, LongValuesAreCutTo2047Characters) {
 TEST_F(ProfileFileTest, ALineBreakInAValueCannotAddLinesToTheFile) {
     file.writeString("FLASHLOAD", "H0", "/w/a\r\n[CONFIG]\r\nDevice=7");
     EXPECT_EQ(content(), "[FLASHLOAD]\r\nH0=/w/a\r\n");
+}
+
+// A value written reads back as it was: blanks or double quotes at its ends
+// take a pair of quotes in the file, which reading removes.
+class ValueRoundTrip : public ProfileFileTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ValueRoundTrip, AValueWrittenReadsBackAsWritten) {
+    const QString value = QString::fromUtf8(GetParam());
+    file.writeString("FLASHLOAD", "H0", value);
+    EXPECT_EQ(file.readString("FLASHLOAD", "H0").value_or("<none>").toStdString(), value.toStdString())
+        << "stored as: " << content().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(BlanksAndQuotes, ValueRoundTrip,
+                         ::testing::Values("/w/trailing blank ", " /w/leading blank", "\tx\t", " ", "\"",
+                                           "\"/w/quoted.hex\"", "\"\"", "/w/a \"b\" c.hex", "\"/w/open.hex"));
+
+TEST_F(ProfileFileTest, AValueWithBlanksAtItsEndsIsStoredInQuotes) {
+    file.writeString("FLASHLOAD", "H0", "/w/a.hex ");
+    EXPECT_EQ(content(), "[FLASHLOAD]\r\nH0=\"/w/a.hex \"\r\n");
+    put("[CONFIG]\r\nDevice = \"3\" \r\n");
+    EXPECT_EQ(file.readString("CONFIG", "Device"), QString("3"));
+}
+
+// What a read gives, written back, reads the same: here a line with a
+// carriage return after a blank (the value ends at the carriage return), and
+// a value whose cut at 2047 characters ends in a blank.
+TEST_F(ProfileFileTest, WhatIsReadWrittenBackReadsTheSame) {
+    const QByteArray longValue = "/" + QByteArray(2045, 'p') + " tail";
+    put("[EEPLOAD]\r\nH0=/w/data.bin[CO\377F; \rle\377\n[FLASHLOAD]\r\nH0=" + longValue + "\r\n");
+    const struct {
+        const char* section;
+        QString expected;
+    } cases[] = {{"EEPLOAD", decodeFileName("/w/data.bin[CO\377F;")},
+                 {"FLASHLOAD", QString::fromLatin1(longValue.left(2047))}};
+    for (const auto& c : cases) {
+        const std::optional<QString> first = file.readString(c.section, "H0");
+        ASSERT_TRUE(first.has_value()) << c.section;
+        const std::string bytes = encodeFileName(*first).toStdString();
+        EXPECT_EQ(bytes, encodeFileName(c.expected).toStdString()) << c.section;
+        file.writeString(c.section, "H0", *first);
+        EXPECT_EQ(encodeFileName(file.readString(c.section, "H0").value_or("<none>")).toStdString(), bytes)
+            << c.section;
+    }
 }
 
 TEST(ProfileFileWriteErrors, RefusedWritesRaiseTheErrorWithThePathAndReplaceNothing) {
