@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     c.setChecked(Ctl::chkAutoErase, (plan & 0x08) != 0);
     c.setChecked(Ctl::chkReset, (plan & 0x10) != 0);
     ShownResult (TOperations::*const clicks[])() = {&TOperations::ButReadClick, &TOperations::ButWriteClick,
-                                                 &TOperations::ButEraseClick, &TOperations::ButRunClick};
+                                                    &TOperations::ButEraseClick, &TOperations::ButRunClick};
     const int first = (plan >> 5) & 3;
     for (int i = 0; i < 4; ++i) {
         const ShownResult result = (ops.*clicks[(first + i) % 4])();

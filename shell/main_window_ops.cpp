@@ -6,10 +6,10 @@
 
 #include "shell/main_window.h"
 
-#include "shell/hex_field.h"
-#include "shell/window_ops.h"
 #include "shell/debug_window.h"
+#include "shell/hex_field.h"
 #include "shell/responsive_link.h"
+#include "shell/window_ops.h"
 #include "sim/backends.h"
 
 #include <QApplication>
@@ -416,7 +416,6 @@ OpsBinding& TMain::opsBinding() {
 TOperations& TMain::Ops() {
     return opsBinding().ops;
 }
-
 
 bool TMain::operationRunning() const {
     return opsBinding_ && opsBinding_->running;

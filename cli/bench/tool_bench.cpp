@@ -91,7 +91,8 @@ void SparseWriteOntoABlankChip(benchmark::State& state) {
 }
 
 void SparseEraseWriteVerify(benchmark::State& state) {
-    timeTool(state, {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), kFixture});
+    timeTool(state,
+             {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"), kFixture});
 }
 
 void FullEraseWriteVerify(benchmark::State& state) {
@@ -99,9 +100,8 @@ void FullEraseWriteVerify(benchmark::State& state) {
     QByteArray bytes(0x8000, '\0');
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 31 + 1) % 0xFF);
-    timeTool(state,
-             {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"),
-              scratchFile(dir, "full.bin", bytes)});
+    timeTool(state, {QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"),
+                     scratchFile(dir, "full.bin", bytes)});
 }
 
 void ConfigOneByte(benchmark::State& state) {
@@ -110,12 +110,14 @@ void ConfigOneByte(benchmark::State& state) {
 
 void ReadEeprom(benchmark::State& state) {
     QTemporaryDir dir;
-    timeTool(state, {QStringLiteral("read"), QStringLiteral("--eeprom"), dir.filePath(QStringLiteral("e.bin"))});
+    timeTool(state,
+             {QStringLiteral("read"), QStringLiteral("--eeprom"), dir.filePath(QStringLiteral("e.bin"))});
 }
 
 void ReadFlash(benchmark::State& state) {
     QTemporaryDir dir;
-    timeTool(state, {QStringLiteral("read"), QStringLiteral("--flash"), dir.filePath(QStringLiteral("f.bin"))});
+    timeTool(state,
+             {QStringLiteral("read"), QStringLiteral("--flash"), dir.filePath(QStringLiteral("f.bin"))});
 }
 
 void WriteFullEeprom(benchmark::State& state) {
@@ -144,8 +146,9 @@ void AllChips(benchmark::State& state) {
     double wall = 0;
     for (auto _ : state) {
         const auto t0 = Clock::now();
-        if (runTool({QStringLiteral("--simulate=") + dir.path(), QStringLiteral("--all"), QStringLiteral("write"),
-                     QStringLiteral("--erase"), QStringLiteral("--flash"), kFixture}) != 0)
+        if (runTool({QStringLiteral("--simulate=") + dir.path(), QStringLiteral("--all"),
+                     QStringLiteral("write"), QStringLiteral("--erase"), QStringLiteral("--flash"),
+                     kFixture}) != 0)
             state.SkipWithError("write failed");
         wall += std::chrono::duration<double>(Clock::now() - t0).count();
     }

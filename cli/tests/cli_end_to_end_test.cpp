@@ -150,8 +150,9 @@ TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLef
     EXPECT_FALSE(unchecked.err.contains("Verifying"));
     const ToolRun run = cli({"write", "--erase", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitVerify);
-    EXPECT_TRUE(run.err.contains("corvane-cli: device 0: FLASH differs from what was written at 1236 (3 byte(s) "
-                                 "differ)\n"))
+    EXPECT_TRUE(
+        run.err.contains("corvane-cli: device 0: FLASH differs from what was written at 1236 (3 byte(s) "
+                         "differ)\n"))
         << run.err.toStdString();
 }
 
@@ -171,7 +172,8 @@ TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {
     writeFile("prog.hex", hexFileOf(imageWithHoles()));
     const ToolRun run = cli({"write", "--flash", "prog.hex"});
     EXPECT_EQ(run.status, ExitDeviceError);
-    EXPECT_TRUE(run.err.contains("the chip is locked (security level 2): it takes no writes until it is erased"))
+    EXPECT_TRUE(
+        run.err.contains("the chip is locked (security level 2): it takes no writes until it is erased"))
         << run.err.toStdString();
     EXPECT_EQ(stored()->chip(0)->flash(), TBuffer(0x8000, 0xFF));
 }
@@ -180,8 +182,9 @@ TEST_F(LockedChip, ReadProtectionRefusesReadsWritingNoFileUntilErased) {
     benchFile("[slot 0]\nssb = FC\n");
     const ToolRun run = cli({"read", "--flash", "back.bin"});
     EXPECT_EQ(run.status, ExitDeviceError);
-    EXPECT_TRUE(run.err.contains("reading FLASH at 0000 failed: the device answered errVERIFY (status 7); the "
-                                 "chip is locked\n"))
+    EXPECT_TRUE(
+        run.err.contains("reading FLASH at 0000 failed: the device answered errVERIFY (status 7); the "
+                         "chip is locked\n"))
         << run.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("back.bin")));
     ASSERT_EQ(cli({"-q", "erase"}).status, ExitOk);
@@ -214,7 +217,8 @@ TEST_F(Configuration, NamedBytesAreWrittenAndTheOthersKeepTheChipsValues) {
     EXPECT_EQ(storedByte(sim::ConfigByte::HSB), 0xF7);
     EXPECT_EQ(storedByte(sim::ConfigByte::P1_CF), 0x3C);
     EXPECT_EQ(storedByte(sim::ConfigByte::SSB), 0xFF);
-    EXPECT_EQ(run.out, "EB:                     $5A\nBSB:                    $12\nSBV:                    $F0\n")
+    EXPECT_EQ(run.out,
+              "EB:                     $5A\nBSB:                    $12\nSBV:                    $F0\n")
         << run.out.toStdString(); // as read back, in the order written
 }
 

@@ -228,7 +228,8 @@ TEST_F(Lines, ASerialNumberIsUsedUpAndLoggedAlsoWhenItsChipFails) {
     EXPECT_EQ(bench->chip(0)->eeprom()[0x12], 0xFF); // only the serial's bytes were written
     const QByteArray log = readFile("log.csv");
     EXPECT_TRUE(log.contains(",0,153,ok\n"));
-    EXPECT_TRUE(log.contains(",1,154,failed: FLASH differs from what was written at 0011")) << log.toStdString();
+    EXPECT_TRUE(log.contains(",1,154,failed: FLASH differs from what was written at 0011"))
+        << log.toStdString();
 }
 
 TEST_F(Lines, ListAndInfoGiveJsonAlsoWhenADeviceFails) {
@@ -274,8 +275,8 @@ TEST_F(Lines, SerialNumberProblemsLeaveEveryChipUntouched) {
     writeFile("garbage", "12x\n");
     writeFile("near-end", "65535\n");
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder"));
-    const QStringList write{"--all", "write", "--erase", "--flash", "prog.bin", "--serial", "1", "--serial-at",
-                            "flash:7FF0", "--serial-size", "2"};
+    const QStringList write{"--all", "write",       "--erase",    "--flash",       "prog.bin", "--serial",
+                            "1",     "--serial-at", "flash:7FF0", "--serial-size", "2"};
     const struct {
         QStringList more;
         int status;
@@ -316,7 +317,8 @@ TEST_F(Lines, AChipFailingMidWriteReportsTheBytesItReceived) {
     const QJsonObject chip = byDevice(json(run)).at(0);
     EXPECT_EQ(chip["bytesWritten"].toInt(), 0x800);
     EXPECT_EQ(chip["verify"].toString(), "not-reached");
-    EXPECT_TRUE(chip["message"].toString().startsWith("writing FLASH at 0800 failed")) << run.out.toStdString();
+    EXPECT_TRUE(chip["message"].toString().startsWith("writing FLASH at 0800 failed"))
+        << run.out.toStdString();
     const auto bench = stored();
     const TBuffer image = program();
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x800, bench->chip(0)->flash().begin()));
@@ -331,8 +333,9 @@ TEST_F(Lines, AStopSignalEndsEveryChipCancelledAndTheReportStillComes) {
     writeFile("bench.conf", "[slot 0]\ntiming = realistic\n[slot 1]\ntiming = realistic\n"
                             "[slot 2]\ntiming = realistic\n");
     writeFile("prog.bin", bytesOf(program()));
-    ToolProcess tool(dir.path(), {"--all", "--json", "write", "--erase", "--flash", "prog.bin", "--serial", "100",
-                                  "--serial-at", "flash:7FF0", "--serial-file", "counter", "--serial-log", "log.csv"});
+    ToolProcess tool(dir.path(),
+                     {"--all", "--json", "write", "--erase", "--flash", "prog.bin", "--serial", "100",
+                      "--serial-at", "flash:7FF0", "--serial-file", "counter", "--serial-log", "log.csv"});
     QString err;
     ASSERT_TRUE(tool.waitForError([&err](const QString& text) {
         err += text;

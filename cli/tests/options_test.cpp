@@ -38,7 +38,8 @@ TEST(Options, BecomeTheirValues) {
     EXPECT_TRUE(o.serial->littleEndian);
 
     CommandLine c;
-    ASSERT_EQ(parse("--simulate -d3 config --osc 16 --x2 on --bsb $12 --ssb isp", c, error), ParseResult::Run);
+    ASSERT_EQ(parse("--simulate -d3 config --osc 16 --x2 on --bsb $12 --ssb isp", c, error),
+              ParseResult::Run);
     EXPECT_TRUE(c.simulate);
     EXPECT_TRUE(c.simFolder.isEmpty());
     EXPECT_EQ(c.devices, std::vector<int>{3});
@@ -66,24 +67,25 @@ TEST_P(Refusals, NameTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, Refusals,
-    ::testing::Values(Refusal{"", "No command given"},
-                      Refusal{"wrte --flash a.hex", "unknown command 'wrte'; did you mean 'write'?"},
-                      Refusal{"write --flsh a.hex", "unknown option '--flsh'; did you mean '--flash'?"},
-                      Refusal{"-x info", "unknown option '-x'"},
-                      // The folder goes with "=": a word after --simulate is the command.
-                      Refusal{"--simulate ./typo info", "unknown command './typo'"},
-                      Refusal{"--simulate wrte", "unknown command 'wrte'; did you mean 'write'?"},
-                      Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
-                      Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
-                      Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
-                      Refusal{"read --flash same.hex --eeprom same.hex", "same file"},
-                      Refusal{"-d 0-1 convert a b", "--device does not belong to convert"},
-                      Refusal{"config --bsb 100", "hexadecimal byte"}, Refusal{"config", "at least one byte"},
-                      Refusal{"run --reset --address 10", "not both"},
-                      Refusal{"write --flash a.hex --serial 5", "--serial-at"},
-                      Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
-                              "not with ascii"},
-                      Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"}));
+    ::testing::Values(
+        Refusal{"", "No command given"},
+        Refusal{"wrte --flash a.hex", "unknown command 'wrte'; did you mean 'write'?"},
+        Refusal{"write --flsh a.hex", "unknown option '--flsh'; did you mean '--flash'?"},
+        Refusal{"-x info", "unknown option '-x'"},
+        // The folder goes with "=": a word after --simulate is the command.
+        Refusal{"--simulate ./typo info", "unknown command './typo'"},
+        Refusal{"--simulate wrte", "unknown command 'wrte'; did you mean 'write'?"},
+        Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
+        Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
+        Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
+        Refusal{"read --flash same.hex --eeprom same.hex", "same file"},
+        Refusal{"-d 0-1 convert a b", "--device does not belong to convert"},
+        Refusal{"config --bsb 100", "hexadecimal byte"}, Refusal{"config", "at least one byte"},
+        Refusal{"run --reset --address 10", "not both"},
+        Refusal{"write --flash a.hex --serial 5", "--serial-at"},
+        Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
+                "not with ascii"},
+        Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"}));
 
 TEST(Names, TheNearestKnownOneWithinTwoEdits) {
     const QStringList known{"write", "read", "erase"};
@@ -108,10 +110,12 @@ TEST(Arguments, HexadecimalWithTheUsualPrefixesAndDeviceLists) {
 // of its own beginning with its names, an argument in <> or [].
 TEST(Help, EveryOptionHasItsOwnEntry) {
     const QString help = helpText();
-    for (const char* option : {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
-                               "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
-        EXPECT_TRUE(help.contains(QRegularExpression(
-            QStringLiteral("\\n  (-[a-z], )?%1  ").arg(QRegularExpression::escape(QString::fromLatin1(option))))))
+    for (const char* option :
+         {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
+          "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
+        EXPECT_TRUE(help.contains(
+            QRegularExpression(QStringLiteral("\\n  (-[a-z], )?%1  ")
+                                   .arg(QRegularExpression::escape(QString::fromLatin1(option))))))
             << option;
     }
     for (int status = 0; status <= 8; ++status)

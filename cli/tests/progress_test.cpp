@@ -54,7 +54,8 @@ TEST(Progress, ATerminalThatTakesNoControlSequencesGetsLines) {
     EXPECT_EQ(TerminalProgress::modeFor(stderr, true), TerminalProgress::Mode::Quiet);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
     ::setenv("TERM", "xterm", 1);
-    EXPECT_EQ(TerminalProgress::modeFor(file.get(), false), TerminalProgress::Mode::Lines) << "not a terminal";
+    EXPECT_EQ(TerminalProgress::modeFor(file.get(), false), TerminalProgress::Mode::Lines)
+        << "not a terminal";
 }
 
 } // namespace

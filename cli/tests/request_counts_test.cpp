@@ -127,7 +127,8 @@ TEST_F(Requests, VerboseTellsEachRequest) {
         text += char(c);
     const qsizetype told = text.count("-> ok\n") + text.count("device descriptor: ");
     EXPECT_EQ(std::size_t(told), chip->log().size()) << text.toStdString();
-    EXPECT_TRUE(text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
+    EXPECT_TRUE(
+        text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
         << text.toStdString();
 }
 

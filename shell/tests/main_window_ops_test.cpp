@@ -3,10 +3,10 @@
 // controls, hexadecimal value fields, status bar and message boxes, on the
 // simulated bench.
 
-#include "shell/window_ops.h"
 #include "shell/debug_window.h"
 #include "shell/main_window.h"
 #include "shell/tests/recording_presenter.h"
+#include "shell/window_ops.h"
 #include "sim/bench.h"
 
 #include <QApplication>
