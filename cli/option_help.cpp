@@ -20,9 +20,17 @@ QString controllerValues() {
 const std::vector<OptionSpec>& optionTable() {
     static const std::vector<OptionSpec> table{
         {"d", "device", "N",
-         "Device number, 0 to 7 (default 0), or a list of numbers and ranges such as 0,2-5."},
+         "Device number, 0 to 7 (default 0), a list of numbers and ranges such as 0,2-5, or the bus-port "
+         "path a device is attached at, such as 1-2.1 (usb:1-2 for a port of the root hub: 1-2 is a "
+         "range)."},
         {nullptr, "all", nullptr,
          "Every attached bootloader (on the simulated bench, every slot that holds a chip)."},
+        {nullptr, "wait", "=SECONDS",
+         "Wait for the named bootloader (without -d for any, and use the first) to be attached before the "
+         "command runs; with SECONDS at most that long, then exit 5."},
+        {nullptr, "repeat", nullptr,
+         "A station: run the command on each board as it is attached at one socket, one after another, "
+         "each with its own serial number, until a signal ends it with a summary."},
         {nullptr, "controller", "TYPE", nullptr},
         {nullptr, "force", nullptr,
          "Go on when the chip is not the type given by --controller, or not the "

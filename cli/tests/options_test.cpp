@@ -38,7 +38,8 @@ TEST(Options, BecomeTheirValues) {
     EXPECT_TRUE(o.serial->littleEndian);
 
     CommandLine c;
-    ASSERT_EQ(parse("--simulate -d3 config --osc 16 --x2 on --bsb $12 --ssb isp", c, error), ParseResult::Run);
+    ASSERT_EQ(parse("--simulate -d3 config --osc 16 --x2 on --bsb $12 --ssb isp", c, error),
+              ParseResult::Run);
     EXPECT_TRUE(c.simulate);
     EXPECT_TRUE(c.simFolder.isEmpty());
     EXPECT_EQ(c.devices, std::vector<int>{3});
@@ -66,24 +67,84 @@ TEST_P(Refusals, NameTheProblem) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, Refusals,
-    ::testing::Values(Refusal{"", "No command given"},
-                      Refusal{"wrte --flash a.hex", "unknown command 'wrte'; did you mean 'write'?"},
-                      Refusal{"write --flsh a.hex", "unknown option '--flsh'; did you mean '--flash'?"},
-                      Refusal{"-x info", "unknown option '-x'"},
-                      // The folder goes with "=": a word after --simulate is the command.
-                      Refusal{"--simulate ./typo info", "unknown command './typo'"},
-                      Refusal{"--simulate wrte", "unknown command 'wrte'; did you mean 'write'?"},
-                      Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
-                      Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
-                      Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
-                      Refusal{"read --flash same.hex --eeprom same.hex", "same file"},
-                      Refusal{"-d 0-1 convert a b", "--device does not belong to convert"},
-                      Refusal{"config --bsb 100", "hexadecimal byte"}, Refusal{"config", "at least one byte"},
-                      Refusal{"run --reset --address 10", "not both"},
-                      Refusal{"write --flash a.hex --serial 5", "--serial-at"},
-                      Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
-                              "not with ascii"},
-                      Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"}));
+    ::testing::Values(
+        Refusal{"", "No command given"},
+        Refusal{"wrte --flash a.hex", "unknown command 'wrte'; did you mean 'write'?"},
+        Refusal{"write --flsh a.hex", "unknown option '--flsh'; did you mean '--flash'?"},
+        Refusal{"-x info", "unknown option '-x'"},
+        // The folder goes with "=": a word after --simulate is the command.
+        Refusal{"--simulate ./typo info", "unknown command './typo'"},
+        Refusal{"--simulate wrte", "unknown command 'wrte'; did you mean 'write'?"},
+        Refusal{"--simulate= info", "needs a folder"}, Refusal{"-d 8 info", "Bad device list"},
+        Refusal{"-d 2,2 info", "named twice"}, Refusal{"--all -d 1 info", "not both"},
+        Refusal{"read --flash a.hex --erase", "--erase does not belong to read"},
+        Refusal{"read --flash same.hex --eeprom same.hex", "same file"},
+        Refusal{"-d 0-1 convert a b", "--device does not belong to convert"},
+        Refusal{"config --bsb 100", "hexadecimal byte"}, Refusal{"config", "at least one byte"},
+        Refusal{"run --reset --address 10", "not both"},
+        Refusal{"write --flash a.hex --serial 5", "--serial-at"},
+        Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
+                "not with ascii"},
+        Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"},
+        Refusal{"-d 1-2.x info", "Bad bus-port path '1-2.x'"}, Refusal{"-d usb:1 info", "Bad bus-port path"},
+        Refusal{"-d 0-1.2 info", "Bad bus-port path"}, Refusal{"-d 1-256.1 info", "Bad bus-port path"},
+        Refusal{"-d 1-1.1.1.1.1.1.1.1 info", "Bad bus-port path"},
+        Refusal{"-d 1-2.1,usb:1-2.1 info", "1-2.1 is named twice"},
+        Refusal{"-d 0,9,1-2.1 info", "Bad device list '0,9,1-2.1'"},
+        Refusal{"--wait=soon info", "whole number of seconds"},
+        Refusal{"--wait= info", "needs a number of seconds"},
+        Refusal{"--wait convert a b", "--wait does not belong to convert"},
+        Refusal{"--repeat -d 0,1 erase", "one socket"}, Refusal{"--repeat --all erase", "one socket"},
+        Refusal{"--repeat list", "not with list"},
+        Refusal{"--repeat read --flash a.hex", "replace the files"},
+        Refusal{"bench attach", "bench needs attach or remove and a slot"},
+        Refusal{"--simulate bench plug 0", "attach or remove"},
+        Refusal{"--simulate bench attach 8", "slots are 0 to 7"},
+        Refusal{"bench attach 0", "give --simulate"}));
+
+TEST(Options, NameADeviceByItsPathWaitAndRepeat) {
+    CommandLine o;
+    QString error;
+    ASSERT_EQ(parse("--wait=5 --repeat -d 1-2.1 erase", o, error), ParseResult::Run) << error.toStdString();
+    EXPECT_TRUE(o.wait);
+    EXPECT_EQ(o.waitSeconds, 5);
+    EXPECT_TRUE(o.repeat);
+    EXPECT_TRUE(o.devices.empty());
+    EXPECT_EQ(o.devicePaths, QStringList{"1-2.1"});
+    EXPECT_FALSE(o.severalDevices());
+
+    CommandLine w;
+    ASSERT_EQ(parse("--wait info", w, error), ParseResult::Run);
+    EXPECT_TRUE(w.wait);
+    EXPECT_FALSE(w.waitSeconds);
+    EXPECT_FALSE(w.deviceGiven);
+}
+
+struct Selection {
+    const char* text;
+    std::vector<int> numbers;
+    QStringList paths;
+    bool list;
+};
+
+class Selections : public ::testing::TestWithParam<Selection> {};
+
+// A path holds a dot or begins with "usb:"; everything else is a number or a range.
+TEST_P(Selections, TellPathsFromRanges) {
+    QString error;
+    const auto got = parseDeviceSelection(QString::fromLatin1(GetParam().text), error);
+    ASSERT_TRUE(got) << error.toStdString();
+    EXPECT_EQ(got->numbers, GetParam().numbers);
+    EXPECT_EQ(got->paths, GetParam().paths);
+    EXPECT_EQ(got->list, GetParam().list);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceOption, Selections,
+                         ::testing::Values(Selection{"1-2", {1, 2}, {}, true}, Selection{"3", {3}, {}, false},
+                                           Selection{"1-2.1", {}, {"1-2.1"}, false},
+                                           Selection{"usb:1-2", {}, {"1-2"}, false},
+                                           Selection{"usb:003-01.4", {}, {"3-1.4"}, false},
+                                           Selection{"5, 2-1.4.7 ,0", {0, 5}, {"2-1.4.7"}, true}));
 
 TEST(Names, TheNearestKnownOneWithinTwoEdits) {
     const QStringList known{"write", "read", "erase"};
@@ -108,10 +169,12 @@ TEST(Arguments, HexadecimalWithTheUsualPrefixesAndDeviceLists) {
 // of its own beginning with its names, an argument in <> or [].
 TEST(Help, EveryOptionHasItsOwnEntry) {
     const QString help = helpText();
-    for (const char* option : {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
-                               "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
-        EXPECT_TRUE(help.contains(QRegularExpression(
-            QStringLiteral("\\n  (-[a-z], )?%1  ").arg(QRegularExpression::escape(QString::fromLatin1(option))))))
+    for (const char* option :
+         {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
+          "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
+        EXPECT_TRUE(help.contains(
+            QRegularExpression(QStringLiteral("\\n  (-[a-z], )?%1  ")
+                                   .arg(QRegularExpression::escape(QString::fromLatin1(option))))))
             << option;
     }
     for (int status = 0; status <= 8; ++status)

@@ -66,6 +66,10 @@ TEST_F(Requests, SmallJobsAskOnlyWhatTheyNeed) {
 
     ASSERT_EQ(run({"info"}), ExitOk);
     EXPECT_EQ(count(), 40u);
+
+    // The chip's name and its bootloader's version.
+    ASSERT_EQ(run({"list"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "R 1,60", "ST", "UP 1", "R 0,00", "ST", "UP 1"}));
 }
 
 TEST_F(Requests, MemoriesMoveInKilobytesWithOneStatusRequestAPass) {
@@ -127,7 +131,8 @@ TEST_F(Requests, VerboseTellsEachRequest) {
         text += char(c);
     const qsizetype told = text.count("-> ok\n") + text.count("device descriptor: ");
     EXPECT_EQ(std::size_t(told), chip->log().size()) << text.toStdString();
-    EXPECT_TRUE(text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
+    EXPECT_TRUE(
+        text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
         << text.toStdString();
 }
 
