@@ -74,8 +74,8 @@ const std::vector<Command>& table() {
          0,
          "",
          {},
-         "One line per attached bootloader: device number, bus-port\npath, chip, bootloader version "
-         "(exit 0 also when\nnone is attached).",
+         "One line per attached bootloader: device number,\nbus-port path, chip and bootloader version; "
+         "exit 0\nalso when none is attached.",
          none,
          true},
         {"info", "", 0, "", {}, "Identification and configuration bytes of the device.", none, true},
