@@ -50,6 +50,13 @@ int editDistance(const QString& a, const QString& b) {
     return row.back();
 }
 
+// What an option's value after "=" is, for its error: "a folder".
+QString valueNoun(const OptionSpec& spec) {
+    const QString noun = QString::fromLatin1(spec.value + 1).toLower();
+    return noun == QLatin1String("seconds") ? QStringLiteral("a number of seconds")
+                                            : QStringLiteral("a ") + noun;
+}
+
 // The values given, by long name, in the order given; flags hold "".
 using Given = std::vector<std::pair<QString, QString>>;
 
@@ -94,12 +101,8 @@ QString tokenize(const QStringList& arguments, Given& given, QStringList& positi
         if (!spec->value || optionalValue || flagsHere.contains(longName)) {
             if (value && !optionalValue)
                 return QStringLiteral("--%1 takes no value").arg(longName);
-            if (value && value->isEmpty()) {
-                const QString noun = QString::fromLatin1(spec->value + 1).toLower();
-                return QStringLiteral("--%1= needs %2")
-                    .arg(longName, noun == QLatin1String("seconds") ? QStringLiteral("a number of seconds")
-                                                                    : QStringLiteral("a ") + noun);
-            }
+            if (value && value->isEmpty())
+                return QStringLiteral("--%1= needs %2").arg(longName, valueNoun(*spec));
             given.emplace_back(longName, value.value_or(QString()));
             continue;
         }

@@ -229,6 +229,7 @@ void runSelected(Shared& shared, DeviceWatch& watch, const std::function<void(co
     std::vector<SelectedDevice> selected;
     report.outcome = selectDevices(options, watch, tell, selected);
     std::vector<int> devices;
+    devices.reserve(selected.size());
     for (const SelectedDevice& d : selected)
         devices.push_back(d.number);
     if (report.outcome.ok())

@@ -63,7 +63,7 @@ void runStation(const CommandLine& o, DeviceWatch& watch, const StationSteps& st
         done.board = int(report.chips.size()) + 1;
         write(steps.lines, boardLine(done));
         report.chips.push_back(std::move(done));
-        if (stop())
+        if (stop && stop())
             return;
 
         steps.tell(QStringLiteral("Board %1 done: waiting for it to leave...").arg(report.chips.size()));
