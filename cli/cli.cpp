@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli.h"
 
+#include "cli/bench_control.h"
 #include "cli/convert.h"
 #include "cli/json_report.h"
 #include "cli/link_source.h"
@@ -57,6 +58,8 @@ int run(const QStringList& arguments, std::FILE* out, std::FILE* err, DeviceLink
     try {
         if (options.command == QLatin1String("convert"))
             return convertFiles(options, err);
+        if (options.command == QLatin1String("bench"))
+            return benchControl(options, out, err);
         std::unique_ptr<LinkSource> own;
         if (!given)
             own = options.simulate ? LinkSource::simulated(options.simFolder) : LinkSource::usb();

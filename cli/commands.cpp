@@ -49,6 +49,17 @@ QString checkRun(const CommandLine& o) {
     return {};
 }
 
+QString checkBench(const CommandLine& o) {
+    const QString& slot = o.arguments.value(1);
+    if (o.arguments.value(0) != QLatin1String("attach") && o.arguments.value(0) != QLatin1String("remove"))
+        return QStringLiteral("bench takes attach or remove, then a slot number 0 to 7.");
+    if (slot.size() != 1 || slot[0] < QLatin1Char('0') || slot[0] > QLatin1Char('7'))
+        return QStringLiteral("The bench's slots are 0 to 7.");
+    if (!o.simulate)
+        return QStringLiteral("bench changes the simulated bench: give --simulate or --simulate=FOLDER.");
+    return {};
+}
+
 QStringList names(std::initializer_list<const char*> list) {
     QStringList out;
     for (const char* n : list)
@@ -63,7 +74,8 @@ const std::vector<Command>& table() {
          0,
          "",
          {},
-         "Each device number where a bootloader answers, with its\nidentification.",
+         "One line per attached bootloader: device number,\nbus-port path, chip and bootloader version; "
+         "exit 0\nalso when none is attached.",
          none,
          true},
         {"info", "", 0, "", {}, "Identification and configuration bytes of the device.", none, true},
@@ -93,6 +105,15 @@ const std::vector<Command>& table() {
          checkRun, true},
         {"convert", "IN OUT", 2, "an input and an output file", names({"truncate"}),
          "Convert between Intel HEX and binary, sized by\n--controller.", none, false},
+        {"bench",
+         "attach|remove SLOT",
+         2,
+         "attach or remove and a slot number 0 to 7",
+         {},
+         "Simulated bench (--simulate): plug a new board into\nthe slot's socket, or take the board there "
+         "off the bus.",
+         checkBench,
+         false},
     };
     return commands;
 }
@@ -119,7 +140,12 @@ QString commandsHelp() {
         if (*c.argumentNames)
             head += QLatin1Char(' ') + QString::fromLatin1(c.argumentNames);
         const QStringList lines = QString::fromLatin1(c.help).split(QLatin1Char('\n'));
-        text += QStringLiteral("  ") + head.leftJustified(kColumn) + lines.first() + QLatin1Char('\n');
+        // A head too long for its column has the help on the lines below.
+        const bool below = head.size() >= kColumn;
+        text += QStringLiteral("  ") +
+                (below ? head + QLatin1Char('\n') + QString(kColumn + 2, QLatin1Char(' '))
+                       : head.leftJustified(kColumn)) +
+                lines.first() + QLatin1Char('\n');
         for (qsizetype i = 1; i < lines.size(); ++i)
             text += QString(kColumn + 2, QLatin1Char(' ')) + lines[i] + QLatin1Char('\n');
     }

@@ -107,10 +107,8 @@ public:
                checkController(false);
     }
 
-    bool list() {
-        return open() && identify({ConfigId::Manufacturer, ConfigId::Family, ConfigId::ProductName,
-                                   ConfigId::ProductRevision, ConfigId::BootVersion});
-    }
+    // The chip's name and its bootloader's version, nothing more.
+    bool list() { return open() && identify({ConfigId::ProductName, ConfigId::BootVersion}); }
 
     bool read() {
         if (!open() || !identify({ConfigId::ProductName, ConfigId::SSB}) || !checkController(true))

@@ -23,6 +23,11 @@ QJsonValue nameOrNull(Failure f) {
 QJsonObject chipJson(const ChipReport& chip) {
     QJsonObject o;
     o.insert(QStringLiteral("device"), chip.device);
+    o.insert(QStringLiteral("path"),
+             chip.path.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(chip.path));
+    o.insert(QStringLiteral("board"), chip.board ? QJsonValue(chip.board) : QJsonValue(QJsonValue::Null));
+    o.insert(QStringLiteral("chip"), chip.bytes.get(ConfigId::ProductName) ? QJsonValue(chipName(chip.bytes))
+                                                                           : QJsonValue(QJsonValue::Null));
     o.insert(QStringLiteral("result"), chip.ok() ? QStringLiteral("ok") : QStringLiteral("failed"));
     o.insert(QStringLiteral("exitStatus"), chip.outcome.exitStatus());
     o.insert(QStringLiteral("errorKind"), nameOrNull(chip.outcome.failure));

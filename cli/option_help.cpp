@@ -20,9 +20,17 @@ QString controllerValues() {
 const std::vector<OptionSpec>& optionTable() {
     static const std::vector<OptionSpec> table{
         {"d", "device", "N",
-         "Device number, 0 to 7 (default 0), or a list of numbers and ranges such as 0,2-5."},
+         "Device number, 0 to 7 (default 0), a list of numbers and ranges such as 0,2-5, or the bus-port "
+         "path a device is attached at, such as 1-2.1 (usb:1-2 for a port of the root hub: 1-2 is a "
+         "range)."},
         {nullptr, "all", nullptr,
          "Every attached bootloader (on the simulated bench, every slot that holds a chip)."},
+        {nullptr, "wait", "=SECONDS",
+         "Wait for the named bootloader (without -d for any, and use the first) to be attached before the "
+         "command runs; with SECONDS at most that long, then exit 5."},
+        {nullptr, "repeat", nullptr,
+         "A station: run the command on each board as it is attached at one socket, one after another, "
+         "each with its own serial number, until a signal ends it with a summary."},
         {nullptr, "controller", "TYPE", nullptr},
         {nullptr, "force", nullptr,
          "Go on when the chip is not the type given by --controller, or not the "
@@ -158,6 +166,14 @@ verify). The exit status is that of the first failing device in device
 order. read with several devices saves each into FILE with "-N" before its
 extension ("flash.hex" becomes "flash-3.hex" for device 3).
 
+Stations: with --repeat the command runs on each board as it is attached at
+one socket (-d N, -d PATH, or without -d any), then waits for the board to
+leave before the next, until SIGINT, SIGTERM or SIGHUP (or, with
+--wait=SECONDS, no board for that long). Each board takes its serial number
+before it is touched and has a line on stdout (on stderr with --json); a
+summary of every board follows. The exit status is that of the first failing
+board.
+
 Files: ".hex" is Intel HEX, ".bin" raw binary. A name without an extension
 is saved as ".hex"; any other extension is saved as Intel HEX.
 
@@ -170,9 +186,10 @@ Exit status:
   2  usage: the command line is wrong
   3  a file is missing, or cannot be read or written
   4  a file's content is bad, or its extension is neither .hex nor .bin
-  5  device not found: nothing answers at the device number, it is not
-     the bootloader, access to it is denied, another program holds it, or
-     it is not the controller given by --controller
+  5  device not found: nothing answers at the device number or path, it
+     is not the bootloader, access to it is denied, another program holds
+     it, it is not the controller given by --controller, or --wait=SECONDS
+     ended without it
   6  device error: the device failed or refused a request
   7  verify mismatch: what was read back differs from what was written
   8  stopped by a signal

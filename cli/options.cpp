@@ -17,11 +17,11 @@ namespace {
 constexpr int kMaxSerialSize = 16;
 
 const QStringList& globalOptions() {
-    static const QStringList names{QStringLiteral("device"),     QStringLiteral("all"),
-                                   QStringLiteral("controller"), QStringLiteral("force"),
-                                   QStringLiteral("simulate"),   QStringLiteral("json"),
-                                   QStringLiteral("quiet"),      QStringLiteral("verbose"),
-                                   QStringLiteral("help"),       QStringLiteral("version")};
+    static const QStringList names{
+        QStringLiteral("device"), QStringLiteral("all"),      QStringLiteral("controller"),
+        QStringLiteral("force"),  QStringLiteral("simulate"), QStringLiteral("json"),
+        QStringLiteral("quiet"),  QStringLiteral("verbose"),  QStringLiteral("wait"),
+        QStringLiteral("repeat"), QStringLiteral("help"),     QStringLiteral("version")};
     return names;
 }
 
@@ -48,6 +48,13 @@ int editDistance(const QString& a, const QString& b) {
         }
     }
     return row.back();
+}
+
+// What an option's value after "=" is, for its error: "a folder".
+QString valueNoun(const OptionSpec& spec) {
+    const QString noun = QString::fromLatin1(spec.value + 1).toLower();
+    return noun == QLatin1String("seconds") ? QStringLiteral("a number of seconds")
+                                            : QStringLiteral("a ") + noun;
 }
 
 // The values given, by long name, in the order given; flags hold "".
@@ -95,8 +102,7 @@ QString tokenize(const QStringList& arguments, Given& given, QStringList& positi
             if (value && !optionalValue)
                 return QStringLiteral("--%1 takes no value").arg(longName);
             if (value && value->isEmpty())
-                return QStringLiteral("--%1= needs a %2")
-                    .arg(longName, QString::fromLatin1(spec->value + 1).toLower());
+                return QStringLiteral("--%1= needs %2").arg(longName, valueNoun(*spec));
             given.emplace_back(longName, value.value_or(QString()));
             continue;
         }
@@ -127,16 +133,40 @@ public:
     QString devices() {
         if (const auto d = value("device")) {
             QString error;
-            const auto list = parseDeviceList(*d, error);
-            if (!list)
+            const auto selection = parseDeviceSelection(*d, error);
+            if (!selection)
                 return error;
-            out_.devices = *list;
-            out_.deviceListGiven = d->contains(QLatin1Char(',')) || d->contains(QLatin1Char('-'));
+            out_.devices = selection->numbers;
+            out_.devicePaths = selection->paths;
+            out_.deviceGiven = true;
+            out_.deviceListGiven = selection->list;
         }
         out_.all = has("all");
         if (out_.all && has("device"))
             return QStringLiteral("Give a device list or --all, not both.");
         out_.deviceListGiven = out_.deviceListGiven || out_.all;
+        return {};
+    }
+
+    QString station() {
+        out_.wait = has("wait");
+        if (const auto seconds = value("wait"); seconds && !seconds->isEmpty()) {
+            bool ok = seconds->size() <= 9;
+            for (QChar c : *seconds)
+                ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            if (!ok)
+                return QStringLiteral("--wait= takes a whole number of seconds, 0 or more.");
+            out_.waitSeconds = seconds->toInt();
+        }
+        out_.repeat = has("repeat");
+        if (out_.repeat && out_.command == QLatin1String("list"))
+            return QStringLiteral("--repeat goes with a command that works on each board, not with list.");
+        if (out_.repeat && out_.command == QLatin1String("read"))
+            return QStringLiteral("--repeat does not go with read: each board would replace the files of the "
+                                  "one before.");
+        if (out_.repeat && out_.deviceListGiven)
+            return QStringLiteral("--repeat works at one socket: give one device (-d N or -d PATH) or none, "
+                                  "not a list or --all.");
         return {};
     }
 
@@ -302,7 +332,8 @@ QString checkCommand(const Given& given, const QStringList& positional, CommandL
     for (const auto& [name, value] : given) {
         (void)value;
         const bool deviceOption = name == QLatin1String("device") || name == QLatin1String("all") ||
-                                  name == QLatin1String("json") || name == QLatin1String("force");
+                                  name == QLatin1String("json") || name == QLatin1String("force") ||
+                                  name == QLatin1String("wait") || name == QLatin1String("repeat");
         if ((globalOptions().contains(name) && (command->device || !deviceOption)) ||
             command->options.contains(name))
             continue;
@@ -345,43 +376,6 @@ std::optional<std::uint32_t> parseHexArgument(const QString& text, std::uint32_t
     return static_cast<std::uint32_t>(value);
 }
 
-std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& error) {
-    std::array<bool, kDeviceCount> named{};
-    auto number = [](const QString& t) -> std::optional<int> {
-        if (t.size() != 1 || t[0] < QLatin1Char('0') || t[0] > QLatin1Char('7'))
-            return std::nullopt;
-        return t[0].unicode() - '0';
-    };
-    for (const QString& raw : text.split(QLatin1Char(','))) {
-        const QString item = raw.trimmed();
-        const QStringList ends = item.split(QLatin1Char('-'));
-        const auto low = number(ends.first().trimmed());
-        const auto high = ends.size() == 2 ? number(ends.last().trimmed()) : low;
-        if (item.isEmpty() || ends.size() > 2 || !low || !high) {
-            error = QStringLiteral("Bad device list '%1': give numbers 0 to 7 and ranges such as 0,2-5.")
-                        .arg(text);
-            return std::nullopt;
-        }
-        if (*high < *low) {
-            error = QStringLiteral("Bad device range '%1': the first number is the lower one.").arg(item);
-            return std::nullopt;
-        }
-        for (int n = *low; n <= *high; ++n) {
-            if (named[std::size_t(n)]) {
-                error = QStringLiteral("Device %1 is named twice.").arg(n);
-                return std::nullopt;
-            }
-            named[std::size_t(n)] = true;
-        }
-    }
-    std::vector<int> devices;
-    for (int n = 0; n < kDeviceCount; ++n) {
-        if (named[std::size_t(n)])
-            devices.push_back(n);
-    }
-    return devices;
-}
-
 ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QString& error) {
     out.json = arguments.contains(QStringLiteral("--json"));
     Given given;
@@ -403,8 +397,8 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
         return ParseResult::Version;
     for (const std::function<QString()>& step : std::initializer_list<std::function<QString()>>{
              [&] { return checkCommand(given, positional, out); }, [&] { return reader.devices(); },
-             [&] { return reader.globals(); }, [&] { return reader.files(); },
-             [&] { return reader.serial(); }, [&] { return reader.config(); },
+             [&] { return reader.station(); }, [&] { return reader.globals(); },
+             [&] { return reader.files(); }, [&] { return reader.serial(); }, [&] { return reader.config(); },
              [&] { return reader.run(); }}) {
         error = step();
         if (!error.isEmpty())

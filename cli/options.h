@@ -32,10 +32,20 @@ struct CommandLine {
     QString command;       // list, info, read, erase, write, config, run, convert
     QStringList arguments; // convert: IN OUT
 
-    // Which devices: one number (default 0), a list, or every attached one.
+    // Which devices: one number (default 0), a list, or every attached one;
+    // a device may be named by its bus-port path too, resolved to its number
+    // when the run starts.
     std::vector<int> devices{0};
+    QStringList devicePaths;      // "1-2.1"
+    bool deviceGiven = false;     // named by -d
     bool deviceListGiven = false; // -d with a list, or --all: a summary follows
     bool all = false;
+    // --wait: the named (or any) bootloader is waited for before the command
+    // runs, without a limit or for waitSeconds.
+    bool wait = false;
+    std::optional<int> waitSeconds;
+    // --repeat: a station, one board after another at one socket.
+    bool repeat = false;
     int controllerIndex = 0;      // the first table entry unless named
     bool controllerGiven = false; // named by --controller: the chip must be of that type
     bool force = false;           // go on with a chip of another type
@@ -70,7 +80,7 @@ struct CommandLine {
     std::uint16_t address = 0;
     bool addressGiven = false;
 
-    bool severalDevices() const { return deviceListGiven || devices.size() > 1; }
+    bool severalDevices() const { return deviceListGiven || devices.size() + devicePaths.size() > 1; }
 };
 
 enum class ParseResult { Run, Help, Version, Error };
@@ -87,8 +97,24 @@ std::optional<std::uint32_t> parseHexArgument(const QString& text, std::uint32_t
 
 // Parses a device list such as "3", "0,2-5" or "1-2,6": numbers 0 to 7,
 // ranges low-high, separated by commas, each device at most once. The result
-// is in device order. std::nullopt with error set when the list is bad.
+// is in device order. std::nullopt with error set when the list is bad (a
+// bus-port path included: parseDeviceSelection takes those).
 std::optional<std::vector<int>> parseDeviceList(const QString& text, QString& error);
+
+// What -d names: device numbers and ranges as parseDeviceList takes them,
+// and bus-port paths. An item is a path when it holds a dot or begins with
+// "usb:": "1-2.1", "usb:1-2" (a port of the root hub, which without the
+// prefix would be the range 1 to 2). A path is the bus and the ports from the
+// root hub, as libusb numbers them, each 1 to 255, at most 7 ports.
+struct DeviceSelection {
+    std::vector<int> numbers; // in device order
+    QStringList paths;        // as given, without "usb:"
+    bool list = false;        // several items, or a range
+};
+std::optional<DeviceSelection> parseDeviceSelection(const QString& text, QString& error);
+// A bus-port path without "usb:" in its plain form ("1-2.1"); nothing when
+// text is not one.
+std::optional<QString> parseBusPortPath(const QString& text);
 
 // The known name nearest to text (at most two edits away), if any.
 std::optional<QString> nearestName(const QString& text, const QStringList& known);

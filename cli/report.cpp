@@ -130,16 +130,83 @@ QString writtenText(const ChipReport& chip) {
     return text;
 }
 
+QString chipName(const ChipBytes& bytes) {
+    const std::optional<std::uint8_t> product = bytes.get(ConfigId::ProductName);
+    if (!product)
+        return QStringLiteral("--");
+    if (const std::optional<int> known = chipVariantForProduct(*product))
+        return QLatin1String(chipVariant(*known).name);
+    return QStringLiteral("product byte ") + hex2(*product);
+}
+
 QString listLine(const ChipReport& chip) {
+    const QString head = QString::number(chip.device) + QLatin1Char(':') +
+                         (chip.path.isEmpty() ? QString() : QLatin1Char(' ') + chip.path);
     if (!chip.ok())
-        return QStringLiteral("%1: %2\n").arg(chip.device).arg(chip.outcome.message);
-    const ChipBytes& b = chip.bytes;
-    return QStringLiteral("%1: Manufacturer %2, Family Code %3, Product Name %4, Product Revision %5, "
-                          "Bootloader Version %6\n")
-        .arg(chip.device)
-        .arg(byteText(b, ConfigId::Manufacturer), byteText(b, ConfigId::Family),
-             byteText(b, ConfigId::ProductName), byteText(b, ConfigId::ProductRevision),
-             byteText(b, ConfigId::BootVersion));
+        return QStringLiteral("%1 not usable: %2\n").arg(head, chip.outcome.message);
+    return QStringLiteral("%1 %2, bootloader %3\n")
+        .arg(head, chipName(chip.bytes), byteText(chip.bytes, ConfigId::BootVersion));
+}
+
+namespace {
+
+QString placeText(const ChipReport& c) {
+    return c.path.isEmpty() ? QStringLiteral("device %1").arg(c.device)
+                            : QStringLiteral("device %1 at %2").arg(c.device).arg(c.path);
+}
+
+} // namespace
+
+QString boardLine(const ChipReport& board) {
+    const QString serial = board.serial ? QStringLiteral(", serial %1").arg(*board.serial) : QString();
+    if (board.ok())
+        return QStringLiteral("board %1: %2: ok%3\n").arg(board.board).arg(placeText(board), serial);
+    return QStringLiteral("board %1: %2: %3%4: %5\n")
+        .arg(board.board)
+        .arg(placeText(board), failureName(board.outcome.failure), serial, board.outcome.message);
+}
+
+QString stationTable(const RunReport& report) {
+    QStringList results, paths, serials;
+    int width = 6, pathWidth = 4, serialWidth = 6; // "Result", "Path", "Serial"
+    for (const ChipReport& c : report.chips) {
+        results << (c.ok() ? QStringLiteral("ok") : failureName(c.outcome.failure));
+        paths << (c.path.isEmpty() ? QStringLiteral("--") : c.path);
+        serials << (c.serial ? QString::number(*c.serial) : QStringLiteral("--"));
+        width = std::max(width, int(results.back().size()));
+        pathWidth = std::max(pathWidth, int(paths.back().size()));
+        serialWidth = std::max(serialWidth, int(serials.back().size()));
+    }
+    QStringList lines;
+    lines << QStringLiteral("Board  Device  %1  %2  Seconds  %3  Verify")
+                 .arg(QStringLiteral("Path"), -pathWidth)
+                 .arg(QStringLiteral("Result"), -width)
+                 .arg(QStringLiteral("Serial"), serialWidth);
+    QStringList failures;
+    for (std::size_t i = 0; i < report.chips.size(); ++i) {
+        const ChipReport& c = report.chips[i];
+        const auto at = qsizetype(i);
+        lines << QStringLiteral("%1  %2  %3  %4  %5  %6  %7")
+                     .arg(c.board, 5)
+                     .arg(c.device, 6)
+                     .arg(paths[at], -pathWidth)
+                     .arg(results[at], -width)
+                     .arg(c.seconds, 7, 'f', 2)
+                     .arg(serials[at], serialWidth)
+                     .arg(verifyName(c.verify));
+        if (!c.ok())
+            failures << QStringLiteral("board %1: %2").arg(c.board).arg(c.outcome.message);
+    }
+    const std::size_t good = report.chips.size() - std::size_t(failures.size());
+    lines << QStringLiteral("%1 of %2 board(s) succeeded in %3 s.")
+                 .arg(good)
+                 .arg(report.chips.size())
+                 .arg(report.seconds, 0, 'f', 2);
+    if (!failures.isEmpty())
+        lines << QStringLiteral("Failed: ") + failures.join(QStringLiteral("; "));
+    if (!report.outcome.ok())
+        lines << QStringLiteral("The station ended: ") + report.outcome.message;
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace corvane::cli

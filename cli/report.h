@@ -25,6 +25,8 @@ enum class Verify {
 // What one chip's run reports.
 struct ChipReport {
     int device = 0;
+    QString path;  // the bus-port path it is attached at, empty when unknown
+    int board = 0; // a station's boards count from 1; 0 outside a station
     Outcome outcome;
     double seconds = 0; // wall time of the chip's run
     // Bytes that reached the chip's FLASH and EEPROM, also when a later
@@ -71,8 +73,16 @@ QString verifyName(Verify v);
 QString infoText(const ChipBytes& bytes);
 // config: the bytes written, as the chip holds them now, as info shows them.
 QString writtenText(const ChipReport& chip);
-// list: one line for the chip at device n.
+// list: one line for the chip at device n: number, path, chip and
+// bootloader version, or why it is not usable.
 QString listLine(const ChipReport& chip);
+// The chip's name by its product byte ("AT89C5131"), "product byte 42" for
+// one the table does not know, "--" when it was not read.
+QString chipName(const ChipBytes& bytes);
+// A station: one line per board as it is done, and the summary of every
+// board (board, device, path, result, seconds, serial, verify).
+QString boardLine(const ChipReport& board);
+QString stationTable(const RunReport& report);
 // A byte read, as two hexadecimal digits, the bootloader version as "1.0.5";
 // "--" when unknown.
 QString byteText(const ChipBytes& bytes, ConfigId id);

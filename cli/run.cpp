@@ -2,10 +2,12 @@
 #include "cli/run.h"
 
 #include "cli/chip_board.h"
+#include "cli/device_watch.h"
 #include "cli/jobs.h"
 #include "cli/json_report.h"
 #include "cli/prefixed_stream.h"
 #include "cli/serial_store.h"
+#include "cli/station.h"
 #include "cli/tracing_link.h"
 #include "core/local_text.h"
 #include "image/image_file.h"
@@ -63,8 +65,10 @@ Outcome loadImages(const CommandLine& o, RunInput& in) {
 }
 
 // Takes a serial number for each chip, before any chip is touched; a number
-// that does not fit the serial's size takes none.
-Outcome takeSerialNumbers(const CommandLine& o, std::size_t count, std::vector<std::uint64_t>& numbers) {
+// that does not fit the serial's size takes none. Without a counter file the
+// numbers follow the ones this run already handed out.
+Outcome takeSerialNumbers(const CommandLine& o, std::size_t count, std::vector<std::uint64_t>& numbers,
+                          std::uint64_t already = 0) {
     if (!o.serial || count == 0)
         return {};
     const SerialLayout& layout = *o.serial;
@@ -79,7 +83,10 @@ Outcome takeSerialNumbers(const CommandLine& o, std::size_t count, std::vector<s
         if (!openSerialLog(o.serialLog, error))
             return Outcome::failed(Failure::FileAccess, error);
     }
-    std::uint64_t first = layout.start;
+    if (layout.start > UINT64_MAX - already)
+        return Outcome::failed(Failure::Usage,
+                               QStringLiteral("the serial numbers run past the largest number"));
+    std::uint64_t first = layout.start + already;
     if (!o.serialFile.isEmpty()) {
         QString error;
         SerialProblem problem = SerialProblem::None;
@@ -96,21 +103,6 @@ Outcome takeSerialNumbers(const CommandLine& o, std::size_t count, std::vector<s
     for (std::size_t i = 0; i < count; ++i)
         numbers.push_back(first + i);
     return {};
-}
-
-// The devices where a bootloader is attached: it answers, or the system
-// refuses this user or another program holds it (so that its failure shows).
-std::vector<int> attachedBootloaders(LinkSource& links) {
-    const std::unique_ptr<DeviceLink> link = links.newLink();
-    ChipSession session(*link);
-    std::vector<int> found;
-    for (int n = 0; n < kDeviceCount; ++n) {
-        const ErrorKind kind = session.open(n).kind;
-        if (kind == ErrorKind::None || kind == ErrorKind::AccessDenied || kind == ErrorKind::InUse)
-            found.push_back(n);
-        session.close();
-    }
-    return found;
 }
 
 // --- the chips ---------------------------------------------------------------------
@@ -206,11 +198,16 @@ void write(std::FILE* to, const QString& text) {
 }
 
 void printText(const CommandLine& o, const RunReport& report, std::FILE* out) {
+    if (o.repeat) {
+        write(out, stationTable(report));
+        return;
+    }
     const bool several = o.severalDevices();
+    if (o.command == QLatin1String("list") && report.outcome.ok() && report.chips.empty())
+        write(out, QStringLiteral("No bootloader is attached.\n"));
     for (const ChipReport& chip : report.chips) {
         if (o.command == QLatin1String("list")) {
-            if (chip.outcome.failure != Failure::NoDevice)
-                write(out, escapeControlChars(listLine(chip).chopped(1)) + QLatin1Char('\n'));
+            write(out, escapeControlChars(listLine(chip).chopped(1)) + QLatin1Char('\n'));
         } else if ((o.command == QLatin1String("info") || o.command == QLatin1String("config")) &&
                    chip.ok()) {
             QString text = o.command == QLatin1String("info") ? infoText(chip.bytes) : writtenText(chip);
@@ -223,6 +220,54 @@ void printText(const CommandLine& o, const RunReport& report, std::FILE* out) {
     }
     if (several && o.command != QLatin1String("list") && !report.chips.empty())
         write(out, summaryTable(report));
+}
+
+// Runs the chips the command line names (after waiting for them with --wait).
+void runSelected(Shared& shared, DeviceWatch& watch, const std::function<void(const QString&)>& tell,
+                 std::FILE* err, RunReport& report) {
+    const CommandLine& options = shared.options;
+    std::vector<SelectedDevice> selected;
+    report.outcome = selectDevices(options, watch, tell, selected);
+    std::vector<int> devices;
+    devices.reserve(selected.size());
+    for (const SelectedDevice& d : selected)
+        devices.push_back(d.number);
+    if (report.outcome.ok())
+        report.outcome = takeSerialNumbers(options, devices.size(), shared.serials);
+    if (!report.outcome.ok())
+        return;
+    runChips(shared, devices, err, report);
+    for (std::size_t i = 0; i < selected.size(); ++i)
+        report.chips[i].path = selected[i].path;
+    // What answers is listed, bootloader or not: the list itself succeeded.
+    if (options.command == QLatin1String("list")) {
+        for (ChipReport& c : report.chips)
+            c.listed = true;
+    }
+}
+
+// A station: the boards one after another, each with its own serial number.
+void runBoards(Shared& shared, DeviceWatch& watch, const std::function<void(const QString&)>& tell,
+               std::FILE* err, std::FILE* lines, RunReport& report) {
+    const CommandLine& o = shared.options;
+    StationSteps steps;
+    steps.takeSerial = [&o, &report](std::optional<std::uint64_t>& serial) {
+        std::vector<std::uint64_t> numbers;
+        const std::uint64_t already = report.chips.size();
+        Outcome taken = takeSerialNumbers(o, 1, numbers, already);
+        if (!numbers.empty())
+            serial = numbers.front();
+        return taken;
+    };
+    steps.runBoard = [&shared, err](int device, std::optional<std::uint64_t> serial) {
+        shared.serials.clear();
+        if (serial)
+            shared.serials.push_back(*serial);
+        return runOneChip(shared, 0, device, err, TerminalProgress::modeFor(err, shared.options.quiet));
+    };
+    steps.tell = tell;
+    steps.lines = lines;
+    runStation(o, watch, steps, shared.stop, report);
 }
 
 } // namespace
@@ -238,52 +283,31 @@ QString perDeviceName(const QString& fileName, int device) {
 }
 
 RunReport runReport(const CommandLine& options, LinkSource& links, std::FILE* err,
-                    const std::function<bool()>& stop) {
+                    const std::function<bool()>& stop, std::FILE* lines) {
     const auto start = Clock::now();
     RunReport report;
     report.command = options.command;
     RunInput input(options);
     report.outcome = loadImages(options, input);
-    std::vector<int> devices;
-    if (report.outcome.ok()) {
-        if (options.command == QLatin1String("list"))
-            devices = {0, 1, 2, 3, 4, 5, 6, 7};
-        else
-            devices = options.all ? attachedBootloaders(links) : options.devices;
-        if (devices.empty())
-            report.outcome = Outcome::failed(Failure::NoDevice, QStringLiteral("no bootloader is attached"));
-    }
     Shared shared{options, input, links, stop, {}, {}, {}};
-    if (report.outcome.ok())
-        report.outcome = takeSerialNumbers(options, devices.size(), shared.serials);
-    if (report.outcome.ok())
-        runChips(shared, devices, err, report);
-    else
+    DeviceWatch watch(links, stop);
+    TerminalProgress status(err, TerminalProgress::modeFor(err, options.quiet));
+    const auto tell = [&status](const QString& text) { status.note(text); };
+    if (report.outcome.ok() && options.repeat)
+        runBoards(shared, watch, tell, err, lines ? lines : err, report);
+    else if (report.outcome.ok())
+        runSelected(shared, watch, tell, err, report);
+    if (!report.outcome.ok())
         TerminalProgress(err, TerminalProgress::Mode::Quiet)
             .failed(QStringLiteral("corvane-cli: ") + report.outcome.message);
-    if (options.command == QLatin1String("list") && report.outcome.ok()) {
-        const bool any = std::any_of(report.chips.begin(), report.chips.end(), [](const ChipReport& c) {
-            return c.outcome.failure != Failure::NoDevice;
-        });
-        std::erase_if(report.chips,
-                      [](const ChipReport& c) { return c.outcome.failure == Failure::NoDevice; });
-        // What answers is listed, bootloader or not: the list itself succeeded.
-        for (ChipReport& c : report.chips)
-            c.listed = true;
-        if (!any) {
-            report.outcome = Outcome::failed(Failure::NoDevice,
-                                             QStringLiteral("no bootloader answers at any device number"));
-            TerminalProgress(err, TerminalProgress::Mode::Quiet)
-                .failed(QStringLiteral("corvane-cli: ") + report.outcome.message);
-        }
-    }
     report.seconds = secondsSince(start);
     return report;
 }
 
 int runDeviceCommand(const CommandLine& options, LinkSource& links, std::FILE* out, std::FILE* err,
                      const std::function<bool()>& stop) {
-    const RunReport report = runReport(options, links, err, stop);
+    // A station's line per board: on stdout, unless that holds the JSON document.
+    const RunReport report = runReport(options, links, err, stop, options.json ? err : out);
     if (options.json)
         write(out, QString::fromUtf8(runJson(report)));
     else

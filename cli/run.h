@@ -18,9 +18,10 @@ namespace corvane::cli {
 int runDeviceCommand(const CommandLine& options, LinkSource& links, std::FILE* out, std::FILE* err,
                      const std::function<bool()>& stop);
 
-// The run's report without printing it (for tests of what a run did).
+// The run's report without printing it (for tests of what a run did); a
+// station's line per board goes to lines (nullptr: err).
 RunReport runReport(const CommandLine& options, LinkSource& links, std::FILE* err,
-                    const std::function<bool()>& stop);
+                    const std::function<bool()>& stop, std::FILE* lines = nullptr);
 
 // "flash.hex" becomes "flash-3.hex" for device 3.
 QString perDeviceName(const QString& fileName, int device);

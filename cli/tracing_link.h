@@ -24,6 +24,7 @@ public:
     std::string lastError() const override { return to_.lastError(); }
     OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
     RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
+    std::optional<std::vector<AttachedDevice>> listDevices() override { return to_.listDevices(); }
 
 private:
     QString outcome(bool ok) const;

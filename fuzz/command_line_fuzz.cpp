@@ -26,7 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::require(!error.isEmpty(), "a refused command line says why");
         break;
     case cli::ParseResult::Run:
-        fuzz::require(!options.devices.empty(), "at least one device");
+        fuzz::require(!options.devices.empty() || !options.devicePaths.isEmpty(), "at least one device");
+        for (const QString& path : options.devicePaths)
+            fuzz::require(cli::parseBusPortPath(path) == path, "a path in its plain form");
         for (int d : options.devices)
             fuzz::require(d >= 0 && d <= 7, "device numbers 0 to 7");
         fuzz::require(std::is_sorted(options.devices.begin(), options.devices.end()), "devices in order");

@@ -6,7 +6,9 @@
 #include "link/class_request.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -25,6 +27,31 @@ enum class OpenFailure {
     AccessDenied, // attached, but the system refused this user access to it (device permissions)
     Busy,         // attached, but another program (or another link) holds it
 };
+
+// A device a link can open: the number it is opened by and where it sits on
+// the bus.
+struct AttachedDevice {
+    int number = 0;
+    std::uint8_t bus = 0;            // 0: the link cannot tell where it is
+    std::vector<std::uint8_t> ports; // from the root hub on
+    std::uint8_t address = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+};
+
+// The bus and port path as libusb and "lsusb -t" number it: "1-2.1" is
+// port 1 of the hub on port 2 of bus 1. Empty when the bus is unknown.
+inline std::string busPortPath(std::uint8_t bus, const std::vector<std::uint8_t>& ports) {
+    if (bus == 0)
+        return {};
+    std::string path = std::to_string(bus);
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        path += (i == 0 ? "-" : ".") + std::to_string(ports[i]);
+    return path;
+}
+inline std::string busPortPath(const AttachedDevice& d) {
+    return busPortPath(d.bus, d.ports);
+}
 
 class DeviceLink {
 public:
@@ -50,6 +77,14 @@ public:
     bool lastOpenDenied() const { return lastOpenFailure() == OpenFailure::AccessDenied; }
     // Why the last class request failed, as far as the backend can tell.
     virtual RequestFailure lastRequestFailure() const { return RequestFailure::Other; }
+
+    // The devices attached now that open() reaches, in device-number order,
+    // with their place on the bus; nothing when the list cannot be had
+    // (lastError() says why). A link that cannot tell where its devices are
+    // tries the numbers 0 to 7, closing a device it has open: a device is
+    // attached where it opens, or where the system refuses this user or
+    // another program holds it (bus 0: no path).
+    virtual std::optional<std::vector<AttachedDevice>> listDevices();
 };
 
 } // namespace corvane

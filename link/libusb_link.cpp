@@ -85,14 +85,16 @@ static std::vector<Candidate> bootloaders(libusb_context* context, DeviceList& l
     return found;
 }
 
-std::vector<AttachedDevice> LibusbLink::attachedDevices() {
-    std::vector<AttachedDevice> out;
+std::optional<std::vector<AttachedDevice>> LibusbLink::listDevices() {
     if (!ensureContext())
-        return out;
+        return std::nullopt;
     DeviceList list;
     bool failed = false;
+    std::vector<AttachedDevice> out;
     for (auto& c : bootloaders(context_, list, error_, failed))
         out.push_back(std::move(c.info));
+    if (failed)
+        return std::nullopt;
     return out;
 }
 

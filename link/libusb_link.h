@@ -28,15 +28,6 @@ enum class UsbOpenError {
     Other,
 };
 
-struct AttachedDevice {
-    int number = 0; // the device number it is opened by
-    std::uint8_t bus = 0;
-    std::vector<std::uint8_t> ports;
-    std::uint8_t address = 0;
-    std::uint16_t vendorId = 0;
-    std::uint16_t productId = 0;
-};
-
 class LibusbLink : public DeviceLink {
 public:
     static constexpr std::uint16_t kVendorId = 0x03EB;
@@ -61,9 +52,13 @@ public:
 
     UsbOpenError lastOpenError() const { return openError_; }
     OpenFailure lastOpenFailure() const override;
-    // The bootloaders attached now, in device-number order. Empty (with
-    // lastError()) when libusb fails.
-    std::vector<AttachedDevice> attachedDevices();
+    // The devices of the bootloader's vendor attached now, in device-number
+    // order; nothing (with lastError()) when libusb fails.
+    std::optional<std::vector<AttachedDevice>> listDevices() override;
+    // The same, empty when libusb fails.
+    std::vector<AttachedDevice> attachedDevices() {
+        return listDevices().value_or(std::vector<AttachedDevice>{});
+    }
 
 private:
     bool ensureContext();

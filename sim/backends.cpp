@@ -26,6 +26,7 @@ public:
     std::string lastError() const override { return link_.lastError(); }
     OpenFailure lastOpenFailure() const override { return link_.lastOpenFailure(); }
     RequestFailure lastRequestFailure() const override { return link_.lastRequestFailure(); }
+    std::optional<std::vector<AttachedDevice>> listDevices() override { return link_.listDevices(); }
 
 private:
     // Declared first: the link closes before the bench stores its chips.

@@ -63,6 +63,7 @@ SimBench::SimBench(std::filesystem::path stateDir, const BenchConfig& config)
             continue;
         Slot& slot = slots_[std::size_t(n)];
         slot.chip = std::make_unique<SimChip>(chipConfig);
+        slot.chip->setAttached(chipConfig.startsAttached);
         if (const auto f = config.faults.find(n); f != config.faults.end())
             slot.chip->faults() = f->second;
         if (!persistent())
@@ -281,6 +282,59 @@ TransferResult SimBench::control(int slot, const UsbSetup& setup, std::uint8_t* 
     if (!s.chip)
         return {TransferError::NoDevice, 0};
     return s.chip->control(setup, data, timeoutMs);
+}
+
+// --- the bus and the bench control -------------------------------------------------
+
+AttachedDevice SimBench::position(int slot, const ChipConfig& config) {
+    AttachedDevice d;
+    d.number = slot;
+    d.bus = config.bus ? config.bus : 1;
+    d.ports = config.bus ? config.ports : std::vector<std::uint8_t>{static_cast<std::uint8_t>(slot + 1)};
+    d.address = static_cast<std::uint8_t>(10 + slot);
+    d.vendorId = config.vendorId;
+    d.productId = config.productId;
+    return d;
+}
+
+std::vector<AttachedDevice> SimBench::attachedBoards() {
+    std::vector<AttachedDevice> out;
+    for (int slot = 0; slot < kSlots; ++slot) {
+        reload(slot);
+        if (const SimChip* c = chip(slot); c && c->attached())
+            out.push_back(position(slot, c->config()));
+    }
+    return out;
+}
+
+SimBench::Claim SimBench::changeBoard(int slot, bool plug) {
+    // The claim tells that no link holds the slot, and takes what was stored
+    // last; the change is stored after it is given back, so that a program
+    // that sees the new board at once finds the slot free.
+    if (const Claim c = claim(slot); c != Claim::Granted)
+        return c;
+    release(slot);
+    Slot& s = slots_[std::size_t(slot)];
+    {
+        const std::lock_guard serve(s.serve);
+        if (plug) {
+            // A new board: the slot's set-up and faults, nothing of the last one.
+            FaultPlan plan = s.chip->faults();
+            plan.restartCount();
+            *s.chip = SimChip(s.chip->config());
+            s.chip->faults() = plan;
+        }
+        s.chip->setAttached(plug);
+    }
+    return !persistent() || store(slot) ? Claim::Granted : Claim::Failed;
+}
+
+SimBench::Claim SimBench::plugBoard(int slot) {
+    return changeBoard(slot, true);
+}
+
+SimBench::Claim SimBench::unplugBoard(int slot) {
+    return changeBoard(slot, false);
 }
 
 // --- stores ------------------------------------------------------------------------

@@ -20,6 +20,11 @@
 // changed it. A process stores only the chips it changed, so it never rolls
 // back what another one stored.
 //
+// The bench control (plugBoard, unplugBoard; "corvane-cli bench") puts a new
+// board into a slot's socket or takes the board there off the bus, as an
+// operator at a station would; every program on the folder sees it at its
+// next look at the bus (attachedBoards(), the stand-in's device list).
+//
 // Environment: CORVANE_SIM_DIR names the state folder (default
 // $XDG_STATE_HOME/corvane-sim, else ~/.local/state/corvane-sim);
 // CORVANE_SIM_CONFIG names the bench file (default <state folder>/bench.conf).
@@ -111,6 +116,24 @@ public:
         return true;
     }
 
+    // Where the slot's chip sits on the simulated bus: its set-up's bus and
+    // ports, by default bus 1, port slot + 1; number is the slot.
+    static AttachedDevice position(int slot, const ChipConfig& config);
+    // The chips on the bus now, in slot order, after what other processes
+    // stored (a board the bench control plugged in or took out, a chip that
+    // started its application).
+    std::vector<AttachedDevice> attachedBoards();
+
+    // The bench control, as an operator at a socket: plugBoard puts a new
+    // board into the slot's socket (a chip in factory state, as the slot's
+    // set-up makes it, on the bus), unplugBoard takes the board there off the
+    // bus (its memories stay in the folder until the next board comes). Each
+    // stores the change: Busy while a link holds the slot, Failed when the
+    // set-up has no chip in the slot or the change cannot be stored
+    // (lastError()).
+    Claim plugBoard(int slot);
+    Claim unplugBoard(int slot);
+
     // Takes what another process stored for the slot since this bench last
     // read or stored it; nothing to do for a slot claimed here. False when
     // the stored state cannot be taken (lastError()).
@@ -141,6 +164,7 @@ private:
     };
 
     bool refresh(int slot);
+    Claim changeBoard(int slot, bool plug);
     bool store(int slot, bool force = false);
     void note(const std::string& error);
     std::filesystem::path lockFile(int slot, const char* kind) const;
@@ -173,6 +197,8 @@ public:
     std::string lastError() const override { return error_; }
     OpenFailure lastOpenFailure() const override { return openFailure_; }
     RequestFailure lastRequestFailure() const override { return failure_; }
+    // The chips on the bus, numbered by their slots.
+    std::optional<std::vector<AttachedDevice>> listDevices() override { return bench_.attachedBoards(); }
 
     SimBench& bench() { return bench_; }
     int openSlot() const { return slot_; }

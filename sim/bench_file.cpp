@@ -145,6 +145,8 @@ bool applyChipKey(const std::string& key, const std::string& value, ChipConfig& 
         c.bus = static_cast<std::uint8_t>(b);
     } else if (key == "ports") {
         c.ports = parsePorts(value);
+    } else if (key == "attached") {
+        c.startsAttached = parseBool(value);
     } else if (key == "leave-early") {
         c.leavesBeforeStatus = parseBool(value);
     } else if (key == "refuse-open") {

@@ -35,6 +35,7 @@ struct ForeignDevice {
 //   ssb = FF                      # initial bytes: bsb sbv ssb eb hsb p1cf p3cf p4cf
 //   bus = 1
 //   ports = 2.1                   # port path, dot-separated
+//   attached = yes                # no: the socket starts empty (bench control)
 //   refuse-open = no              # yes: opening fails for lack of permission
 //   kernel-driver = no            # yes: a kernel driver is bound to interface 0
 //   fail-descriptor = no

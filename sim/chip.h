@@ -102,10 +102,13 @@ struct ChipConfig {
     // A kernel driver is bound to interface 0 (libusb stand-in): claiming
     // needs it detached first.
     bool kernelDriver = false;
-    // Position on the simulated USB for the libusb stand-in. Bus 0 = default
-    // (bus 1, one port numbered slot + 1).
+    // Position on the simulated USB. Bus 0 = default (bus 1, one port
+    // numbered slot + 1).
     std::uint8_t bus = 0;
     std::vector<std::uint8_t> ports;
+    // On the bus when the chip is first created; false: the socket starts
+    // empty until the bench control plugs a board in.
+    bool startsAttached = true;
 
     static ChipConfig of(Controller c) {
         ChipConfig config;

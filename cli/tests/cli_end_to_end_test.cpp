@@ -452,24 +452,6 @@ TEST_F(ExitStatuses, AnotherControllerThanNamedIsRefusedUnlessForced) {
     EXPECT_EQ(cli({"--controller", "5130", "read", "--flash", "r.hex"}).status, ExitOk);
 }
 
-using Listing = CliRig;
-
-TEST_F(Listing, ShowsEachNumberWhereSomethingAnswersAndAnEmptyBenchIsDeviceNotFound) {
-    benchFile("[slot 0]\n[slot 2]\nproduct = 2FFE\n[slot 5]\ncontroller = AT89C5130\n");
-    const ToolRun run = cli({"list"});
-    EXPECT_EQ(run.status, ExitOk);
-    EXPECT_EQ(run.out, "0: Manufacturer 58, Family Code D7, Product Name 31, Product Revision 01, "
-                       "Bootloader Version 1.0.5\n"
-                       "2: device 2 is not the bootloader (vendor 03EB, product 2FFE)\n"
-                       "5: Manufacturer 58, Family Code D7, Product Name 30, Product Revision 01, "
-                       "Bootloader Version 1.0.5\n");
-    EXPECT_EQ(run.err, "");
-    benchFile("[foreign]\ndevice = 1D6B:0002 bus=1 ports=\n");
-    const ToolRun none = cli({"list"});
-    EXPECT_EQ(none.status, ExitNoDevice);
-    EXPECT_EQ(none.out, "");
-}
-
 using Output = CliRig;
 
 TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures) {

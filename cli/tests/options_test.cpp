@@ -85,7 +85,66 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"write --flash a.hex --serial 5", "--serial-at"},
         Refusal{"write --flash a.hex --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le",
                 "not with ascii"},
-        Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"}));
+        Refusal{"write --erase --flash", "needs a value"}, Refusal{"info --quiet=yes", "takes no value"},
+        Refusal{"-d 1-2.x info", "Bad bus-port path '1-2.x'"}, Refusal{"-d usb:1 info", "Bad bus-port path"},
+        Refusal{"-d 0-1.2 info", "Bad bus-port path"}, Refusal{"-d 1-256.1 info", "Bad bus-port path"},
+        Refusal{"-d 1-1.1.1.1.1.1.1.1 info", "Bad bus-port path"},
+        Refusal{"-d 1-2.1,usb:1-2.1 info", "1-2.1 is named twice"},
+        Refusal{"-d 0,9,1-2.1 info", "Bad device list '0,9,1-2.1'"},
+        Refusal{"--wait=soon info", "whole number of seconds"},
+        Refusal{"--wait= info", "needs a number of seconds"},
+        Refusal{"--wait convert a b", "--wait does not belong to convert"},
+        Refusal{"--repeat -d 0,1 erase", "one socket"}, Refusal{"--repeat --all erase", "one socket"},
+        Refusal{"--repeat list", "not with list"},
+        Refusal{"--repeat read --flash a.hex", "replace the files"},
+        Refusal{"bench attach", "bench needs attach or remove and a slot"},
+        Refusal{"--simulate bench plug 0", "attach or remove"},
+        Refusal{"--simulate bench attach 8", "slots are 0 to 7"},
+        Refusal{"bench attach 0", "give --simulate"}));
+
+TEST(Options, NameADeviceByItsPathWaitAndRepeat) {
+    CommandLine o;
+    QString error;
+    ASSERT_EQ(parse("--wait=5 --repeat -d 1-2.1 erase", o, error), ParseResult::Run) << error.toStdString();
+    EXPECT_TRUE(o.wait);
+    EXPECT_EQ(o.waitSeconds, 5);
+    EXPECT_TRUE(o.repeat);
+    EXPECT_TRUE(o.devices.empty());
+    EXPECT_EQ(o.devicePaths, QStringList{"1-2.1"});
+    EXPECT_FALSE(o.severalDevices());
+
+    CommandLine w;
+    ASSERT_EQ(parse("--wait info", w, error), ParseResult::Run);
+    EXPECT_TRUE(w.wait);
+    EXPECT_FALSE(w.waitSeconds);
+    EXPECT_FALSE(w.deviceGiven);
+}
+
+struct Selection {
+    const char* text;
+    std::vector<int> numbers;
+    QStringList paths;
+    bool list;
+};
+
+class Selections : public ::testing::TestWithParam<Selection> {};
+
+// A path holds a dot or begins with "usb:"; everything else is a number or a range.
+TEST_P(Selections, TellPathsFromRanges) {
+    QString error;
+    const auto got = parseDeviceSelection(QString::fromLatin1(GetParam().text), error);
+    ASSERT_TRUE(got) << error.toStdString();
+    EXPECT_EQ(got->numbers, GetParam().numbers);
+    EXPECT_EQ(got->paths, GetParam().paths);
+    EXPECT_EQ(got->list, GetParam().list);
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceOption, Selections,
+                         ::testing::Values(Selection{"1-2", {1, 2}, {}, true}, Selection{"3", {3}, {}, false},
+                                           Selection{"1-2.1", {}, {"1-2.1"}, false},
+                                           Selection{"usb:1-2", {}, {"1-2"}, false},
+                                           Selection{"usb:003-01.4", {}, {"3-1.4"}, false},
+                                           Selection{"5, 2-1.4.7 ,0", {0, 5}, {"2-1.4.7"}, true}));
 
 TEST(Names, TheNearestKnownOneWithinTwoEdits) {
     const QStringList known{"write", "read", "erase"};

@@ -66,6 +66,10 @@ TEST_F(Requests, SmallJobsAskOnlyWhatTheyNeed) {
 
     ASSERT_EQ(run({"info"}), ExitOk);
     EXPECT_EQ(count(), 40u);
+
+    // The chip's name and its bootloader's version.
+    ASSERT_EQ(run({"list"}), ExitOk);
+    EXPECT_EQ(sent(), (Strings{"DESC", "R 1,60", "ST", "UP 1", "R 0,00", "ST", "UP 1"}));
 }
 
 TEST_F(Requests, MemoriesMoveInKilobytesWithOneStatusRequestAPass) {

@@ -48,7 +48,13 @@ offers "0 1 2 3 4 5 6 7" -d ''
 offers "data.bin images prog.hex" write --flash ''
 offers "data.bin images prog.hex" --simulate=./bench convert prog.hex ''
 # The folder goes with "=" after --simulate: the next word is the command.
-offers "blank-check config convert erase info list read run verify write" --simulate ''
+offers "bench blank-check config convert erase info list read run verify write" --simulate ''
+offers "attach remove" --simulate bench ''
+offers "0 1 2 3 4 5 6 7" --simulate bench attach ''
+offers "" --simulate bench attach 0 ''
+# --wait takes seconds after "=": nothing to offer, and the next word is the command.
+offers "" --wait=
+offers "bench blank-check config convert erase info list read run verify write" --wait ''
 offers "images" --simulate=im
 offers "16 32 8" config --osc ''
 offers "data.bin images notes.txt prog.hex" write --serial-log ''

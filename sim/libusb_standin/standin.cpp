@@ -181,25 +181,22 @@ STANDIN_API ssize_t libusb_get_device_list(libusb_context*, libusb_device*** lis
     }
     if (!bench)
         return LIBUSB_ERROR_INVALID_PARAM;
-    // What other programs stored since: which chips are on the bus. Outside
-    // the lock, so that requests of other threads go on meanwhile.
-    for (int slot = 0; slot < SimBench::kSlots; ++slot)
-        bench->reload(slot);
+    // The chips on the bus, after what other programs stored since (the
+    // bench control, a chip that started its application): the same list
+    // the in-process link has. Outside the lock, so that requests of other
+    // threads go on meanwhile.
+    const std::vector<corvane::AttachedDevice> boards = bench->attachedBoards();
     const std::lock_guard lock(g_mutex);
     std::vector<libusb_device*> devices;
     // Listed newest slot first, so that a caller has to sort to number them.
-    for (int slot = SimBench::kSlots - 1; slot >= 0; --slot) {
-        const corvane::sim::SimChip* chip = g_bench->chip(slot);
-        if (!chip || !chip->attached())
-            continue;
+    for (auto board = boards.rbegin(); board != boards.rend(); ++board) {
         auto* d = newDevice();
-        d->slot = slot;
-        d->vendorId = chip->config().vendorId;
-        d->productId = chip->config().productId;
-        d->bus = chip->config().bus ? chip->config().bus : 1;
-        d->ports = chip->config().bus ? chip->config().ports
-                                      : std::vector<std::uint8_t>{static_cast<std::uint8_t>(slot + 1)};
-        d->address = static_cast<std::uint8_t>(10 + slot);
+        d->slot = board->number;
+        d->vendorId = board->vendorId;
+        d->productId = board->productId;
+        d->bus = board->bus;
+        d->ports = board->ports;
+        d->address = board->address;
         d->generation = g_generation;
         devices.push_back(d);
     }

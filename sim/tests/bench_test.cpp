@@ -344,6 +344,41 @@ TEST(BenchFolder, InsertStoresAndRemoveForgetsTheSlot) {
     EXPECT_EQ(bench->chip(4)->controller(), *Controller::named("AT89C5130"));
 }
 
+// The bench control as two programs on one folder see it: a socket that
+// starts empty, a board plugged in (factory fresh, whatever the last one
+// held), taken out (its memories kept), and a slot held by a link refused.
+TEST(BenchControl, BoardsComeAndGoForEveryProgramOnTheFolder) {
+    TempDir dir;
+    dir.write("bench.conf", "[slot 2]\nattached = no\nbus = 3\nports = 1.4\n[slot 5]\n");
+    auto station = SimBench::fromFolder(dir.path());
+    auto control = SimBench::fromFolder(dir.path());
+    EXPECT_EQ(station->attachedBoards().size(), 1u);
+
+    ASSERT_EQ(control->plugBoard(2), SimBench::Claim::Granted);
+    const auto boards = station->attachedBoards();
+    ASSERT_EQ(boards.size(), 2u);
+    EXPECT_EQ(boards[0].number, 2);
+    EXPECT_EQ(busPortPath(boards[0]), "3-1.4");
+    EXPECT_EQ(busPortPath(boards[1]), "1-6");
+
+    SimLink held(*station);
+    ASSERT_TRUE(held.open(2));
+    station->chip(2)->eeprom()[7] = 0x42;
+    EXPECT_EQ(control->unplugBoard(2), SimBench::Claim::Busy);
+    held.close();
+    ASSERT_EQ(control->unplugBoard(2), SimBench::Claim::Granted);
+    EXPECT_EQ(station->attachedBoards().size(), 1u);
+    EXPECT_EQ(SimBench::fromFolder(dir.path())->chip(2)->eeprom()[7], 0x42);
+    EXPECT_FALSE(held.open(2));
+
+    ASSERT_EQ(control->plugBoard(2), SimBench::Claim::Granted);
+    ASSERT_TRUE(held.open(2));
+    EXPECT_EQ(station->chip(2)->eeprom()[7], 0xFF);
+    held.close();
+    EXPECT_EQ(control->plugBoard(4), SimBench::Claim::Failed);
+    EXPECT_NE(control->lastError().find("slot 4 is empty"), std::string::npos);
+}
+
 // Every controller type of the variant table can be set up on the bench by
 // its names, answers its own product byte, FLASH size and erase blocks, and
 // comes back as the same type from the state folder alone.
