@@ -76,13 +76,12 @@ constexpr std::uint16_t kRequestIndex = 4;      // wIndex
 constexpr std::uint8_t kClassOut = 0x21;
 constexpr std::uint8_t kClassIn = 0xA1;
 
-// Answer lengths.
+// Answer length of a status request.
 constexpr std::size_t kStatusAnswer = 6;
-constexpr std::size_t kStateAnswer = 1;
 
-// Frame geometry.
+// Frame geometry (the most data bytes one program or display command takes
+// is the chip table's kMaxFrame).
 constexpr std::size_t kFrame = 32;           // a command frame as the programmer sends it
-constexpr std::size_t kMaxBlock = 1024;      // data bytes of one program or display command
 constexpr std::size_t kProgramSuffix = 16;   // bytes after a program command's data
 constexpr std::size_t kProgramData = kFrame; // offset of a program command's data
 // The bytes a command uses; a shorter frame is read as padded with zeros.

@@ -13,8 +13,6 @@ namespace corvane::sim {
 
 namespace {
 
-constexpr std::size_t kPage = 128;
-
 bool anyTypeHasBlock(std::uint8_t code) {
     return std::any_of(corvane::kChipVariants.begin(), corvane::kChipVariants.end(), [&](const auto& v) {
         return std::any_of(v.eraseBlocks.begin(), v.eraseBlocks.end(),
@@ -217,7 +215,7 @@ void SimChip::Impl::program(const std::uint8_t* f, const std::uint8_t* frame, st
         c.faults_.programFlash(c.flash_, start, frame + wire::kProgramData, count);
     else
         std::memcpy(mem->data() + start, frame + wire::kProgramData, count);
-    const std::size_t pages = end / kPage - start / kPage + 1;
+    const std::size_t pages = end / corvane::kPageSize - start / corvane::kPageSize + 1;
     spend(kPageProgram * static_cast<long>(pages));
     succeed();
 }

@@ -105,7 +105,7 @@ TEST_F(FrameResultPaths, ErrorStatusIsClearedSoTheNextCommandIsAccepted) {
 
 TEST_F(FrameResultPaths, EmptyBlocksAndBlocksLongerThanOneCommandAreRefusedBeforeSending) {
     open();
-    Bytes tooLong(wire::kMaxBlock + 1);
+    Bytes tooLong(kMaxFrame + 1);
     EXPECT_EQ(frames.readBlock(0, tooLong, BootMemory::Flash).code(), -1);
     EXPECT_EQ(frames.readBlock(0, std::span<std::uint8_t>(), BootMemory::Eeprom).code(), -1);
     EXPECT_EQ(frames.programBlock(0, tooLong, BootMemory::Flash).code(), -1);

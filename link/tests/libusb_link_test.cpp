@@ -81,10 +81,10 @@ TEST_F(LibusbOnBench, NumbersFollowBusThenPortPathAndOpenClaimsTheInterfaceOrTel
     EXPECT_FALSE(link.getDeviceDescriptor(d));
 
     EXPECT_FALSE(link.open(0));
-    EXPECT_EQ(link.lastOpenError(), UsbOpenError::AccessDenied);
+    EXPECT_EQ(link.lastOpenFailure(), OpenFailure::AccessDenied);
     EXPECT_NE(link.lastError().find("LIBUSB_ERROR_ACCESS"), std::string::npos);
     EXPECT_FALSE(link.open(4));
-    EXPECT_EQ(link.lastOpenError(), UsbOpenError::NoSuchDevice);
+    EXPECT_EQ(link.lastOpenFailure(), OpenFailure::NotFound);
     EXPECT_FALSE(link.open(-1));
 }
 
