@@ -93,6 +93,15 @@ constexpr const ConfigByteInfo& configByte(ConfigId id) {
 constexpr std::uint32_t configAddress(ConfigId id) {
     return std::uint32_t(configByte(id).area) << 8 | configByte(id).index;
 }
+// The byte the bootloader keeps under this area and index; nothing for a
+// pair the table does not list.
+constexpr std::optional<ConfigId> configIdAt(std::uint8_t area, std::uint8_t index) {
+    for (const ConfigByteInfo& b : kConfigBytes) {
+        if (b.area == area && b.index == index)
+            return b.id;
+    }
+    return std::nullopt;
+}
 
 // The bytes that identify the bootloader, in the order they are read.
 inline constexpr std::array<ConfigId, 5> kIdentificationBytes{

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "link/boot_frames.h"
 
+#include "core/chip_table.h"
+
 #include <algorithm>
 #include <array>
 #include <thread>
@@ -21,7 +23,7 @@ void putRange(std::span<std::uint8_t> frame, std::uint16_t start, std::size_t le
 }
 
 bool blockLengthOk(std::size_t length) {
-    return length >= 1 && length <= wire::kMaxBlock;
+    return length >= 1 && length <= kMaxFrame;
 }
 
 using Micros = std::chrono::microseconds;
@@ -122,7 +124,7 @@ CommandResult BootFrames::readBlock(std::uint16_t address, std::span<std::uint8_
     if (!r.ok())
         return r;
     // The answer lands in a buffer of its own: a failed upload leaves into alone.
-    std::array<std::uint8_t, wire::kMaxBlock> answer{};
+    std::array<std::uint8_t, kMaxFrame> answer{};
     if (dfu::upload(link_, std::span(answer).first(into.size())) != dfu::Transfer::Done) {
         if (check == StatusCheck::OnFailure) {
             const CommandResult why = checkStatus();
@@ -139,7 +141,7 @@ CommandResult BootFrames::programBlock(std::uint16_t address, std::span<const st
     if (!blockLengthOk(data.size()))
         return CommandResult::failed(CommandStatus::TransferFailed);
     // Header, data, and 0xFF up to the end of the suffix.
-    std::array<std::uint8_t, wire::kFrame + wire::kMaxBlock + wire::kProgramSuffix> buffer{};
+    std::array<std::uint8_t, wire::kFrame + kMaxFrame + wire::kProgramSuffix> buffer{};
     std::fill(buffer.begin() + wire::kProgramData, buffer.end(), 0xFF);
     buffer[0] = PROGRAM_DATA;
     buffer[1] = static_cast<std::uint8_t>(memory);

@@ -72,9 +72,6 @@ public:
     virtual std::string lastError() const { return {}; }
     // Why the last open failed; None after a successful one.
     virtual OpenFailure lastOpenFailure() const { return OpenFailure::None; }
-    // The last open found the device attached but the system refused this
-    // user access to it (device permissions).
-    bool lastOpenDenied() const { return lastOpenFailure() == OpenFailure::AccessDenied; }
     // Why the last class request failed, as far as the backend can tell.
     virtual RequestFailure lastRequestFailure() const { return RequestFailure::Other; }
 

@@ -28,7 +28,7 @@ Transfer issue(DeviceLink& link, const TClassRequest& setup, std::uint8_t* data,
 
 } // namespace
 
-TClassRequest setupFor(DfuRequest request, std::uint16_t value) {
+TClassRequest setupFor(DfuRequest request) {
     const bool toHost = request == DFU_UPLOAD || request == DFU_GETSTATUS || request == DFU_GETSTATE;
     TClassRequest setup;
     setup.Direction = toHost ? 1 : 0;
@@ -37,7 +37,7 @@ TClassRequest setupFor(DfuRequest request, std::uint16_t value) {
     setup.RequestTypeReserved = 0;
     setup.Request = request;
     setup.Filler = 0;
-    setup.Value = value;
+    setup.Value = wire::kRequestValue;
     setup.Index = wire::kRequestIndex;
     return setup;
 }
@@ -49,10 +49,6 @@ Status decodeStatus(std::span<const std::uint8_t, wire::kStatusAnswer> answer) {
     s.state = answer[4];
     s.iString = answer[5];
     return s;
-}
-
-Transfer detach(DeviceLink& link, std::uint16_t timeoutMs) {
-    return issue(link, setupFor(DFU_DETACH, timeoutMs), nullptr, 0);
 }
 
 Transfer download(DeviceLink& link, std::span<const std::uint8_t> data) {
@@ -80,19 +76,6 @@ StatusReply getStatus(DeviceLink& link) {
 
 Transfer clearStatus(DeviceLink& link) {
     return issue(link, setupFor(DFU_CLRSTATUS), nullptr, 0);
-}
-
-StateReply getState(DeviceLink& link) {
-    std::array<std::uint8_t, wire::kStateAnswer> answer{};
-    StateReply reply;
-    reply.transfer = issue(link, setupFor(DFU_GETSTATE), answer.data(), answer.size());
-    if (reply.ok())
-        reply.state = answer[0];
-    return reply;
-}
-
-Transfer abort(DeviceLink& link) {
-    return issue(link, setupFor(DFU_ABORT), nullptr, 0);
 }
 
 } // namespace corvane::dfu

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The DFU class requests, one function each, over a device link. Each builds
-// its own setup record; none keeps state, touches a memory image or the window.
+// The DFU class requests the programmer sends, one function each, over a
+// device link. Each builds its own setup record; none keeps state, touches a
+// memory image or the window.
 
 #include "link/class_request.h"
 #include "link/device_link.h"
@@ -35,27 +36,18 @@ struct StatusReply {
     bool ok() const { return transfer == Transfer::Done; }
 };
 
-struct StateReply {
-    Transfer transfer = Transfer::Failed;
-    std::uint8_t state = dfuIDLE;
-    bool ok() const { return transfer == Transfer::Done; }
-};
-
 // The setup record of a request of this kind: class request to an interface,
 // direction by kind (device to host for UPLOAD, GETSTATUS and GETSTATE).
-TClassRequest setupFor(DfuRequest request, std::uint16_t value = wire::kRequestValue);
+TClassRequest setupFor(DfuRequest request);
 
 // Decodes the 6-byte status answer.
 Status decodeStatus(std::span<const std::uint8_t, wire::kStatusAnswer> answer);
 
-Transfer detach(DeviceLink& link, std::uint16_t timeoutMs);
 // Sends data (may be empty: an empty download ends the download).
 Transfer download(DeviceLink& link, std::span<const std::uint8_t> data);
 // Fills all of into; fewer bytes from the device is a failure.
 Transfer upload(DeviceLink& link, std::span<std::uint8_t> into);
 StatusReply getStatus(DeviceLink& link);
 Transfer clearStatus(DeviceLink& link);
-StateReply getState(DeviceLink& link);
-Transfer abort(DeviceLink& link);
 
 } // namespace corvane::dfu

@@ -23,6 +23,18 @@ struct DeviceListDeleter {
 };
 using DeviceList = std::unique_ptr<libusb_device*, DeviceListDeleter>;
 
+// Why opening or claiming a device failed.
+OpenFailure openFailureOf(int libusbError) {
+    switch (libusbError) {
+    case LIBUSB_ERROR_ACCESS:
+        return OpenFailure::AccessDenied;
+    case LIBUSB_ERROR_BUSY:
+        return OpenFailure::Busy;
+    default:
+        return OpenFailure::NotFound;
+    }
+}
+
 } // namespace
 
 LibusbLink::LibusbLink() = default;
@@ -64,7 +76,7 @@ static std::vector<Candidate> bootloaders(libusb_context* context, DeviceList& l
     list.reset(raw);
     for (ssize_t i = 0; i < count; ++i) {
         libusb_device_descriptor d{};
-        if (libusb_get_device_descriptor(raw[i], &d) < 0 || d.idVendor != LibusbLink::kVendorId)
+        if (libusb_get_device_descriptor(raw[i], &d) < 0 || d.idVendor != kBootVendor)
             continue;
         Candidate c{raw[i], {}};
         c.info.bus = libusb_get_bus_number(raw[i]);
@@ -101,22 +113,22 @@ std::optional<std::vector<AttachedDevice>> LibusbLink::listDevices() {
 bool LibusbLink::open(int deviceNumber) {
     close();
     error_.clear();
-    openError_ = UsbOpenError::None;
+    openFailure_ = OpenFailure::None;
     if (!ensureContext()) {
-        openError_ = UsbOpenError::LibraryFailed;
+        openFailure_ = OpenFailure::NotFound;
         return false;
     }
     DeviceList list;
     bool failed = false;
     const auto found = bootloaders(context_, list, error_, failed);
     if (failed) {
-        openError_ = UsbOpenError::LibraryFailed;
+        openFailure_ = OpenFailure::NotFound;
         return false;
     }
     if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= found.size()) {
         error_ = "no device number " + std::to_string(deviceNumber) + ": " + std::to_string(found.size()) +
                  " device(s) of vendor 03EB attached";
-        openError_ = UsbOpenError::NoSuchDevice;
+        openFailure_ = OpenFailure::NotFound;
         return false;
     }
 
@@ -124,10 +136,7 @@ bool LibusbLink::open(int deviceNumber) {
     int r = libusb_open(found[deviceNumber].device, &h);
     if (r < 0) {
         fail("libusb_open", r);
-        openError_ = r == LIBUSB_ERROR_ACCESS      ? UsbOpenError::AccessDenied
-                     : r == LIBUSB_ERROR_BUSY      ? UsbOpenError::Busy
-                     : r == LIBUSB_ERROR_NO_DEVICE ? UsbOpenError::NoSuchDevice
-                                                   : UsbOpenError::Other;
+        openFailure_ = openFailureOf(r);
         return false;
     }
     // Let libusb detach a bound kernel driver on claim and give it back on
@@ -138,32 +147,13 @@ bool LibusbLink::open(int deviceNumber) {
     r = libusb_claim_interface(h, kInterface);
     if (r < 0) {
         fail("libusb_claim_interface", r);
-        openError_ = r == LIBUSB_ERROR_ACCESS      ? UsbOpenError::AccessDenied
-                     : r == LIBUSB_ERROR_BUSY      ? UsbOpenError::Busy
-                     : r == LIBUSB_ERROR_NO_DEVICE ? UsbOpenError::NoSuchDevice
-                                                   : UsbOpenError::Other;
+        openFailure_ = openFailureOf(r);
         libusb_close(h);
         return false;
     }
     handle_ = h;
     claimed_ = true;
     return true;
-}
-
-OpenFailure LibusbLink::lastOpenFailure() const {
-    switch (openError_) {
-    case UsbOpenError::None:
-        return OpenFailure::None;
-    case UsbOpenError::AccessDenied:
-        return OpenFailure::AccessDenied;
-    case UsbOpenError::Busy:
-        return OpenFailure::Busy;
-    case UsbOpenError::NoSuchDevice:
-    case UsbOpenError::LibraryFailed:
-    case UsbOpenError::Other:
-        break;
-    }
-    return OpenFailure::NotFound;
 }
 
 bool LibusbLink::getDeviceDescriptor(DeviceDescriptor& out) {

@@ -2,11 +2,12 @@
 #pragma once
 // LibusbLink: the device link to real hardware through libusb-1.0.
 //
-// Device number n is the n-th attached USB device whose vendor is 0x03EB,
-// ordered by bus number and then port path, so numbers stay put while the
+// Device number n is the n-th attached USB device of the bootloader's vendor
+// (kBootVendor), ordered by bus number and then port path, so numbers stay put while the
 // devices stay in their ports. Opening claims the bootloader's interface 0,
 // detaching a kernel driver if one is bound (and giving it back on close).
 
+#include "core/chip_table.h"
 #include "link/device_link.h"
 
 #include <cstdint>
@@ -18,19 +19,8 @@ struct libusb_device_handle;
 
 namespace corvane {
 
-// Why the last open failed.
-enum class UsbOpenError {
-    None,
-    NoSuchDevice,  // fewer bootloaders attached than the number asks
-    AccessDenied,  // attached, but the user may not open it (device permissions)
-    Busy,          // another program or driver holds the interface
-    LibraryFailed, // libusb could not start or list the devices
-    Other,
-};
-
 class LibusbLink : public DeviceLink {
 public:
-    static constexpr std::uint16_t kVendorId = 0x03EB;
     // The bootloader's only interface.
     static constexpr int kInterface = 0;
     // Long enough for the slowest step: a status request after a chip erase
@@ -50,8 +40,9 @@ public:
     std::string lastError() const override { return error_; }
     RequestFailure lastRequestFailure() const override { return failure_; }
 
-    UsbOpenError lastOpenError() const { return openError_; }
-    OpenFailure lastOpenFailure() const override;
+    // NotFound also when libusb could not start or list the devices, or
+    // failed opening for another reason (lastError() tells which).
+    OpenFailure lastOpenFailure() const override { return openFailure_; }
     // The devices of the bootloader's vendor attached now, in device-number
     // order; nothing (with lastError()) when libusb fails.
     std::optional<std::vector<AttachedDevice>> listDevices() override;
@@ -67,7 +58,7 @@ private:
     libusb_context* context_ = nullptr;
     libusb_device_handle* handle_ = nullptr;
     bool claimed_ = false;
-    UsbOpenError openError_ = UsbOpenError::None;
+    OpenFailure openFailure_ = OpenFailure::None;
     std::string error_;
     RequestFailure failure_ = RequestFailure::None;
 };

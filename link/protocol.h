@@ -3,7 +3,8 @@
 // Names of what goes over the wire between the programmer and the chip's DFU
 // bootloader: request codes, setup fields, status and state codes, and the
 // bootloader's command frames. Both the link and the simulated chip use these
-// names; each side implements its own behaviour.
+// names; each side implements its own behaviour. Which byte a read or write
+// command names (its area and index) is the chip table's (core/chip_table.h).
 
 #include <cstddef>
 #include <cstdint>
@@ -75,13 +76,12 @@ constexpr std::uint16_t kRequestIndex = 4;      // wIndex
 constexpr std::uint8_t kClassOut = 0x21;
 constexpr std::uint8_t kClassIn = 0xA1;
 
-// Answer lengths.
+// Answer length of a status request.
 constexpr std::size_t kStatusAnswer = 6;
-constexpr std::size_t kStateAnswer = 1;
 
-// Frame geometry.
+// Frame geometry (the most data bytes one program or display command takes
+// is the chip table's kMaxFrame).
 constexpr std::size_t kFrame = 32;           // a command frame as the programmer sends it
-constexpr std::size_t kMaxBlock = 1024;      // data bytes of one program or display command
 constexpr std::size_t kProgramSuffix = 16;   // bytes after a program command's data
 constexpr std::size_t kProgramData = kFrame; // offset of a program command's data
 // The bytes a command uses; a shorter frame is read as padded with zeros.
@@ -94,32 +94,13 @@ constexpr std::uint8_t kSelectFlash = 0x00;
 constexpr std::uint8_t kSelectBlankCheck = 0x01; // display command: blank check of FLASH
 constexpr std::uint8_t kSelectEeprom = 0x02;
 
-// Areas (byte 1) of the write command.
-constexpr std::uint8_t kWriteErase = 0x00;  // index: 0xFF chip erase, else a FLASH block
-constexpr std::uint8_t kWriteConfig = 0x01; // index: the configuration byte
-constexpr std::uint8_t kWriteHsb = 0x02;    // index 0: the hardware security byte
-constexpr std::uint8_t kWriteStart = 0x03;  // index: 0 reset, 1 jump; bytes 3-4 the address
+// Areas (byte 1) of the write command that are no configuration byte's
+// (the configuration bytes' areas and indexes are in core/chip_table.h).
+constexpr std::uint8_t kWriteErase = 0x00; // index: 0xFF chip erase, else a FLASH block
+constexpr std::uint8_t kWriteStart = 0x03; // index: 0 reset, 1 jump; bytes 3-4 the address
 constexpr std::uint8_t kChipErase = 0xFF;
 constexpr std::uint8_t kStartReset = 0x00;
 constexpr std::uint8_t kStartJump = 0x01;
-
-// Areas (byte 1) of the read command.
-constexpr std::uint8_t kReadBootloader = 0x00; // index 0: version
-constexpr std::uint8_t kReadConfig = 0x01;     // configuration and identification bytes
-constexpr std::uint8_t kReadHsb = 0x02;        // index 0: the hardware security byte
-
-// Indexes in the configuration area.
-constexpr std::uint8_t kIndexBsb = 0x00;
-constexpr std::uint8_t kIndexSbv = 0x01;
-constexpr std::uint8_t kIndexP1Cf = 0x02;
-constexpr std::uint8_t kIndexP3Cf = 0x03;
-constexpr std::uint8_t kIndexP4Cf = 0x04;
-constexpr std::uint8_t kIndexSsb = 0x05;
-constexpr std::uint8_t kIndexEb = 0x06;
-constexpr std::uint8_t kIndexManufacturer = 0x30;
-constexpr std::uint8_t kIndexFamily = 0x31;
-constexpr std::uint8_t kIndexProductName = 0x60;
-constexpr std::uint8_t kIndexProductRevision = 0x61;
 
 } // namespace wire
 

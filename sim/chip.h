@@ -82,8 +82,8 @@ struct ConfigBytes {
 
 struct ChipConfig {
     Controller controller{};
-    std::uint16_t vendorId = 0x03EB;
-    std::uint16_t productId = 0x2FFD;
+    std::uint16_t vendorId = corvane::kBootVendor;
+    std::uint16_t productId = corvane::kBootProduct;
     Timing timing = Timing::Fast;
     EraseMode eraseMode = EraseMode::Blocking;
     // Fast timing with BusyPolling: how many status requests answer busy.

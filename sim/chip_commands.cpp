@@ -13,8 +13,6 @@ namespace corvane::sim {
 
 namespace {
 
-constexpr std::size_t kPage = 128;
-
 bool anyTypeHasBlock(std::uint8_t code) {
     return std::any_of(corvane::kChipVariants.begin(), corvane::kChipVariants.end(), [&](const auto& v) {
         return std::any_of(v.eraseBlocks.begin(), v.eraseBlocks.end(),
@@ -41,39 +39,67 @@ std::size_t bytesUsed(const std::uint8_t* f, std::size_t len) {
     }
 }
 
+using corvane::ConfigId;
+
+// The area of the bootloader's own bytes: its version, then two id bytes.
+constexpr std::uint8_t kBootArea = corvane::configByte(ConfigId::BootVersion).area;
+
+// Where the chip keeps a configuration byte of the table; nothing for the
+// identification bytes, which no command writes.
+std::optional<ConfigByte> storedAs(ConfigId id) {
+    switch (id) {
+    case ConfigId::SSB:
+        return ConfigByte::SSB;
+    case ConfigId::HSB:
+        return ConfigByte::HSB;
+    case ConfigId::BSB:
+        return ConfigByte::BSB;
+    case ConfigId::EB:
+        return ConfigByte::EB;
+    case ConfigId::SBV:
+        return ConfigByte::SBV;
+    case ConfigId::P1CF:
+        return ConfigByte::P1_CF;
+    case ConfigId::P3CF:
+        return ConfigByte::P3_CF;
+    case ConfigId::P4CF:
+        return ConfigByte::P4_CF;
+    case ConfigId::BootVersion:
+    case ConfigId::Manufacturer:
+    case ConfigId::Family:
+    case ConfigId::ProductName:
+    case ConfigId::ProductRevision:
+        break;
+    }
+    return std::nullopt;
+}
+
+// An area of the write command that holds configuration bytes.
+bool configArea(std::uint8_t area) {
+    return std::any_of(corvane::kConfigBytes.begin(), corvane::kConfigBytes.end(),
+                       [&](const corvane::ConfigByteInfo& b) { return !b.identification && b.area == area; });
+}
+
 // The byte a read command names; nothing for a pair the chip does not have.
 std::optional<std::uint8_t> readable(std::uint8_t area, std::uint8_t index, const Identification& id,
                                      const ConfigBytes& b) {
-    if (area == wire::kReadBootloader) {
+    if (area == kBootArea) {
         const std::uint8_t boot[] = {id.bootloaderVersion, id.bootId1, id.bootId2};
         return index < 3 ? std::optional(boot[index]) : std::nullopt;
     }
-    if (area == wire::kReadHsb)
-        return index == 0x00 ? std::optional(b.HSB) : std::nullopt;
-    if (area != wire::kReadConfig)
+    const std::optional<ConfigId> which = corvane::configIdAt(area, index);
+    if (!which)
         return std::nullopt;
-    switch (index) {
-    case wire::kIndexBsb:
-        return b.BSB;
-    case wire::kIndexSbv:
-        return b.SBV;
-    case wire::kIndexP1Cf:
-        return b.P1_CF;
-    case wire::kIndexP3Cf:
-        return b.P3_CF;
-    case wire::kIndexP4Cf:
-        return b.P4_CF;
-    case wire::kIndexSsb:
-        return b.SSB;
-    case wire::kIndexEb:
-        return b.EB;
-    case wire::kIndexManufacturer:
+    if (const std::optional<ConfigByte> stored = storedAs(*which))
+        return b[*stored];
+    switch (*which) {
+    case ConfigId::Manufacturer:
         return id.manufacturer;
-    case wire::kIndexFamily:
+    case ConfigId::Family:
         return id.family;
-    case wire::kIndexProductName:
+    case ConfigId::ProductName:
         return id.productName;
-    case wire::kIndexProductRevision:
+    case ConfigId::ProductRevision:
         return id.productRevision;
     default:
         return std::nullopt;
@@ -189,7 +215,7 @@ void SimChip::Impl::program(const std::uint8_t* f, const std::uint8_t* frame, st
         c.faults_.programFlash(c.flash_, start, frame + wire::kProgramData, count);
     else
         std::memcpy(mem->data() + start, frame + wire::kProgramData, count);
-    const std::size_t pages = end / kPage - start / kPage + 1;
+    const std::size_t pages = end / corvane::kPageSize - start / corvane::kPageSize + 1;
     spend(kPageProgram * static_cast<long>(pages));
     succeed();
 }
@@ -225,24 +251,14 @@ void SimChip::Impl::write(const std::uint8_t* f) {
     case wire::kWriteErase:
         erase(f[2]);
         return;
-    case wire::kWriteConfig:
-        writeConfig(f[2], f[3]);
-        return;
-    case wire::kWriteHsb:
-        if (f[2] != 0x00) {
-            fail(errADDRESS);
-        } else if (c.securityLevel() != 3) {
-            fail(errWRITE);
-        } else {
-            c.bytes_.HSB = f[3];
-            succeed();
-        }
-        return;
     case wire::kWriteStart:
         start(f);
         return;
     default:
-        fail(errUNKNOWN);
+        if (configArea(f[1]))
+            writeConfig(f[1], f[2], f[3]);
+        else
+            fail(errUNKNOWN);
     }
 }
 
@@ -295,15 +311,14 @@ void SimChip::Impl::erase(std::uint8_t what) {
     succeed();
 }
 
-void SimChip::Impl::writeConfig(std::uint8_t index, std::uint8_t value) {
-    static const ConfigByte byIndex[] = {ConfigByte::BSB,   ConfigByte::SBV,   ConfigByte::P1_CF,
-                                         ConfigByte::P3_CF, ConfigByte::P4_CF, ConfigByte::SSB,
-                                         ConfigByte::EB};
-    if (index > 6) {
+void SimChip::Impl::writeConfig(std::uint8_t area, std::uint8_t index, std::uint8_t value) {
+    const std::optional<ConfigId> which = corvane::configIdAt(area, index);
+    const std::optional<ConfigByte> stored = which ? storedAs(*which) : std::nullopt;
+    if (!stored) {
         fail(errADDRESS);
         return;
     }
-    if (index == 5) {
+    if (*stored == ConfigByte::SSB) {
         // The security can only be raised: no level bit may go from 0 to 1.
         if ((value & ~c.bytes_.SSB) & 0x03) {
             fail(errWRITE);
@@ -317,7 +332,7 @@ void SimChip::Impl::writeConfig(std::uint8_t index, std::uint8_t value) {
         fail(errWRITE);
         return;
     }
-    c.bytes_[byIndex[index]] = value;
+    c.bytes_[*stored] = value;
     succeed();
 }
 

@@ -58,7 +58,7 @@ struct SimChip::Impl {
     void write(const std::uint8_t* f);
     void start(const std::uint8_t* f);
     void erase(std::uint8_t what);
-    void writeConfig(std::uint8_t index, std::uint8_t value);
+    void writeConfig(std::uint8_t area, std::uint8_t index, std::uint8_t value);
     void read(const std::uint8_t* f);
 };
 

@@ -43,7 +43,10 @@ TEST(ConfigBytes, EachByteIsInItsPlaceAndNamedByOneAreaAndIndex) {
     for (std::size_t i = 0; i < kConfigBytes.size(); ++i) {
         EXPECT_EQ(std::size_t(kConfigBytes[i].id), i) << kConfigBytes[i].name;
         EXPECT_TRUE(addresses.insert(configAddress(kConfigBytes[i].id)).second) << kConfigBytes[i].name;
+        EXPECT_EQ(configIdAt(kConfigBytes[i].area, kConfigBytes[i].index), kConfigBytes[i].id);
     }
+    EXPECT_EQ(configIdAt(0x01, 0x07), std::nullopt);
+    EXPECT_EQ(configIdAt(0x02, 0x05), std::nullopt) << "the security byte's index in another area";
     // Every writable byte is in the write order once, the security byte not:
     // it is written last, on its own.
     std::set<ConfigId> order(kFuseOrder.begin(), kFuseOrder.end());

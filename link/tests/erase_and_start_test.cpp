@@ -3,8 +3,7 @@
 // the waits each status answer asks for, and the start of the application
 // judged by whether the bootloader then leaves the bus.
 
-#include "link/boot_frames.h"
-#include "usb_fixture.h"
+#include "frames_fixture.h"
 
 #include <algorithm>
 #include <functional>
@@ -178,9 +177,11 @@ INSTANTIATE_TEST_SUITE_P(
                   100}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The bench's chips through TUsb: a blocking one, a busy one and one whose
-// status request after the command times out once.
-TEST_F(UsbOnBench, EachKindOfErasingChipIsErased) {
+// The bench's chips: a blocking one, a busy one and one whose status request
+// after the command times out once.
+using ErasingChips = FramesOnBench;
+
+TEST_F(ErasingChips, EachKindIsErased) {
     sim::ChipConfig busy;
     busy.eraseMode = sim::EraseMode::BusyPolling;
     for (const sim::ChipConfig& config : {sim::ChipConfig{}, busy}) {
@@ -190,10 +191,10 @@ TEST_F(UsbOnBench, EachKindOfErasingChipIsErased) {
             if (timeOutFirst)
                 chip->faults().timeOutRequest(2);
             open();
-            EXPECT_EQ(usb.EraseChip(), 0);
+            EXPECT_EQ(frames.eraseChip().code(), 0);
             EXPECT_TRUE(
                 std::all_of(chip->flash().begin(), chip->flash().end(), [](auto b) { return b == 0xFF; }));
-            usb.CloseDevice();
+            link.close();
         }
     }
 }
@@ -221,7 +222,7 @@ void refusing(sim::SimChip& chip) {
     chip.faults().restartCount();
 }
 
-class StartOnBench : public UsbOnBench, public ::testing::WithParamInterface<StartCase> {};
+class StartOnBench : public FramesOnBench, public ::testing::WithParamInterface<StartCase> {};
 
 TEST_P(StartOnBench, TheBusSaysWhetherTheApplicationStarted) {
     const StartCase& c = GetParam();
@@ -231,8 +232,8 @@ TEST_P(StartOnBench, TheBusSaysWhetherTheApplicationStarted) {
     c.arrange(*chip);
     open();
     std::vector<int> waits;
-    BootFrames frames(link, [&](int us) { waits.push_back(us); });
-    const StartResult r = frames.runApplication(wire::kStartJump, 0x1234);
+    BootFrames watched(link, [&](int us) { waits.push_back(us); });
+    const StartResult r = watched.runApplication(wire::kStartJump, 0x1234);
     EXPECT_EQ(r.outcome, c.outcome);
     EXPECT_EQ(r.ok(), c.outcome == StartOutcome::Started || c.outcome == StartOutcome::LeftBus);
     EXPECT_EQ(kinds(), c.requests);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The libusb backend against simulated chips, through the libusb stand-in.
 
+#include "core/chip_table.h"
+#include "link/boot_frames.h"
+#include "link/dfu_requests.h"
 #include "link/libusb_link.h"
-#include "link/usb.h"
 #include "sim/bench.h"
 
 #include <gtest/gtest.h>
@@ -16,9 +18,11 @@
 namespace corvane {
 namespace {
 
-// Hooks that select one device number.
-UsbHooks device(int n) {
-    return {[n] { return n; }, {}, {}};
+using Bytes = std::vector<std::uint8_t>;
+
+// The byte read, or the link's integer code of the failure.
+int valueOrCode(const ByteRead& r) {
+    return r.result.ok() ? int(r.value) : r.result.code();
 }
 
 // A bench in a fresh state folder, which the stand-in reads.
@@ -66,20 +70,21 @@ TEST_F(LibusbOnBench, NumbersFollowBusThenPortPathAndOpenClaimsTheInterfaceOrTel
     // Number 3 is the chip of slot 0 on bus 2, with a kernel driver bound to
     // its interface: tell it by its contents.
     stored()->chip(0)->eeprom()[0] = 0xB2;
-    MemoryImages images;
-    TUsb usb(link, images, device(3));
-    ASSERT_TRUE(usb.OpenDevice()) << link.lastError();
-    EXPECT_EQ(usb.ReadBlock(0, 256, MEM_EEPROM, 0), 0);
-    EXPECT_EQ(images.EepromImage[0], 0xB2);
-    usb.CloseDevice();
+    ASSERT_TRUE(link.open(3)) << link.lastError();
+    BootFrames frames(link);
+    frames.channelOpened();
+    Bytes block(256);
+    EXPECT_EQ(frames.readBlock(0, block, BootMemory::Eeprom).code(), 0);
+    EXPECT_EQ(block[0], 0xB2);
+    link.close();
     DeviceDescriptor d{};
     EXPECT_FALSE(link.getDeviceDescriptor(d));
 
     EXPECT_FALSE(link.open(0));
-    EXPECT_EQ(link.lastOpenError(), UsbOpenError::AccessDenied);
+    EXPECT_EQ(link.lastOpenFailure(), OpenFailure::AccessDenied);
     EXPECT_NE(link.lastError().find("LIBUSB_ERROR_ACCESS"), std::string::npos);
     EXPECT_FALSE(link.open(4));
-    EXPECT_EQ(link.lastOpenError(), UsbOpenError::NoSuchDevice);
+    EXPECT_EQ(link.lastOpenFailure(), OpenFailure::NotFound);
     EXPECT_FALSE(link.open(-1));
 }
 
@@ -105,13 +110,16 @@ TEST_F(LibusbOnBench, InterfaceRuleRefusesTheRecordsIndexAndUnclaimedInterfaces)
 TEST_F(LibusbOnBench, FailuresReachTheCallerWithLibusbsErrorName) {
     benchFile("[slot 0]\nfail-descriptor = yes\nstatus = 3:7\nshort-upload = 7:10\n");
     LibusbLink link;
-    MemoryImages images;
-    TUsb usb(link, images, device(0));
-    ASSERT_TRUE(usb.OpenDevice());
-    EXPECT_EQ(usb.GetDeviceDescriptor(), -1); // request 1
+    ASSERT_TRUE(link.open(0));
+    BootFrames frames(link);
+    frames.channelOpened();
+    DeviceDescriptor d{};
+    EXPECT_FALSE(link.getDeviceDescriptor(d)); // request 1
     EXPECT_NE(link.lastError().find("LIBUSB_ERROR_IO"), std::string::npos);
-    EXPECT_EQ(usb.WriteConfigByte(1, 6, 0x12), -7);    // 2, 3 and the clearing 4
-    EXPECT_EQ(usb.ReadBlock(0, 16, MEM_FLASH, 0), -1); // 5, 6 and the short upload 7
+    const ConfigByteInfo& eb = configByte(ConfigId::EB);
+    EXPECT_EQ(frames.writeConfigByte(eb.area, eb.index, 0x12).code(), -7); // 2, 3 and the clearing 4
+    Bytes block(16);
+    EXPECT_EQ(frames.readBlock(0, block, BootMemory::Flash).code(), -1); // 5, 6 and the short upload 7
     EXPECT_NE(link.lastError().find("short answer"), std::string::npos);
 }
 
@@ -125,24 +133,32 @@ TEST_F(LibusbOnBench, BothBackendsAgreeOnTheSameChip) {
     std::ofstream(otherDir / "bench.conf") << conf;
 
     auto run = [](DeviceLink& link) {
-        MemoryImages images;
-        images.renew(1);
-        for (std::size_t i = 0; i < images.FlashImage.size(); ++i)
-            images.FlashImage[i] = static_cast<std::uint8_t>(i * 13 + 1);
-        TUsb usb(link, images, device(0));
-        std::vector<int> r{usb.OpenDevice(), usb.GetDeviceDescriptor(), usb.EraseChip()};
-        for (std::uint16_t a = 0; a < 0x4000; a += 1024)
-            r.push_back(usb.ProgramBlock(a, 1024, MEM_FLASH));
-        r.push_back(usb.ProgramBlock(0, 256, MEM_EEPROM));
-        r.push_back(usb.WriteConfigByte(1, 0x05, 0xFE));
-        r.push_back(usb.ProgramBlock(0, 1024, MEM_FLASH)); // locked now
-        r.push_back(usb.ReadConfigByte(1, 0x30));
-        r.push_back(usb.ReadConfigByte(3, 0x00)); // no such byte
-        images.renew(1);
-        r.push_back(usb.ReadBlock(0x3C00, 1024, MEM_FLASH, 0));
-        r.push_back(images.FlashImage[0x3FFF]);
-        usb.StartApplication(1, 0x0000);
-        r.push_back(usb.GetStatus());
+        Bytes flash(chipVariant(1).flashSize);
+        for (std::size_t i = 0; i < flash.size(); ++i)
+            flash[i] = static_cast<std::uint8_t>(i * 13 + 1);
+        const auto block = [&](std::size_t a, std::size_t n) { return std::span(flash).subspan(a, n); };
+        std::vector<int> r{link.open(0)};
+        BootFrames frames(link);
+        frames.channelOpened();
+        DeviceDescriptor d{};
+        r.push_back(link.getDeviceDescriptor(d) ? d[8] | d[9] << 8 : -1);
+        r.push_back(frames.eraseChip().code());
+        for (std::size_t a = 0; a < flash.size(); a += kFlashBlock)
+            r.push_back(
+                frames.programBlock(std::uint16_t(a), block(a, kFlashBlock), BootMemory::Flash).code());
+        const Bytes settings(kEepromBlock, 0xFF);
+        r.push_back(frames.programBlock(0, settings, BootMemory::Eeprom).code());
+        const ConfigByteInfo& ssb = configByte(ConfigId::SSB);
+        r.push_back(frames.writeConfigByte(ssb.area, ssb.index, 0xFE).code());
+        r.push_back(frames.programBlock(0, block(0, kFlashBlock), BootMemory::Flash).code()); // locked now
+        const ConfigByteInfo& manufacturer = configByte(ConfigId::Manufacturer);
+        r.push_back(valueOrCode(frames.readConfigByte(manufacturer.area, manufacturer.index)));
+        r.push_back(valueOrCode(frames.readConfigByte(3, 0x00))); // no such byte
+        Bytes back(kFlashBlock);
+        r.push_back(frames.readBlock(0x3C00, back, BootMemory::Flash).code());
+        r.push_back(back.back());
+        frames.startApplication(wire::kStartJump, 0x0000);
+        r.push_back(dfu::getStatus(link).ok());
         return r;
     };
 
@@ -153,8 +169,8 @@ TEST_F(LibusbOnBench, BothBackendsAgreeOnTheSameChip) {
     auto bench = sim::SimBench::fromFolder(otherDir);
     sim::SimLink inProcess(*bench);
     EXPECT_EQ(viaLibusb, run(inProcess));
-    EXPECT_EQ(viaLibusb[1], 0x03EB);
-    EXPECT_EQ(viaLibusb.back(), -1); // the application runs
+    EXPECT_EQ(viaLibusb[1], kBootVendor);
+    EXPECT_EQ(viaLibusb.back(), 0); // the application runs: no status
     const auto viaLibusbBench = stored();
     EXPECT_EQ(viaLibusbBench->chip(0)->flash(), bench->chip(0)->flash());
     EXPECT_EQ(viaLibusbBench->chip(0)->eeprom(), bench->chip(0)->eeprom());
@@ -164,13 +180,12 @@ TEST_F(LibusbOnBench, BothBackendsAgreeOnTheSameChip) {
 TEST_F(LibusbOnBench, StartedApplicationLeavesTheDeviceListUntilReset) {
     benchFile("[slot 0]\n");
     LibusbLink link;
-    MemoryImages images;
-    TUsb usb(link, images, device(0));
-    ASSERT_TRUE(usb.OpenDevice());
-    usb.StartApplication(0, 0);
-    EXPECT_EQ(usb.GetStatus(), -1);
+    ASSERT_TRUE(link.open(0));
+    BootFrames frames(link);
+    frames.startApplication(wire::kStartReset, 0);
+    EXPECT_EQ(dfu::getStatus(link).transfer, dfu::Transfer::Gone);
     EXPECT_NE(link.lastError().find("LIBUSB_ERROR_NO_DEVICE"), std::string::npos);
-    usb.CloseDevice();
+    link.close();
     EXPECT_TRUE(link.attachedDevices().empty());
     EXPECT_FALSE(link.open(0));
 

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The two layers under TUsb: each DFU request's setup fields and the decoded
+// The two layers of the link: each DFU request's setup fields and the decoded
 // status answer; the command frames' status enum; a chip found in the error
 // state brought back to idle.
 
-#include "link/boot_frames.h"
+#include "frames_fixture.h"
 #include "link/dfu_requests.h"
-#include "usb_fixture.h"
 
 using namespace corvane;
 using namespace corvane::testing;
@@ -34,7 +33,7 @@ struct RequestCase {
     dfu::Transfer (*issue)(DeviceLink&);
 };
 
-class DfuRequests : public UsbOnBench, public ::testing::WithParamInterface<RequestCase> {};
+class DfuRequests : public FramesOnBench, public ::testing::WithParamInterface<RequestCase> {};
 
 TEST_P(DfuRequests, EachRequestCarriesItsOwnLabelledSetup) {
     const RequestCase& c = GetParam();
@@ -54,29 +53,27 @@ TEST_P(DfuRequests, EachRequestCarriesItsOwnLabelledSetup) {
     EXPECT_EQ(dfu::setupFor(c.kind).bmRequestType(), c.bmRequestType);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllSeven, DfuRequests,
-    ::testing::Values(
-        RequestCase{DFU_DETACH, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::detach(l, 0); }},
-        RequestCase{DFU_DNLOAD, wire::kClassOut, 3,
-                    [](DeviceLink& l) {
-                        const std::uint8_t f[3] = {READ_COMMAND, 1, 0x30};
-                        return dfu::download(l, f);
-                    }},
-        RequestCase{DFU_UPLOAD, wire::kClassIn, 2,
-                    [](DeviceLink& l) {
-                        std::uint8_t into[2];
-                        return dfu::upload(l, into);
-                    }},
-        RequestCase{DFU_GETSTATUS, wire::kClassIn, 6,
-                    [](DeviceLink& l) { return dfu::getStatus(l).transfer; }},
-        RequestCase{DFU_CLRSTATUS, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::clearStatus(l); }},
-        RequestCase{DFU_GETSTATE, wire::kClassIn, 1, [](DeviceLink& l) { return dfu::getState(l).transfer; }},
-        RequestCase{DFU_ABORT, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::abort(l); }}));
+// The requests the programmer sends.
+const RequestCase kRequests[] = {
+    {DFU_DNLOAD, wire::kClassOut, 3,
+     [](DeviceLink& l) {
+         const std::uint8_t f[3] = {READ_COMMAND, 1, 0x30};
+         return dfu::download(l, f);
+     }},
+    {DFU_UPLOAD, wire::kClassIn, 2,
+     [](DeviceLink& l) {
+         std::uint8_t into[2];
+         return dfu::upload(l, into);
+     }},
+    {DFU_GETSTATUS, wire::kClassIn, 6, [](DeviceLink& l) { return dfu::getStatus(l).transfer; }},
+    {DFU_CLRSTATUS, wire::kClassOut, 0, [](DeviceLink& l) { return dfu::clearStatus(l); }},
+};
 
-using DfuAnswers = UsbOnBench;
+INSTANTIATE_TEST_SUITE_P(EachSent, DfuRequests, ::testing::ValuesIn(kRequests));
 
-TEST_F(DfuAnswers, StatusAndStateAnswersAreDecodedAndFailuresSaidApart) {
+using DfuAnswers = FramesOnBench;
+
+TEST_F(DfuAnswers, StatusAnswersAreDecodedAndFailuresSaidApart) {
     const std::uint8_t raw[6] = {errNOTDONE, 0x34, 0x12, 0x01, dfuDNBUSY, 7};
     const dfu::Status s = dfu::decodeStatus(raw);
     EXPECT_EQ(s.status, errNOTDONE);
@@ -92,7 +89,6 @@ TEST_F(DfuAnswers, StatusAndStateAnswersAreDecodedAndFailuresSaidApart) {
     ASSERT_TRUE(reply.ok());
     EXPECT_EQ(reply.answer.status, errUNKNOWN);
     EXPECT_EQ(reply.answer.state, dfuERROR);
-    EXPECT_EQ(dfu::getState(link).state, dfuERROR);
     const std::uint8_t frame[3] = {READ_COMMAND, 1, 0x30};
     EXPECT_EQ(dfu::download(link, frame), dfu::Transfer::Refused) << "stalled in the error state";
     chip->faults().timeOutRequest(chip->faults().requestsSeen + 1);
@@ -100,7 +96,7 @@ TEST_F(DfuAnswers, StatusAndStateAnswersAreDecodedAndFailuresSaidApart) {
     chip->faults().failRequest(chip->faults().requestsSeen + 1);
     EXPECT_EQ(dfu::clearStatus(link), dfu::Transfer::Failed);
     EXPECT_EQ(dfu::clearStatus(link), dfu::Transfer::Done);
-    EXPECT_EQ(dfu::getState(link).state, dfuIDLE);
+    EXPECT_EQ(chip->state(), sim::dfuIDLE);
 }
 
 // ---------------------------------------------------------------------------
@@ -113,20 +109,19 @@ struct FrameFault {
     int code;
 };
 
-class FrameResults : public UsbOnBench, public ::testing::WithParamInterface<FrameFault> {};
+class FrameResults : public FramesOnBench, public ::testing::WithParamInterface<FrameFault> {};
 
 TEST_P(FrameResults, AConfigurationReadTellsWhichStepFailed) {
     const FrameFault& f = GetParam();
     ASSERT_TRUE(link.open(0));
-    BootFrames frames(link);
     f.arm(chip->faults());
-    const ByteRead read = frames.readConfigByte(wire::kReadConfig, wire::kIndexFamily);
-    EXPECT_EQ(read.result.status, f.expected);
-    EXPECT_EQ(read.result.code(), f.code);
-    if (read.result.ok())
-        EXPECT_EQ(read.value, 0xD7);
+    const ByteRead family = read(ConfigId::Family);
+    EXPECT_EQ(family.result.status, f.expected);
+    EXPECT_EQ(family.result.code(), f.code);
+    if (family.result.ok())
+        EXPECT_EQ(family.value, 0xD7);
     else
-        EXPECT_EQ(read.value, 0) << "no byte from a failed read";
+        EXPECT_EQ(family.value, 0) << "no byte from a failed read";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -143,11 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
         FrameFault{"upload", [](sim::FaultPlan& p) { p.failRequest(3); }, CommandStatus::TransferFailed, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-using FrameSpans = UsbOnBench;
+using FrameSpans = FramesOnBench;
 
 TEST_F(FrameSpans, BlocksGoToAndFromTheGivenSpanOnly) {
     ASSERT_TRUE(link.open(0));
-    BootFrames frames(link);
     const Bytes data = {1, 2, 3, 4, 5};
     EXPECT_TRUE(frames.programBlock(0x0100, data, BootMemory::Eeprom).ok());
     EXPECT_EQ(classRequests()[0].data.size(), 32u + 5u + 16u);
@@ -161,47 +155,41 @@ TEST_F(FrameSpans, BlocksGoToAndFromTheGivenSpanOnly) {
     EXPECT_EQ(frames.readBlock(0x0100, std::span(back).first(5), BootMemory::Eeprom).status,
               CommandStatus::TransferFailed);
     EXPECT_EQ(back[0], 0xAA) << "a failed upload writes nothing";
-
-    const std::size_t before = chip->log().size();
-    EXPECT_FALSE(frames.readBlock(0, std::span<std::uint8_t>(), BootMemory::Flash).ok());
-    Bytes tooLong(1025);
-    EXPECT_FALSE(frames.programBlock(0, tooLong, BootMemory::Flash).ok());
-    EXPECT_EQ(chip->log().size(), before) << "refused before sending";
 }
 
 // ---------------------------------------------------------------------------
 // A chip left in the error state
 
-using Recovery = UsbOnBench;
+using Recovery = FramesOnBench;
 
 TEST_F(Recovery, AChipFoundInErrorIsClearedAndTheFirstCommandGoesThrough) {
     leaveInError(*chip);
     open();
-    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), 0xD7);
+    EXPECT_EQ(valueOrCode(read(ConfigId::Family)), 0xD7);
     EXPECT_EQ(kinds(),
               (Bytes{DFU_DNLOAD, DFU_GETSTATUS, DFU_CLRSTATUS, DFU_DNLOAD, DFU_GETSTATUS, DFU_UPLOAD}));
 
     // A refused command still reports its error after the recovery.
-    usb.CloseDevice();
+    link.close();
     chip->setConfigByte(sim::ConfigByte::SSB, 0xFC);
     leaveInError(*chip);
     open();
-    EXPECT_EQ(usb.WriteConfigByte(1, 0x06, 0x00), -sim::errWRITE);
+    EXPECT_EQ(write(ConfigId::EB, 0x00).code(), -sim::errWRITE);
 
     // A transfer lost on its way is no error state: nothing is cleared, nothing resent.
-    usb.CloseDevice();
+    link.close();
     chip->clearLog();
     chip->faults().clear();
     open();
     chip->faults().failRequest(1);
-    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), -1);
+    EXPECT_EQ(valueOrCode(read(ConfigId::Family)), -1);
     EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD}));
 }
 
 TEST_F(Recovery, OnlyTheFirstCommandAfterOpeningRecovers) {
     open();
-    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), 0xD7);
+    EXPECT_EQ(valueOrCode(read(ConfigId::Family)), 0xD7);
     leaveInError(*chip);
-    EXPECT_EQ(usb.ReadConfigByte(1, 0x31), -1) << "an error state during the run is not hidden";
+    EXPECT_EQ(valueOrCode(read(ConfigId::Family)), -1) << "an error state during the run is not hidden";
     EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD}));
 }

@@ -4,6 +4,7 @@
 // program's own link over libusb on chips that keep erasing while they answer
 // and that leave the bus before RUN's last transfer completes.
 
+#include "core/chip_table.h"
 #include "link/boot_frames.h"
 #include "link/libusb_link.h"
 #include "link/protocol.h"
@@ -86,8 +87,14 @@ protected:
             return -1;
         return status();
     }
-    int readByte(std::uint8_t area, std::uint8_t index) {
-        if (command({READ_COMMAND, area, index}) != OK)
+    // A read or write command naming a byte by its area and index, then rest.
+    static Bytes byteFrame(std::uint8_t kind, ConfigId id, std::initializer_list<std::uint8_t> rest = {}) {
+        Bytes f = {kind, configByte(id).area, configByte(id).index};
+        f.insert(f.end(), rest);
+        return f;
+    }
+    int readByte(ConfigId id) {
+        if (command(byteFrame(READ_COMMAND, id)) != OK)
             return -1;
         const Bytes b = upload(1);
         return b.size() == 1 ? b[0] : -1;
@@ -123,12 +130,12 @@ protected:
 };
 
 TEST_F(MinimalFrames, IdentificationReadsTakeThreeByteFrames) {
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexManufacturer), 0x58);
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexFamily), 0xD7);
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexProductName), 0x31);
-    EXPECT_EQ(readByte(wire::kReadBootloader, 0x00), 0x05);
-    EXPECT_EQ(readByte(wire::kReadHsb, 0x00), 0xBB);
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexSsb), 0xFF);
+    EXPECT_EQ(readByte(ConfigId::Manufacturer), 0x58);
+    EXPECT_EQ(readByte(ConfigId::Family), 0xD7);
+    EXPECT_EQ(readByte(ConfigId::ProductName), 0x31);
+    EXPECT_EQ(readByte(ConfigId::BootVersion), 0x05);
+    EXPECT_EQ(readByte(ConfigId::HSB), 0xBB);
+    EXPECT_EQ(readByte(ConfigId::SSB), 0xFF);
 }
 
 TEST_F(MinimalFrames, EraseProgramAndDisplayFlashAndEeprom) {
@@ -155,12 +162,12 @@ TEST_F(MinimalFrames, EraseProgramAndDisplayFlashAndEeprom) {
 }
 
 TEST_F(MinimalFrames, ConfigurationWritesAndStartTakeTheirShortFrames) {
-    EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteConfig, wire::kIndexEb, 0x5A}), OK);
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexEb), 0x5A);
-    EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteConfig, wire::kIndexSbv}), OK) << "value byte read as 0";
-    EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexSbv), 0x00);
-    EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteHsb, 0x00, 0x7B}), OK);
-    EXPECT_EQ(readByte(wire::kReadHsb, 0x00), 0x7B);
+    EXPECT_EQ(command(byteFrame(WRITE_COMMAND, ConfigId::EB, {0x5A})), OK);
+    EXPECT_EQ(readByte(ConfigId::EB), 0x5A);
+    EXPECT_EQ(command(byteFrame(WRITE_COMMAND, ConfigId::SBV)), OK) << "value byte read as 0";
+    EXPECT_EQ(readByte(ConfigId::SBV), 0x00);
+    EXPECT_EQ(command(byteFrame(WRITE_COMMAND, ConfigId::HSB, {0x7B})), OK);
+    EXPECT_EQ(readByte(ConfigId::HSB), 0x7B);
 
     EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteStart, wire::kStartJump, 0x12, 0x34}), OK);
     EXPECT_EQ(download({}), 0);
@@ -203,7 +210,7 @@ TEST_F(MinimalFrames, ASecondHandleIsRefusedTheInterfaceUntilTheFirstReleasesIt)
 
 TEST_F(MinimalFrames, FramesMissingBytesTheirCommandUsesAreRefused) {
     const Bytes tooShort[] = {
-        {READ_COMMAND, wire::kReadConfig},                          // 2 of 3
+        {READ_COMMAND, configByte(ConfigId::Family).area},          // 2 of 3
         {WRITE_COMMAND, wire::kWriteStart, wire::kStartJump, 0x12}, // 4 of 5
         {DISPLAY_DATA, wire::kSelectFlash, 0x00, 0x00, 0x00},       // 5 of 6
         {PROGRAM_DATA, wire::kSelectFlash, 0x00, 0x00, 0x00, 0x00}, // no data at byte 32
@@ -211,7 +218,7 @@ TEST_F(MinimalFrames, FramesMissingBytesTheirCommandUsesAreRefused) {
     };
     for (const Bytes& f : tooShort) {
         EXPECT_NE(command(f), OK) << "frame of " << f.size() << " bytes, command " << int(f[0]);
-        EXPECT_EQ(readByte(wire::kReadConfig, wire::kIndexFamily), 0xD7) << "and the next command works";
+        EXPECT_EQ(readByte(ConfigId::Family), 0xD7) << "and the next command works";
     }
 }
 
@@ -291,10 +298,11 @@ TEST_F(OverLibusb, ThreadsOnTheirOwnDevicesAndOnOneHandleAllGetTheirAnswers) {
             if (!own.open(n))
                 return;
             BootFrames frames(own);
+            const ConfigByteInfo& eb = configByte(ConfigId::EB);
             for (int i = 0; i < 50; ++i) {
                 const auto value = static_cast<std::uint8_t>(n * 50 + i);
-                const bool written = frames.writeConfigByte(wire::kWriteConfig, wire::kIndexEb, value).ok();
-                const ByteRead back = frames.readConfigByte(wire::kReadConfig, wire::kIndexEb);
+                const bool written = frames.writeConfigByte(eb.area, eb.index, value).ok();
+                const ByteRead back = frames.readConfigByte(eb.area, eb.index);
                 good[std::size_t(n)] += written && back.result.ok() && back.value == value;
             }
         });

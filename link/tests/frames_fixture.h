@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A TUsb over the in-process bench with one chip in slot 0.
+// The bootloader's command frames over a link to the in-process bench, with
+// one chip in slot 0, and what the chip saw of them.
 
-#include "image/memory_images.h"
-#include "link/usb.h"
+#include "core/chip_table.h"
+#include "link/boot_frames.h"
 #include "sim/bench.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,14 @@ namespace corvane::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class UsbOnBench : public ::testing::Test {
+class FramesOnBench : public ::testing::Test {
 protected:
-    UsbOnBench()
-        : usb(link, images,
-              {[this] { return deviceNumber; }, [this] { ++statusClears; }, [this] { ++messagePumps; }}) {}
-
-    void open() { ASSERT_TRUE(usb.OpenDevice()); }
+    // Opens slot 0 as a program does: the first command may then bring a chip
+    // left in the error state back to idle.
+    void open() {
+        ASSERT_TRUE(link.open(0));
+        frames.channelOpened();
+    }
 
     // The class requests the chip saw, in order.
     std::vector<sim::LoggedRequest> classRequests() const {
@@ -43,14 +45,18 @@ protected:
         return f;
     }
 
+    // A configuration byte read or written by its place in the chip table.
+    ByteRead read(ConfigId id) { return frames.readConfigByte(configByte(id).area, configByte(id).index); }
+    CommandResult write(ConfigId id, std::uint8_t value) {
+        return frames.writeConfigByte(configByte(id).area, configByte(id).index, value);
+    }
+    // The byte read, or the link's integer code of the failure.
+    static int valueOrCode(const ByteRead& r) { return r.result.ok() ? int(r.value) : r.result.code(); }
+
     sim::SimBench bench;
     sim::SimChip* chip = &bench.insert(0);
     sim::SimLink link{bench};
-    MemoryImages images;
-    int deviceNumber = 0;
-    int statusClears = 0;
-    int messagePumps = 0;
-    TUsb usb;
+    BootFrames frames{link};
 };
 
 } // namespace corvane::testing
