@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "core/address_range.h"
 #include "image/memory_images.h"
 #include "ops/chip_session.h"
 
@@ -27,6 +28,9 @@ struct RunInput {
     TBuffer eeprom;
     bool withFlash = false;
     bool withEeprom = false;
+    // The addresses each file gives bytes for (see loadImageFile).
+    Ranges flashDefined;
+    Ranges eepromDefined;
 };
 
 // One chip's place in the run.
