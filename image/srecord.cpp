@@ -175,7 +175,7 @@ namespace {
 QByteArray formatRecord(int type, std::uint32_t address, unsigned addressBytes, const std::uint8_t* data,
                         std::size_t count) {
     QByteArray line;
-    line.reserve(qsizetype(6 + 2 * (addressBytes + count)));
+    line.reserve(6 + 2 * (qsizetype(addressBytes) + qsizetype(count)));
     line.append('S');
     line.append(char('0' + type));
     const auto length = unsigned(addressBytes + count + 1);

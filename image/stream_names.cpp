@@ -72,8 +72,4 @@ std::optional<int> descriptorNamed(const QString& fileName) {
     return std::nullopt;
 }
 
-bool writesToStandardOutput(const QString& fileName) {
-    return isStandardStreamName(fileName) || descriptorNamed(fileName) == 1;
-}
-
 } // namespace corvane

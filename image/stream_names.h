@@ -18,8 +18,4 @@ inline bool isStandardStreamName(const QString& fileName) {
 // symbolic links to them); nothing for any other name.
 std::optional<int> descriptorNamed(const QString& fileName);
 
-// Whether a file written under this name goes to standard output: "-", or a
-// name of descriptor 1.
-bool writesToStandardOutput(const QString& fileName);
-
 } // namespace corvane

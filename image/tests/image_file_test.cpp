@@ -163,9 +163,7 @@ TEST(StreamNames, TheProgramsDescriptorsAreKnownByTheirNamesAndLinksToThem) {
     EXPECT_EQ(descriptorNamed(dir.path("out")), 1);
     for (const char* other : {"-", "out.hex", "/dev/null", "/proc/self/fd", "/proc/1/fd/1", ""})
         EXPECT_FALSE(descriptorNamed(QString::fromLatin1(other))) << other;
-    EXPECT_TRUE(writesToStandardOutput("-"));
-    EXPECT_TRUE(writesToStandardOutput("/dev/fd/1"));
-    EXPECT_FALSE(writesToStandardOutput("/dev/stderr"));
+    EXPECT_EQ(descriptorNamed("/dev/stderr"), 2);
 }
 
 TEST_F(ImageFileTest, AFifoIsWrittenAsAStreamAndStaysAFifo) {
