@@ -104,7 +104,7 @@ const std::vector<Command>& table() {
         {"run", "", 0, "", names({"reset", "address"}), "Start the application: --reset, or --address ADDR.",
          checkRun, true},
         {"convert", "IN OUT", 2, "an input and an output file", names({"truncate"}),
-         "Convert between Intel HEX and binary, sized by\n--controller.", none, false},
+         "Convert between Intel HEX, S-record and binary, sized\nby --controller.", none, false},
         {"bench",
          "attach|remove SLOT",
          2,

@@ -9,9 +9,9 @@ namespace corvane::cli {
 
 int convertFiles(const CommandLine& options, std::FILE* err) {
     TBuffer image(chipVariant(options.controllerIndex).flashSize, kErased);
-    FileResult r = loadImageFile(options.arguments.at(0), image, options.truncate);
+    FileResult r = loadImageFile(options.arguments.at(0), image, {options.truncate, options.firstFormat});
     if (r.ok())
-        r = saveImageFile(options.arguments.at(1), image);
+        r = saveImageFile(options.arguments.at(1), image, {options.secondFormat});
     if (r.ok()) {
         if (!options.quiet && r.name != options.arguments.at(1)) {
             const QByteArray note =

@@ -218,7 +218,8 @@ private:
             return fail(read);
         r_.bytesRead += size;
         timed("read", t0);
-        const FileResult saved = saveImageFile(file, image);
+        const FileResult saved =
+            saveImageFile(file, image, {memory == MEM_FLASH ? o_.firstFormat : o_.secondFormat});
         if (!saved.ok())
             return fail(Failure::FileAccess, saved.message);
         r_.files.push_back(saved.name);

@@ -9,6 +9,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "core/address_range.h"
 #include "image/memory_images.h"
 #include "ops/chip_session.h"
 

@@ -46,8 +46,14 @@ const std::vector<OptionSpec>& optionTable() {
          "Print every request to the device as it goes, with its setup fields and data."},
         {"h", "help", nullptr, "Show this help."},
         {nullptr, "version", nullptr, "Show the version."},
-        {nullptr, "flash", "FILE", "read, write: FLASH file (.hex or .bin)."},
-        {nullptr, "eeprom", "FILE", "read, write: EEPROM file (.hex or .bin)."},
+        {nullptr, "flash", "FILE",
+         "read, write: FLASH file (see Files below; - is standard input or output)."},
+        {nullptr, "eeprom", "FILE",
+         "read, write: EEPROM file (see Files below; - is standard input or output)."},
+        {nullptr, "format", "ihex|srec|bin",
+         "read, write, convert: the format of the files, whatever their names; FLASH,EEPROM (convert: "
+         "IN,OUT) "
+         "gives each its own, an empty one told by the extension."},
         {nullptr, "eeprom-whole", nullptr,
          "write: all of EEPROM, the bytes the file does not define as 0xFF (else they keep what the chip "
          "holds)."},
@@ -174,8 +180,15 @@ before it is touched and has a line on stdout (on stderr with --json); a
 summary of every board follows. The exit status is that of the first failing
 board.
 
-Files: ".hex" is Intel HEX, ".bin" raw binary. A name without an extension
-is saved as ".hex"; any other extension is saved as Intel HEX.
+Files: ".hex", ".ihx" and ".ihex" are Intel HEX; ".srec", ".s19", ".s28",
+".s37" and ".mot" Motorola S-record; ".bin" raw binary; --format names the
+format instead. "-" reads standard input or writes standard output, Intel HEX
+unless --format names another format (not written with --json or several
+devices, whose text goes there). Devices and FIFOs such as /dev/stdout or a
+named pipe are written as they are; a regular file is replaced only once the
+new one is complete. A name without an extension is saved as ".hex" (with
+--format as it is), any other extension as Intel HEX. Text files have CR LF
+line ends; S-records are saved as S0 header, S1 data, S5 count and S9 end.
 
 Signals: SIGINT, SIGTERM and SIGHUP stop every device between two requests;
 the summary still follows. A second signal ends the program at once.
@@ -185,7 +198,7 @@ Exit status:
   1  unexpected failure inside the program
   2  usage: the command line is wrong
   3  a file is missing, or cannot be read or written
-  4  a file's content is bad, or its extension is neither .hex nor .bin
+  4  a file's content is bad, or its extension tells no format
   5  device not found: nothing answers at the device number or path, it
      is not the bootloader, access to it is denied, another program holds
      it, it is not the controller given by --controller, or --wait=SECONDS

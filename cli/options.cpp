@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/option_table.h"
+#include "image/stream_names.h"
 
 #include <QSet>
 
@@ -15,6 +16,21 @@ namespace corvane::cli {
 namespace {
 
 constexpr int kMaxSerialSize = 16;
+
+QString formatUsage() {
+    return QStringLiteral("--format is ihex, srec or bin, or two of them as FLASH,EEPROM (convert: IN,OUT), "
+                          "one of them left empty to go by the extension.");
+}
+
+std::optional<ImageFormat> formatNamed(const QString& name) {
+    if (name == QLatin1String("ihex"))
+        return ImageFormat::IntelHex;
+    if (name == QLatin1String("srec"))
+        return ImageFormat::SRecord;
+    if (name == QLatin1String("bin"))
+        return ImageFormat::Binary;
+    return std::nullopt;
+}
 
 const QStringList& globalOptions() {
     static const QStringList names{
@@ -205,6 +221,59 @@ public:
         return {};
     }
 
+    QString formats() {
+        const auto text = value("format");
+        if (!text)
+            return {};
+        const QStringList parts = text->split(QLatin1Char(','));
+        std::array<std::optional<ImageFormat>, 2> chosen;
+        bool any = false;
+        for (qsizetype i = 0; i < parts.size() && parts.size() <= 2; ++i) {
+            if (parts[i].isEmpty())
+                continue;
+            chosen[std::size_t(i)] = formatNamed(parts[i]);
+            if (!chosen[std::size_t(i)])
+                return formatUsage();
+            any = true;
+        }
+        if (!any || parts.size() > 2)
+            return formatUsage();
+        out_.firstFormat = chosen[0];
+        out_.secondFormat = parts.size() == 1 ? chosen[0] : chosen[1];
+        return {};
+    }
+
+    // "-" and the names of the program's descriptors: a stream can be read
+    // or written once, and standard output may carry the tool's own text.
+    QString streams() const {
+        if (out_.command == QLatin1String("blank-check") || out_.command == QLatin1String("convert"))
+            return {};
+        const bool read = out_.command == QLatin1String("read");
+        const int standard = read ? 1 : 0;
+        auto stream = [standard](const QString& name) -> std::optional<int> {
+            if (name.isEmpty())
+                return std::nullopt;
+            return isStandardStreamName(name) ? std::optional<int>(standard) : descriptorNamed(name);
+        };
+        const std::optional<int> flash = stream(out_.flashFile);
+        const std::optional<int> eeprom = stream(out_.eepromFile);
+        if (flash && flash == eeprom) {
+            const QString which = *flash == standard
+                                      ? QString::fromLatin1(read ? "standard output" : "standard input")
+                                      : QStringLiteral("descriptor %1").arg(*flash);
+            return read
+                       ? QStringLiteral("--flash and --eeprom both write %1; each memory needs its own file.")
+                             .arg(which)
+                       : QStringLiteral("--flash and --eeprom both read %1; a stream can be read only once.")
+                             .arg(which);
+        }
+        if (read && (flash == 1 || eeprom == 1) && (has("json") || out_.severalDevices()))
+            return QStringLiteral(
+                "Standard output carries the tool's own text with --json or several devices: "
+                "name a file to read into.");
+        return {};
+    }
+
     QString config() {
         ConfigChange& c = out_.config;
         if (const auto mhz = value("osc")) {
@@ -334,8 +403,13 @@ QString checkCommand(const Given& given, const QStringList& positional, CommandL
         const bool deviceOption = name == QLatin1String("device") || name == QLatin1String("all") ||
                                   name == QLatin1String("json") || name == QLatin1String("force") ||
                                   name == QLatin1String("wait") || name == QLatin1String("repeat");
+        // --format goes with every command that names files: convert, and
+        // those that take --flash FILE (blank-check's --flash is a flag).
+        const bool namesFiles =
+            command->argumentCount > 0 || (command->options.contains(QStringLiteral("flash")) &&
+                                           out.command != QLatin1String("blank-check"));
         if ((globalOptions().contains(name) && (command->device || !deviceOption)) ||
-            command->options.contains(name))
+            command->options.contains(name) || (name == QLatin1String("format") && namesFiles))
             continue;
         return QStringLiteral("The option --%1 does not belong to %2.").arg(name, out.command);
     }
@@ -398,7 +472,8 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
     for (const std::function<QString()>& step : std::initializer_list<std::function<QString()>>{
              [&] { return checkCommand(given, positional, out); }, [&] { return reader.devices(); },
              [&] { return reader.station(); }, [&] { return reader.globals(); },
-             [&] { return reader.files(); }, [&] { return reader.serial(); }, [&] { return reader.config(); },
+             [&] { return reader.files(); }, [&] { return reader.formats(); }, [&] { return reader.streams(); },
+             [&] { return reader.serial(); }, [&] { return reader.config(); },
              [&] { return reader.run(); }}) {
         error = step();
         if (!error.isEmpty())

@@ -6,6 +6,7 @@
 
 #include "cli/serial_number.h"
 #include "core/chip_table.h"
+#include "image/image_file.h"
 
 #include <QString>
 #include <QStringList>
@@ -68,6 +69,10 @@ struct CommandLine {
     bool verify = true;
     // write, convert: drop data beyond the chip's memory instead of refusing the file
     bool truncate = false;
+    // --format: the format of the FLASH file and of the EEPROM file
+    // (convert: IN and OUT); none: told by the extension.
+    std::optional<ImageFormat> firstFormat;
+    std::optional<ImageFormat> secondFormat;
     // write: serial numbers
     std::optional<SerialLayout> serial;
     QString serialFile; // the counter shared between runs

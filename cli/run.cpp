@@ -41,11 +41,12 @@ Outcome loadImages(const CommandLine& o, RunInput& in) {
         return {};
     in.flash.assign(chipVariant(o.controllerIndex).flashSize, kErased);
     in.eeprom.assign(kEepromBytes, kErased);
-    for (const auto& [name, image, with] : {std::tuple{&o.flashFile, &in.flash, &in.withFlash},
-                                            std::tuple{&o.eepromFile, &in.eeprom, &in.withEeprom}}) {
+    for (const auto& [name, image, with, defined, format] :
+         {std::tuple{&o.flashFile, &in.flash, &in.withFlash, &in.flashDefined, o.firstFormat},
+          std::tuple{&o.eepromFile, &in.eeprom, &in.withEeprom, &in.eepromDefined, o.secondFormat}}) {
         if (name->isEmpty())
             continue;
-        const FileResult loaded = loadImageFile(*name, *image, o.truncate);
+        const FileResult loaded = loadImageFile(*name, *image, {o.truncate, format}, defined);
         if (!loaded.ok())
             return Outcome::failed(fileFailure(loaded), loaded.message);
         *with = true;

@@ -168,6 +168,12 @@ void TDiskFile::openReplace(const QString& fileName) {
     }
 }
 
+void TDiskFile::adoptStream(int fd, bool writing) {
+    discard();
+    Fd = fd;
+    Writing = writing;
+}
+
 void TDiskFile::flush() {
     qsizetype done = 0;
     while (done < Pending.size()) {

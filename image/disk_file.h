@@ -36,6 +36,11 @@ public:
     void write(const char* data, qsizetype size);
     void write(const QByteArray& data) { write(data.constData(), data.size()); }
 
+    // Takes over an open descriptor (standard input or output, a pipe, a
+    // terminal, a device) to read or write it as a stream: nothing is
+    // swapped in, and close() closes the descriptor.
+    void adoptStream(int fd, bool writing);
+
     bool isOpen() const { return Fd >= 0; }
 
     // Finishes the file: a replacement is flushed and swapped in.

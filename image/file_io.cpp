@@ -10,11 +10,7 @@
 
 namespace corvane {
 
-namespace {
-
-// Whether a load should go ahead: false for a name that names nothing, or a
-// folder. Where the system cannot tell (no access), the open reports why.
-bool fileExists(const QString& fileName) {
+bool loadableFileExists(const QString& fileName) {
     const QByteArray name = encodeFileName(fileName);
     if (name.isEmpty())
         return false;
@@ -24,15 +20,15 @@ bool fileExists(const QString& fileName) {
     return !S_ISDIR(st.st_mode);
 }
 
-// The message for data that does not fit: the first such address and the
-// memory's size, both in hexadecimal.
-QString dataBeyondText(std::uint64_t address, std::size_t length) {
+QString dataBeyondImageText(std::uint64_t address, std::size_t length) {
     auto hex = [](std::uint64_t v) {
         return QString::number(v, 16).toUpper().rightJustified(4, QLatin1Char('0'));
     };
     return QStringLiteral("Data does not fit into the memory: address %1 lies beyond its end (%2)")
         .arg(hex(address), hex(length - 1));
 }
+
+namespace {
 
 qsizetype lastComponentStart(const QString& fileName) {
     return fileName.lastIndexOf(QLatin1Char('/')) + 1;
@@ -112,7 +108,7 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
     LastMessage.clear();
     bool result = false;
     try {
-        if (!fileExists(fileName)) {
+        if (!loadableFileExists(fileName)) {
             // Shown as a content error, as the window always has; a missing
             // file is one the program could not reach.
             LastFailure = Failure::Access;
@@ -131,7 +127,7 @@ bool TFileIo::LoadFile(const QString& fileName, MemKind kind) {
         // refused even where data beyond it is otherwise dropped: the file was
         // made for other addresses and would load as an erased image.
         if (FirstAddressBeyond && (RefuseDataBeyondImage || DataOnlyMovedBeyond))
-            throw EDateiError(dataBeyondText(*FirstAddressBeyond, length));
+            throw EDateiError(dataBeyondImageText(*FirstAddressBeyond, length));
 
         TBuffer& image = Host.image(kind);
         std::fill(image.begin(), image.end(), kErased);

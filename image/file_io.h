@@ -40,6 +40,13 @@ public:
 
 enum class FileFormat { IntelHex, Binary };
 
+// Whether a load should go ahead: false for a name that names nothing, or a
+// folder. Where the system cannot tell (no access), the open reports why.
+bool loadableFileExists(const QString& fileName);
+// The message for data that does not fit: the first such address and the
+// memory's size, both in hexadecimal.
+QString dataBeyondImageText(std::uint64_t address, std::size_t length);
+
 // Extension of a name in lower case: its last path component from the last
 // dot on, the dot included; empty without a dot.
 QString lowerFileExtension(const QString& fileName);

@@ -222,6 +222,8 @@ void IntelHexReader::storeData(std::uint32_t address, const std::uint8_t* data, 
         const std::uint64_t full = std::uint64_t(BaseAddress) + address + i;
         if (full < FileBuffer.size())
             FileBuffer[std::size_t(full)] = data[i];
+        if (Defined && full < Defined->size())
+            (*Defined)[std::size_t(full)] = true;
         if (data[i] == kErased)
             continue;
         if (full < KeptLength) {

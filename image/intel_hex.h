@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace corvane {
 
@@ -89,6 +90,10 @@ public:
     // extended address record moved some past it: a file made for other
     // addresses, which would load as an erased image.
     bool dataOnlyMovedBeyond() const { return MovedBeyond && !DataKept; }
+
+    // When set: each address below its size that a data record gives a byte
+    // for (0xFF bytes included) is marked true. What is read stays the same.
+    std::vector<bool>* Defined = nullptr;
 
 private:
     // A data record's bytes at the base address plus address.

@@ -9,6 +9,7 @@
 // up to 1 KB that start and end on page boundaries, and the runs of pages
 // between them are left blank.
 
+#include "core/address_range.h"
 #include "core/chip_table.h"
 
 #include <cstddef>
@@ -18,14 +19,6 @@
 #include <vector>
 
 namespace corvane {
-
-struct Range {
-    std::uint32_t start = 0;
-    std::uint32_t length = 0;
-    std::uint32_t end() const { return start + length; } // one past the last byte
-    bool operator==(const Range&) const = default;
-};
-using Ranges = std::vector<Range>;
 
 // Total bytes of the ranges.
 std::size_t totalLength(const Ranges& ranges);

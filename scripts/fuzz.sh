@@ -14,7 +14,7 @@
 #   scripts/fuzz.sh intel_hex -- -jobs=2   further arguments go to libFuzzer
 set -e
 cd "$(dirname "$0")/.."
-TARGETS="intel_hex file_io settings device_answers command_line"
+TARGETS="intel_hex srecord file_io settings device_answers command_line"
 if [ "${1:-}" = "--list" ]; then
     echo "$TARGETS"
     exit 0

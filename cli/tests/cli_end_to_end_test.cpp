@@ -460,7 +460,9 @@ TEST_F(Output, WithoutATerminalEachStepIsOnePlainLineAndQuietPrintsOnlyFailures)
         cli({"write", "--no-verify", "--truncate", "--flash", "prog.hex", "--eeprom", "prog.hex"});
     ASSERT_EQ(run.status, ExitOk);
     // Each step, and a line at each quarter of one with several requests.
+    // The EEPROM is read first: the file defines only some of its bytes.
     EXPECT_EQ(run.err, "Identifying...\n"
+                       "Reading EEPROM...\n"
                        "Writing FLASH...\n"
                        "Writing FLASH... 25%\n"
                        "Writing FLASH... 50%\n"

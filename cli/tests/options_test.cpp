@@ -51,6 +51,27 @@ TEST(Options, BecomeTheirValues) {
     EXPECT_EQ(parse("--help", c, error), ParseResult::Help);
 }
 
+TEST(Options, FormatNamesOneFormatForBothFilesOrOneForEach) {
+    const struct {
+        const char* line;
+        std::optional<ImageFormat> first, second;
+    } cases[] = {
+        {"write --flash a.txt --format srec", ImageFormat::SRecord, ImageFormat::SRecord},
+        {"read --flash a --eeprom b --format=ihex,bin", ImageFormat::IntelHex, ImageFormat::Binary},
+        {"convert --format ,bin - -", std::nullopt, ImageFormat::Binary},
+        {"convert a.mot b --format srec,", ImageFormat::SRecord, std::nullopt},
+        {"write --flash a.hex", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        CommandLine o;
+        QString error;
+        ASSERT_EQ(parse(QString::fromLatin1(c.line), o, error), ParseResult::Run)
+            << c.line << ": " << error.toStdString();
+        EXPECT_EQ(o.firstFormat, c.first) << c.line;
+        EXPECT_EQ(o.secondFormat, c.second) << c.line;
+    }
+}
+
 struct Refusal {
     const char* line;
     const char* says; // a part of the error
@@ -146,6 +167,15 @@ INSTANTIATE_TEST_SUITE_P(DeviceOption, Selections,
                                            Selection{"usb:003-01.4", {}, {"3-1.4"}, false},
                                            Selection{"5, 2-1.4.7 ,0", {0, 5}, {"2-1.4.7"}, true}));
 
+INSTANTIATE_TEST_SUITE_P(
+    Formats, Refusals,
+    ::testing::Values(Refusal{"convert --format , a b", "--format is ihex, srec or bin"},
+                      Refusal{"convert --format srec,bin,ihex a b", "--format is ihex"},
+                      Refusal{"write --flash a --format SREC", "--format is ihex"},
+                      Refusal{"run --format bin", "--format does not belong to run"},
+                      Refusal{"write --flash - --eeprom /dev/stdin", "both read standard input"},
+                      Refusal{"--all read --flash /proc/self/fd/1", "Standard output carries"}));
+
 TEST(Names, TheNearestKnownOneWithinTwoEdits) {
     const QStringList known{"write", "read", "erase"};
     EXPECT_EQ(nearestName("wirte", known), "write");
@@ -169,12 +199,11 @@ TEST(Arguments, HexadecimalWithTheUsualPrefixesAndDeviceLists) {
 // of its own beginning with its names, an argument in <> or [].
 TEST(Help, EveryOptionHasItsOwnEntry) {
     const QString help = helpText();
-    for (const char* option :
-         {"--device <N>", "--all", "--json", "--simulate[=FOLDER]", "--controller <5131|5130>",
-          "--serial-log <CSV>", "--osc <32|16|8>", "--ssb <none|isp|isp-verify>"}) {
-        EXPECT_TRUE(help.contains(
-            QRegularExpression(QStringLiteral("\\n  (-[a-z], )?%1  ")
-                                   .arg(QRegularExpression::escape(QString::fromLatin1(option))))))
+    for (const char* option : {"--device <N>", "--all", "--json", "--simulate[=FOLDER]",
+                               "--controller <5131|5130>", "--serial-log <CSV>", "--osc <32|16|8>",
+                               "--ssb <none|isp|isp-verify>", "--format <ihex|srec|bin>"}) {
+        EXPECT_TRUE(help.contains(QRegularExpression(
+            QStringLiteral("\\n  (-[a-z], )?%1  ").arg(QRegularExpression::escape(QString::fromLatin1(option))))))
             << option;
     }
     for (int status = 0; status <= 8; ++status)

@@ -38,15 +38,15 @@ offers() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-touch prog.hex data.bin notes.txt
+touch prog.hex data.bin notes.txt prog.ihx prog.s19 main.mot boot.srec
 mkdir images
 
 offers write wr
 offers "5130 5131" --controller ''
 offers "off on" config --bljb ''
 offers "0 1 2 3 4 5 6 7" -d ''
-offers "data.bin images prog.hex" write --flash ''
-offers "data.bin images prog.hex" --simulate=./bench convert prog.hex ''
+offers "boot.srec data.bin images main.mot prog.hex prog.ihx prog.s19" write --flash ''
+offers "boot.srec data.bin images main.mot prog.hex prog.ihx prog.s19" --simulate=./bench convert prog.hex ''
 # The folder goes with "=" after --simulate: the next word is the command.
 offers "bench blank-check config convert erase info list read run verify write" --simulate ''
 offers "attach remove" --simulate bench ''
@@ -57,8 +57,9 @@ offers "" --wait=
 offers "bench blank-check config convert erase info list read run verify write" --wait ''
 offers "images" --simulate=im
 offers "16 32 8" config --osc ''
-offers "data.bin images notes.txt prog.hex" write --serial-log ''
-offers "prog.hex" write --eeprom pr
+offers "boot.srec data.bin images main.mot notes.txt prog.hex prog.ihx prog.s19" write --serial-log ''
+offers "prog.hex prog.ihx prog.s19" write --eeprom pr
+offers "bin ihex srec" read --format ''
 
 # Every option the tool lists is offered after "-".
 listed=$(LC_ALL=C "$cli" --help | grep -oE '^ {1,8}(-[A-Za-z0-9], )?--[A-Za-z0-9][A-Za-z0-9-]*' |
