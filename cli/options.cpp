@@ -472,9 +472,9 @@ ParseResult parseCommandLine(const QStringList& arguments, CommandLine& out, QSt
     for (const std::function<QString()>& step : std::initializer_list<std::function<QString()>>{
              [&] { return checkCommand(given, positional, out); }, [&] { return reader.devices(); },
              [&] { return reader.station(); }, [&] { return reader.globals(); },
-             [&] { return reader.files(); }, [&] { return reader.formats(); }, [&] { return reader.streams(); },
-             [&] { return reader.serial(); }, [&] { return reader.config(); },
-             [&] { return reader.run(); }}) {
+             [&] { return reader.files(); }, [&] { return reader.formats(); },
+             [&] { return reader.streams(); }, [&] { return reader.serial(); },
+             [&] { return reader.config(); }, [&] { return reader.run(); }}) {
         error = step();
         if (!error.isEmpty())
             return ParseResult::Error;

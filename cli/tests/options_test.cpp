@@ -202,8 +202,9 @@ TEST(Help, EveryOptionHasItsOwnEntry) {
     for (const char* option : {"--device <N>", "--all", "--json", "--simulate[=FOLDER]",
                                "--controller <5131|5130>", "--serial-log <CSV>", "--osc <32|16|8>",
                                "--ssb <none|isp|isp-verify>", "--format <ihex|srec|bin>"}) {
-        EXPECT_TRUE(help.contains(QRegularExpression(
-            QStringLiteral("\\n  (-[a-z], )?%1  ").arg(QRegularExpression::escape(QString::fromLatin1(option))))))
+        EXPECT_TRUE(help.contains(
+            QRegularExpression(QStringLiteral("\\n  (-[a-z], )?%1  ")
+                                   .arg(QRegularExpression::escape(QString::fromLatin1(option))))))
             << option;
     }
     for (int status = 0; status <= 8; ++status)
