@@ -138,6 +138,8 @@ public:
     }
 
     bool config();
+    bool configAllowed(std::uint8_t level);
+    bool confirmConfig(const std::map<ConfigId, std::uint8_t>& writes);
 
     // The chip against the files, in the bytes they define.
     bool verifyFiles() {
@@ -227,20 +229,27 @@ private:
     }
 };
 
-bool CommandJob::config() {
+// The HSB the options ask for; its bits that no option names stay as the
+// chip holds them.
+std::uint8_t composedHsb(const ConfigChange& change, std::uint8_t hsb) {
+    auto setBit = [&hsb](std::uint8_t bit, std::optional<bool> on) {
+        if (on)
+            hsb = *on ? std::uint8_t(hsb & ~bit) : std::uint8_t(hsb | bit); // active low
+    };
+    setBit(kHsbX2, change.x2);
+    setBit(kHsbBljb, change.bljb);
+    if (change.oscMegahertz) {
+        const std::uint8_t bits = *change.oscMegahertz == 32 ? 3 : *change.oscMegahertz == 16 ? 2 : 1;
+        hsb = std::uint8_t((hsb & ~kHsbOscMask) | (bits << kHsbOscShift));
+    }
+    return hsb;
+}
+
+// A locked chip takes only a higher security level; nothing is written when
+// it cannot take all that was asked.
+bool CommandJob::configAllowed(std::uint8_t level) {
     const ConfigChange& change = o_.config;
-    if (!open())
-        return false;
-    // The HSB's bits that no option names stay as the chip holds them.
-    if (!identify({ConfigId::SSB}) || (change.hsb() && !identify({ConfigId::HSB})))
-        return false;
-    if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
-        return false;
-    const std::uint8_t level = *s_.bytes().securityLevel();
-    const bool others = change.hsb() || !change.bytes.empty();
-    // A locked chip takes only a higher security level; nothing is written
-    // when it cannot take all that was asked.
-    if (level != kNotLocked && others)
+    if (level != kNotLocked && (change.hsb() || !change.bytes.empty()))
         return fail(
             Failure::Locked,
             QStringLiteral("the chip is locked (security level %1): it takes no configuration bytes until "
@@ -251,22 +260,44 @@ bool CommandJob::config() {
         return fail(Failure::Locked,
                     QStringLiteral("the chip is at security level %1; only an erase lowers it").arg(level),
                     OpStep::WriteSecurity);
+    return true;
+}
+
+// What the chip holds now, read back: a byte it did not take is a mismatch.
+bool CommandJob::confirmConfig(const std::map<ConfigId, std::uint8_t>& writes) {
+    for (const auto& [id, value] : writes) {
+        const ConfigId one[] = {id};
+        const OpResult read = s_.readBytes(one);
+        r_.bytes = s_.bytes();
+        if (!read.ok())
+            return fail(read);
+        if (*s_.bytes().get(id) != value &&
+            !(id == ConfigId::SSB && securityLevel(*s_.bytes().get(id)) == securityLevel(value)))
+            return fail(Failure::VerifyMismatch,
+                        QStringLiteral("%1 reads %2 after writing %3")
+                            .arg(QLatin1String(configByte(id).name), byteText(s_.bytes(), id),
+                                 QString::number(value, 16).toUpper()),
+                        OpStep::WriteFuses);
+    }
+    r_.bytes = s_.bytes();
+    return true;
+}
+
+bool CommandJob::config() {
+    const ConfigChange& change = o_.config;
+    if (!open())
+        return false;
+    if (!identify({ConfigId::SSB}) || (change.hsb() && !identify({ConfigId::HSB})))
+        return false;
+    if (needsProductByte(false) && (!identify({ConfigId::ProductName}) || !checkController(false)))
+        return false;
+    const std::uint8_t level = *s_.bytes().securityLevel();
+    if (!configAllowed(level))
+        return false;
 
     std::map<ConfigId, std::uint8_t> writes = change.bytes;
-    if (change.hsb()) {
-        std::uint8_t hsb = *s_.bytes().get(ConfigId::HSB);
-        auto setBit = [&hsb](std::uint8_t bit, std::optional<bool> on) {
-            if (on)
-                hsb = *on ? std::uint8_t(hsb & ~bit) : std::uint8_t(hsb | bit); // active low
-        };
-        setBit(kHsbX2, change.x2);
-        setBit(kHsbBljb, change.bljb);
-        if (change.oscMegahertz) {
-            const std::uint8_t bits = *change.oscMegahertz == 32 ? 3 : *change.oscMegahertz == 16 ? 2 : 1;
-            hsb = std::uint8_t((hsb & ~kHsbOscMask) | (bits << kHsbOscShift));
-        }
-        writes[ConfigId::HSB] = hsb;
-    }
+    if (change.hsb())
+        writes[ConfigId::HSB] = composedHsb(change, *s_.bytes().get(ConfigId::HSB));
     step(QStringLiteral("Writing configuration..."));
     for (ConfigId id : kFuseOrder) {
         if (const auto w = writes.find(id); w != writes.end()) {
@@ -282,24 +313,7 @@ bool CommandJob::config() {
             return fail(written);
         r_.written.push_back(ConfigId::SSB);
     }
-    // What the chip holds now, read back: a byte it did not take is a mismatch.
-    for (const auto& [id, value] : writes) {
-        const ConfigId one[] = {id};
-        if (const OpResult read = s_.readBytes(one); !read.ok()) {
-            r_.bytes = s_.bytes();
-            return fail(read);
-        }
-        r_.bytes = s_.bytes();
-        if (*s_.bytes().get(id) != value &&
-            !(id == ConfigId::SSB && securityLevel(*s_.bytes().get(id)) == securityLevel(value)))
-            return fail(Failure::VerifyMismatch,
-                        QStringLiteral("%1 reads %2 after writing %3")
-                            .arg(QLatin1String(configByte(id).name), byteText(s_.bytes(), id),
-                                 QString::number(value, 16).toUpper()),
-                        OpStep::WriteFuses);
-    }
-    r_.bytes = s_.bytes();
-    return true;
+    return confirmConfig(writes);
 }
 
 } // namespace

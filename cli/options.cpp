@@ -76,6 +76,27 @@ QString valueNoun(const OptionSpec& spec) {
 // The values given, by long name, in the order given; flags hold "".
 using Given = std::vector<std::pair<QString, QString>>;
 
+// The error for an option nobody knows, with the nearest known name.
+QString unknownOption(const QString& shown) {
+    QStringList known;
+    for (const OptionSpec& o : optionTable())
+        known << QStringLiteral("--") + QLatin1String(o.longName);
+    const auto near = nearestName(shown, known);
+    return near ? QStringLiteral("unknown option '%1'; did you mean '%2'?").arg(shown, *near)
+                : QStringLiteral("unknown option '%1'").arg(shown);
+}
+
+// "--name=value", "--name", "-xVALUE" or "-x": the name and the value given
+// in the same word.
+std::pair<QString, std::optional<QString>> splitOption(const QString& a, bool longForm) {
+    if (!longForm)
+        return {a.mid(1, 1), a.size() > 2 ? std::optional(a.mid(2)) : std::nullopt};
+    const qsizetype eq = a.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return {a.mid(2), std::nullopt};
+    return {a.mid(2, eq - 2), a.mid(eq + 1)};
+}
+
 // Splits the arguments into options and positional words. Returns the
 // usage error, or an empty text.
 // flagsHere: options that take no value for the command at hand (--flash
@@ -94,24 +115,10 @@ QString tokenize(const QStringList& arguments, Given& given, QStringList& positi
             continue;
         }
         const bool longForm = a.startsWith(QLatin1String("--"));
-        QString name = longForm ? a.mid(2) : a.mid(1, 1);
-        std::optional<QString> value;
-        if (longForm && name.contains(QLatin1Char('='))) {
-            value = name.mid(name.indexOf(QLatin1Char('=')) + 1);
-            name = name.left(name.indexOf(QLatin1Char('=')));
-        } else if (!longForm && a.size() > 2) {
-            value = a.mid(2);
-        }
+        auto [name, value] = splitOption(a, longForm);
         const OptionSpec* spec = findOption(name, !longForm);
-        if (!spec) {
-            QStringList known;
-            for (const OptionSpec& o : optionTable())
-                known << QStringLiteral("--") + QLatin1String(o.longName);
-            const QString shown = longForm ? QStringLiteral("--") + name : QStringLiteral("-") + name;
-            const auto near = nearestName(shown, known);
-            return near ? QStringLiteral("unknown option '%1'; did you mean '%2'?").arg(shown, *near)
-                        : QStringLiteral("unknown option '%1'").arg(shown);
-        }
+        if (!spec)
+            return unknownOption((longForm ? QStringLiteral("--") : QStringLiteral("-")) + name);
         const QString longName = QLatin1String(spec->longName);
         const bool optionalValue = spec->value && spec->value[0] == '=';
         if (!spec->value || optionalValue || flagsHere.contains(longName)) {

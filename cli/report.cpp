@@ -104,7 +104,12 @@ QString infoText(const ChipBytes& bytes) {
     auto value = [&bytes](ConfigId id) { return bytes.get(id).value_or(0xFF); };
     row("Manufacturer:", byteText(bytes, ConfigId::Manufacturer));
     row("Family Code:", byteText(bytes, ConfigId::Family));
-    row("Product Name:", byteText(bytes, ConfigId::ProductName));
+    // The byte as the chip gives it, and the chip it names when the table knows it.
+    const std::optional<std::uint8_t> product = bytes.get(ConfigId::ProductName);
+    const std::optional<int> variant = product ? chipVariantForProduct(*product) : std::nullopt;
+    row("Product Name:",
+        byteText(bytes, ConfigId::ProductName) +
+            (variant ? QStringLiteral(" (%1)").arg(QLatin1String(chipVariant(*variant).name)) : QString()));
     row("Product Revision:", byteText(bytes, ConfigId::ProductRevision));
     row("Bootloader Version:", byteText(bytes, ConfigId::BootVersion));
     const std::uint8_t hsb = value(ConfigId::HSB);

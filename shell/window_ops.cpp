@@ -135,7 +135,7 @@ void TOperations::openDevice() {
 // Every read is shown as it comes, a failed one as the failure code of the
 // link's integer results; a failed one is remembered.
 ByteOutcome TOperations::readByte(ConfigId id) {
-    const ByteOutcome r = session_.readByte(id);
+    ByteOutcome r = session_.readByte(id);
     if (r.result.kind == ErrorKind::Cancelled)
         fail(r.result, QString());
     if (!r.value)

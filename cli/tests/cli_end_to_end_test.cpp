@@ -277,6 +277,7 @@ TEST_F(Configuration, HsbOptionsComposeTheByteAndSecurityLevelsWriteTheirs) {
                                   "  X2:                   on\n"))
         << info.out.toStdString();
     EXPECT_TRUE(info.out.contains("Software Security Byte: $FE, level 2, ISP disabled\n"));
+    EXPECT_TRUE(info.out.contains("Product Name:           31 (AT89C5131)\n")) << info.out.toStdString();
     // Lowering the level takes an erase.
     const ToolRun lower = cli({"config", "--ssb", "none"});
     EXPECT_EQ(lower.status, ExitDeviceError);

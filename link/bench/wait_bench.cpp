@@ -16,7 +16,7 @@ namespace {
 double nowUs(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
-    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
+    return double(ts.tv_sec) * 1e6 + double(ts.tv_nsec) / 1e3;
 }
 
 void WaitOvershoot(benchmark::State& state) {
@@ -37,13 +37,13 @@ void WaitOvershoot(benchmark::State& state) {
         wall += nowUs(CLOCK_MONOTONIC) - wall0;
     }
     std::sort(overshoot.begin(), overshoot.end());
-    const auto at = [&](double q) { return overshoot[static_cast<std::size_t>(q * (overshoot.size() - 1))]; };
+    const auto at = [&](double q) { return overshoot[static_cast<std::size_t>(q * double(overshoot.size() - 1))]; };
     state.counters["overshoot_median_us"] = at(0.5);
     state.counters["overshoot_p99_us"] = at(0.99);
     state.counters["overshoot_max_us"] = overshoot.back();
-    state.counters["cpu_per_wait_us"] = cpu / (double(count) * state.iterations());
+    state.counters["cpu_per_wait_us"] = cpu / (double(count) * double(state.iterations()));
     state.counters["cpu_share"] = cpu / wall;
-    state.counters["final_margin_us"] = timer.spinMarginNs() / 1000.0;
+    state.counters["final_margin_us"] = double(timer.spinMarginNs()) / 1000.0;
 }
 
 BENCHMARK(WaitOvershoot)->Args({100, 10000})->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -54,8 +54,8 @@ void EraseAndWriteAll(benchmark::State& state) {
         if (!ok)
             state.SkipWithError("an operation failed");
     }
-    state.counters["wall_s"] = wall / state.iterations();
-    state.counters["floor_s"] = floor / state.iterations();
+    state.counters["wall_s"] = wall / double(state.iterations());
+    state.counters["floor_s"] = floor / double(state.iterations());
     state.counters["ratio"] = wall / floor;
 }
 
