@@ -38,7 +38,7 @@ awk 'BEGIN {
     printf ":00000001FF\r\n"
 }' >"$work/in.hex"
 hyperfine -N --warmup 10 --runs 200 \
-    -n corvane-cli "$build/cli/corvane-cli convert $work/in.hex $work/out.bin" \
+    -n corvane-cli "$build/cli/corvane-cli convert --truncate $work/in.hex $work/out.bin" \
     -n objcopy "objcopy -I ihex -O binary $work/in.hex $work/obj.bin"
 
 echo "== window start-up to Ready (offscreen), 20 runs"
