@@ -37,7 +37,9 @@ void WaitOvershoot(benchmark::State& state) {
         wall += nowUs(CLOCK_MONOTONIC) - wall0;
     }
     std::sort(overshoot.begin(), overshoot.end());
-    const auto at = [&](double q) { return overshoot[static_cast<std::size_t>(q * double(overshoot.size() - 1))]; };
+    const auto at = [&](double q) {
+        return overshoot[static_cast<std::size_t>(q * double(overshoot.size() - 1))];
+    };
     state.counters["overshoot_median_us"] = at(0.5);
     state.counters["overshoot_p99_us"] = at(0.99);
     state.counters["overshoot_max_us"] = overshoot.back();
