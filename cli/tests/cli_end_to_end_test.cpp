@@ -165,47 +165,6 @@ TEST_F(Writing, ControllerTypeSizesTheImage) {
     EXPECT_EQ(readFile("back.bin"), bytesOf(imageWithHoles(0x4000)));
 }
 
-// An EEPROM holding calibration data everywhere; a file changing a few bytes
-// of it must leave the rest as it was, unless the whole memory is asked for.
-TEST_F(Writing, AnEepromFileChangesOnlyTheBytesItDefinesUnlessTheWholeMemoryIsAsked) {
-    TBuffer calibration(0x400);
-    for (std::size_t i = 0; i < calibration.size(); ++i)
-        calibration[i] = std::uint8_t(i * 13 + 5);
-    stored()->chip(0)->eeprom() = calibration;
-    auto reportOf = [](const ToolRun& run) {
-        return QJsonDocument::fromJson(run.out.toUtf8()).object()["devices"].toArray().at(0).toObject();
-    };
-
-    writeFile("cal.hex", ":02001000BEEF41\n:00000001FF\n");
-    const ToolRun two = cli({"--json", "write", "--eeprom", "cal.hex"});
-    ASSERT_EQ(two.status, ExitOk) << two.err.toStdString();
-    TBuffer expected = calibration;
-    expected[0x10] = 0xBE;
-    expected[0x11] = 0xEF;
-    EXPECT_EQ(stored()->chip(0)->eeprom(), expected);
-    // Only the page holding the two bytes goes to the chip, and it is verified.
-    EXPECT_LE(reportOf(two)["bytesWritten"].toInteger(), 128);
-    EXPECT_EQ(reportOf(two)["verify"].toString(), "passed");
-
-    // A binary file shorter than the memory defines its first bytes only.
-    writeFile("head.bin", QByteArray(16, '\x5a'));
-    ASSERT_EQ(cli({"-q", "write", "--eeprom", "head.bin"}).status, ExitOk);
-    std::fill(expected.begin(), expected.begin() + 16, 0x5a);
-    EXPECT_EQ(stored()->chip(0)->eeprom(), expected);
-
-    // Writing what the chip already holds changes nothing and sends no page.
-    const ToolRun same = cli({"--json", "write", "--eeprom", "head.bin"});
-    ASSERT_EQ(same.status, ExitOk);
-    EXPECT_EQ(reportOf(same)["bytesWritten"].toInteger(), 0);
-
-    // The whole memory, as before: what the file leaves out becomes FF.
-    ASSERT_EQ(cli({"-q", "write", "--eeprom-whole", "--eeprom", "cal.hex"}).status, ExitOk);
-    TBuffer whole(0x400, 0xFF);
-    whole[0x10] = 0xBE;
-    whole[0x11] = 0xEF;
-    EXPECT_EQ(stored()->chip(0)->eeprom(), whole);
-}
-
 using LockedChip = CliRig;
 
 TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {
