@@ -20,7 +20,7 @@ BUILD=${1:-build-sanitize}
 SEED=${CORVANE_FUZZ_SEED:-19}
 # Inputs per target (seeds included), sized so that the five together take
 # about two minutes on two cores shared with other work.
-RUNS="intel_hex:50000 file_io:18000 settings:14000 device_answers:30000 command_line:100000"
+RUNS="intel_hex:50000 srecord:40000 file_io:18000 settings:14000 device_answers:30000 command_line:100000"
 
 [ -f "$BUILD/build.ninja" ] || ./scripts/configure-sanitize.sh "$BUILD" >/dev/null
 targets=$(./scripts/fuzz.sh --list)
