@@ -275,16 +275,6 @@ TEST_F(OverLibusb, RunOfAChipThatLeavesBeforeTheStatusStageSucceeds) {
     EXPECT_EQ(bench->chip(0)->startAddress(), 0x0100);
 }
 
-TEST_F(OverLibusb, RunWhoseStartFrameIsRefusedFails) {
-    benchOf("");
-    const std::uint8_t unknown[] = {0x07};
-    ASSERT_EQ(dfu::download(link, unknown), dfu::Transfer::Done); // the chip is now in its error state
-    const StartResult r = frames.runApplication(wire::kStartJump, 0x0100);
-    EXPECT_EQ(r.outcome, StartOutcome::CommandFailed);
-    EXPECT_FALSE(r.ok());
-    EXPECT_FALSE(stored()->chip(0)->applicationRunning());
-}
-
 // Several threads, each on its own device with its own link, and two on one
 // handle: every request reaches its chip (the stand-in holds no lock of its
 // own while a chip serves a request; the bench serves one chip's in order).
