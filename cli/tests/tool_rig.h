@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 #include <signal.h>
@@ -37,7 +36,7 @@ inline QProcessEnvironment benchEnvironment(const QString& folder, bool throughL
     return env;
 }
 
-// A started program; finish() waits for it.
+// A started program, its output gathered as it comes; finish() waits for it.
 class ToolProcess {
 public:
     ToolProcess(const QString& folder, const QString& program, const QStringList& arguments,
@@ -52,22 +51,21 @@ public:
         : ToolProcess(folder, CORVANE_CLI_PATH,
                       throughLibusb ? arguments : QStringList{"--simulate"} + arguments,
                       benchEnvironment(folder, throughLibusb)) {}
-
-    // Reads stderr as it comes until done(text so far) holds; false when the
-    // program ends or a minute passes first.
-    bool waitForError(const std::function<bool(const QString&)>& done) {
-        process_.setReadChannel(QProcess::StandardError);
-        for (int i = 0; i < 600; ++i) {
-            if (process_.waitForReadyRead(100) || process_.bytesAvailable() > 0) {
-                if (done(QString::fromUtf8(process_.readAllStandardError())))
-                    return true;
-            }
-            if (process_.state() == QProcess::NotRunning)
-                return false;
+    ~ToolProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
         }
-        return false;
     }
-    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Until stderr (or stdout) holds text count times; false when the
+    // program ends first, or a minute passes.
+    bool waitForError(const QString& text, int count = 1) { return waitFor(err_, text, count); }
+    bool waitForOutput(const QString& text, int count = 1) { return waitFor(out_, text, count); }
+    QString error() const { return err_; }
+    void signal(int number) const { ::kill(pid_t(process_.processId()), number); }
 
     ToolRun finish() {
         if (!process_.waitForFinished(60000)) {
@@ -76,14 +74,30 @@ public:
             ADD_FAILURE() << "corvane-cli did not finish: " << what_.toStdString();
             return {};
         }
-        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
-                QString::fromUtf8(process_.readAllStandardOutput()),
-                QString::fromUtf8(process_.readAllStandardError())};
+        gather();
+        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1, out_, err_};
     }
 
 private:
+    void gather() {
+        out_ += QString::fromUtf8(process_.readAllStandardOutput());
+        err_ += QString::fromUtf8(process_.readAllStandardError());
+    }
+    bool waitFor(const QString& where, const QString& text, int count) {
+        for (int i = 0; i < 600; ++i) {
+            gather();
+            if (where.count(text) >= count)
+                return true;
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+        }
+        return false;
+    }
+
     QProcess process_;
     QString what_;
+    QString out_, err_;
 };
 
 inline QByteArray bytesOf(const TBuffer& b) {
