@@ -129,15 +129,6 @@ protected:
     libusb_device_handle* handle = nullptr;
 };
 
-TEST_F(MinimalFrames, IdentificationReadsTakeThreeByteFrames) {
-    EXPECT_EQ(readByte(ConfigId::Manufacturer), 0x58);
-    EXPECT_EQ(readByte(ConfigId::Family), 0xD7);
-    EXPECT_EQ(readByte(ConfigId::ProductName), 0x31);
-    EXPECT_EQ(readByte(ConfigId::BootVersion), 0x05);
-    EXPECT_EQ(readByte(ConfigId::HSB), 0xBB);
-    EXPECT_EQ(readByte(ConfigId::SSB), 0xFF);
-}
-
 TEST_F(MinimalFrames, EraseProgramAndDisplayFlashAndEeprom) {
     EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteErase, wire::kChipErase}), OK);
 
@@ -177,19 +168,6 @@ TEST_F(MinimalFrames, ConfigurationWritesAndStartTakeTheirShortFrames) {
     auto bench = stored();
     EXPECT_TRUE(bench->chip(0)->applicationRunning());
     EXPECT_EQ(bench->chip(0)->startAddress(), 0x1234);
-}
-
-// The bootloader's hardware-reset form of the start command, as other hosts
-// send it: three bytes, then the empty download.
-TEST_F(MinimalFrames, TheThreeByteResetFrameStartsTheApplication) {
-    EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteStart, wire::kStartReset}), OK);
-    EXPECT_EQ(download({}), 0);
-    TearDown();
-    handle = nullptr;
-    ctx = nullptr;
-    auto bench = stored();
-    EXPECT_TRUE(bench->chip(0)->applicationRunning());
-    EXPECT_EQ(bench->chip(0)->startMode(), 0);
 }
 
 // As with a real interface: one handle claims it, another is refused busy
