@@ -156,15 +156,6 @@ TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLef
         << run.err.toStdString();
 }
 
-TEST_F(Writing, ControllerTypeSizesTheImage) {
-    benchFile("[slot 0]\ncontroller = AT89C5130\n");
-    writeFile("prog.hex", hexFileOf(imageWithHoles(0x4000)));
-    ASSERT_EQ(cli({"-q", "--controller", "5130", "write", "--flash-all", "--flash", "prog.hex"}).status,
-              ExitOk);
-    ASSERT_EQ(cli({"-q", "--controller", "5130", "read", "--flash", "back.bin"}).status, ExitOk);
-    EXPECT_EQ(readFile("back.bin"), bytesOf(imageWithHoles(0x4000)));
-}
-
 using LockedChip = CliRig;
 
 TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {

@@ -101,25 +101,6 @@ TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureIn
         EXPECT_TRUE(run.err.contains(QStringLiteral("%1: Identifying...\n").arg(d)));
 }
 
-TEST_F(Lines, SeveralChipsThroughLibusbEachOnTheirOwnContext) {
-    ASSERT_TRUE(QFile::exists(CORVANE_STANDIN_PATH));
-    writeFile("bench.conf", "[slot 0]\n[slot 1]\n[slot 3]\nssb = FC\n");
-    const TBuffer image = program();
-    writeFile("prog.bin", bytesOf(image));
-    const ToolRun run =
-        ToolProcess(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
-    EXPECT_EQ(run.status, ExitDeviceError) << run.err.toStdString();
-    const auto devices = byDevice(json(run));
-    ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices.at(0)["result"].toString(), "ok");
-    EXPECT_EQ(devices.at(1)["result"].toString(), "ok");
-    // Through USB the device numbers count the bootloaders found: slot 3 is device 2.
-    EXPECT_EQ(devices.at(2)["errorKind"].toString(), "locked");
-    const auto bench = stored();
-    EXPECT_EQ(bench->chip(0)->flash(), image);
-    EXPECT_EQ(bench->chip(1)->flash(), image);
-}
-
 TEST_F(Lines, TheTextSummaryNamesEveryFailureAndAnEmptyNumberIsNotFound) {
     writeFile("bench.conf", "[slot 0]\n[slot 2]\n");
     const ToolRun run = cli({"-d", "0-2", "erase"});
@@ -254,15 +235,6 @@ TEST_F(Lines, ListAndInfoGiveJsonAlsoWhenADeviceFails) {
 
     const ToolRun none = cli({"--json", "--all", "info"}, QTemporaryDir().path());
     EXPECT_EQ(none.status, ExitOk); // the bench folder without a bench file holds one chip
-}
-
-TEST_F(Lines, ReadFromSeveralDevicesSavesOneFileEach) {
-    writeFile("bench.conf", "[slot 2]\n[slot 5]\n");
-    const ToolRun run = cli({"-q", "--all", "read", "--eeprom", "e.bin"});
-    ASSERT_EQ(run.status, ExitOk) << run.err.toStdString();
-    EXPECT_EQ(readFile("e-2.bin"), QByteArray(1024, char(0xFF)));
-    EXPECT_EQ(readFile("e-5.bin").size(), 1024);
-    EXPECT_FALSE(QFile::exists(dir.filePath("e.bin")));
 }
 
 // What serial numbers need is checked before any chip changes: a counter
