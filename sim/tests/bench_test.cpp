@@ -2,38 +2,18 @@
 // The bench: its file, its state folder, and the in-process link.
 
 #include "sim/bench.h"
+#include "sim/tests/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 
 #include <unistd.h>
 
 namespace corvane::sim {
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / ("corvane-bench-test-" + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ / name) << text;
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 TEST(BenchConfig, ParsesSlotsFaultsAndForeignDevices) {
     const std::string text = R"(# two chips
