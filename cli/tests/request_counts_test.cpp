@@ -4,8 +4,8 @@
 // content (a blank chip takes only the pages with data), and the checks
 // against files and the erased state.
 
-#include "cli/cli.h"
 #include "cli/outcome.h"
+#include "cli/tests/in_process.h"
 #include "sim/bench.h"
 #include "sim/request_names.h"
 
@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 namespace corvane::cli {
@@ -42,18 +41,10 @@ protected:
             if (a.endsWith(".bin") || a.endsWith(".hex"))
                 a = dir.filePath(a);
         chip->clearLog();
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> o(std::tmpfile(), &std::fclose);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> e(std::tmpfile(), &std::fclose);
-        const int status = runCli(QStringList{"corvane-cli", quiet} + args, o.get(), e.get(), link);
-        out.clear();
-        err.clear();
-        for (auto [f, to] : {std::pair{o.get(), &out}, std::pair{e.get(), &err}}) {
-            std::fflush(f);
-            std::rewind(f);
-            for (int c; (c = std::fgetc(f)) != EOF;)
-                *to += char(c);
-        }
-        return status;
+        Printed p = runInProcess(QStringList{quiet} + args, link);
+        out = std::move(p.out);
+        err = std::move(p.err);
+        return p.status;
     }
     Strings sent() const { return sim::describeLog(*chip); }
     std::size_t count() const { return chip->log().size(); }
