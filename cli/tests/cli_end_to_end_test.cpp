@@ -140,22 +140,6 @@ INSTANTIATE_TEST_SUITE_P(Backends, Programming, ::testing::Values(Backend::Simul
                                                                                  : "ThroughLibusb");
                          });
 
-using Writing = CliRig;
-
-TEST_F(Writing, VerifyNamesTheFirstDifferenceAndCountsTheDifferingBytesUnlessLeftOut) {
-    benchFile("[slot 0]\nstuck-flash = 1236, 1240, 3000\n");
-    writeFile("prog.hex", hexFileOf(imageWithHoles()));
-    const ToolRun unchecked = cli({"write", "--no-verify", "--flash", "prog.hex"});
-    EXPECT_EQ(unchecked.status, ExitOk);
-    EXPECT_FALSE(unchecked.err.contains("Verifying"));
-    const ToolRun run = cli({"write", "--erase", "--flash", "prog.hex"});
-    EXPECT_EQ(run.status, ExitVerify);
-    EXPECT_TRUE(
-        run.err.contains("corvane-cli: device 0: FLASH differs from what was written at 1236 (3 byte(s) "
-                         "differ)\n"))
-        << run.err.toStdString();
-}
-
 using LockedChip = CliRig;
 
 TEST_F(LockedChip, RefusesWritesAndSaysTheDeviceIsLocked) {

@@ -185,28 +185,6 @@ TEST_F(FormatRig, StandardInputAndOutputAreFilesNamedMinus) {
     EXPECT_FALSE(QFile::exists(dir.filePath("-")));
 }
 
-TEST_F(FormatRig, StandardStreamsThatCannotBeSharedAreUsageErrors) {
-    const struct {
-        QStringList arguments;
-        const char* says;
-    } cases[] = {
-        {{"-d", "0,1", "read", "--flash", "-"}, "Standard output carries the tool's own text"},
-        {{"--json", "read", "--eeprom", "/dev/stdout"}, "Standard output carries the tool's own text"},
-        {{"read", "--flash", "-", "--eeprom", "/dev/fd/1"},
-         "--flash and --eeprom both write standard output"},
-        {{"write", "--flash", "-", "--eeprom", "-"}, "--flash and --eeprom both read standard input"},
-        {{"write", "--format", "hex", "--flash", "a.hex"}, "--format is ihex, srec or bin"},
-        {{"blank-check", "--format", "bin"}, "--format does not belong to blank-check"},
-        {{"info", "--format", "bin"}, "--format does not belong to info"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const ToolRun run = cli(c.arguments);
-        EXPECT_EQ(run.status, ExitUsage);
-        EXPECT_TRUE(run.err.contains(QString::fromLatin1(c.says))) << run.err.toStdString();
-    }
-}
-
 TEST_F(FormatRig, AFifoAndDevStdoutAreWrittenAsStreamsAndStayWhatTheyAre) {
     const QByteArray image = sampleImage();
     writeFile("image.bin", image);

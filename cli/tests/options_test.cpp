@@ -169,7 +169,11 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"write --flash a --format SREC", "--format is ihex"},
                       Refusal{"run --format bin", "--format does not belong to run"},
                       Refusal{"write --flash - --eeprom /dev/stdin", "both read standard input"},
-                      Refusal{"--all read --flash /proc/self/fd/1", "Standard output carries"}));
+                      Refusal{"--all read --flash /proc/self/fd/1", "Standard output carries"},
+                      Refusal{"--json read --eeprom /dev/stdout", "Standard output carries"},
+                      Refusal{"read --flash - --eeprom /dev/fd/1",
+                              "--flash and --eeprom both write standard output"},
+                      Refusal{"info --format bin", "--format does not belong to info"}));
 
 TEST(Names, TheNearestKnownOneWithinTwoEdits) {
     const QStringList known{"write", "read", "erase"};
