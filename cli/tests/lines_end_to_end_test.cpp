@@ -39,18 +39,6 @@ protected:
     ToolRun cli(const QStringList& arguments, const QString& folder = {}) const {
         return ToolProcess(folder.isEmpty() ? dir.path() : folder, arguments).finish();
     }
-    static QJsonObject json(const ToolRun& run) {
-        QJsonParseError error{};
-        const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
-        return doc.object();
-    }
-    static std::map<int, QJsonObject> byDevice(const QJsonObject& o) {
-        std::map<int, QJsonObject> devices;
-        for (const QJsonValue& v : o["devices"].toArray())
-            devices[v.toObject()["device"].toInt()] = v.toObject();
-        return devices;
-    }
 };
 
 TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureInDeviceOrderExits) {

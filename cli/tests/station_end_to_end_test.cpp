@@ -41,7 +41,6 @@ protected:
     int number(int slot, int libusbNumber) const {
         return GetParam() == Backend::Standin ? libusbNumber : slot;
     }
-    static QJsonObject json(const ToolRun& run) { return QJsonDocument::fromJson(run.out.toUtf8()).object(); }
 };
 
 using Station = StationRig;

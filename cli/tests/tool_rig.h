@@ -8,11 +8,15 @@
 #include "sim/bench.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 
 #include <signal.h>
@@ -99,6 +103,20 @@ private:
     QString what_;
     QString out_, err_;
 };
+
+// The JSON document the tool printed, and its devices by number.
+inline QJsonObject json(const ToolRun& run) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    return doc.object();
+}
+inline std::map<int, QJsonObject> byDevice(const QJsonObject& o) {
+    std::map<int, QJsonObject> devices;
+    for (const QJsonValue& v : o["devices"].toArray())
+        devices[v.toObject()["device"].toInt()] = v.toObject();
+    return devices;
+}
 
 inline QByteArray bytesOf(const TBuffer& b) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
