@@ -3,15 +3,12 @@
 // devices are (the numbers are tried), a chip the table does not know, and
 // the station's table with every kind of result lined up.
 
-#include "cli/cli.h"
 #include "cli/outcome.h"
 #include "cli/report.h"
+#include "cli/tests/in_process.h"
 #include "sim/bench.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <memory>
 
 namespace corvane::cli {
 namespace {
@@ -33,24 +30,6 @@ private:
     sim::SimLink to_;
 };
 
-struct Output {
-    int status;
-    std::string out, err;
-};
-
-Output run(const QStringList& args, DeviceLink& link) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
-    Output r{runCli(QStringList{"corvane-cli"} + args, out.get(), err.get(), link), {}, {}};
-    for (auto [f, to] : {std::pair{out.get(), &r.out}, std::pair{err.get(), &r.err}}) {
-        std::fflush(f);
-        std::rewind(f);
-        for (int c; (c = std::fgetc(f)) != EOF;)
-            *to += char(c);
-    }
-    return r;
-}
-
 TEST(DeviceList, ALinkWithoutPositionsTriesTheNumbersAndKnowsNoPaths) {
     sim::SimBench bench;
     bench.insert(1);
@@ -63,22 +42,21 @@ TEST(DeviceList, ALinkWithoutPositionsTriesTheNumbersAndKnowsNoPaths) {
     ASSERT_TRUE(holder.open(6));
     NumbersOnly link(bench);
 
-    const Output listed = run({"list"}, link);
+    const Printed listed = runInProcess({"list"}, link);
     EXPECT_EQ(listed.status, ExitOk);
     EXPECT_EQ(listed.out, "1: AT89C5131, bootloader 1.0.5\n"
                           "4: product byte 42, bootloader 1.0.5\n"
                           "6: not usable: device 6 is in use by another program\n");
     // --all takes every one the numbers found; a path cannot be found.
-    EXPECT_EQ(run({"-q", "--all", "erase"}, link).status, ExitNoDevice); // 6 is held
+    EXPECT_EQ(runInProcess({"-q", "--all", "erase"}, link).status, ExitNoDevice); // 6 is held
     // 1-2 is the range 1 to 2, not a path.
-    const Output range = run({"-d", "1-2", "erase"}, link);
+    const Printed range = runInProcess({"-d", "1-2", "erase"}, link);
     EXPECT_EQ(range.status, ExitNoDevice);
-    EXPECT_NE(range.err.find("2: corvane-cli: device 2: no bootloader answers at device 2"),
-              std::string::npos)
-        << range.err;
-    const Output byPath = run({"-d", "usb:1-2", "erase"}, link);
+    EXPECT_TRUE(range.err.contains("2: corvane-cli: device 2: no bootloader answers at device 2"))
+        << range.err.toStdString();
+    const Printed byPath = runInProcess({"-d", "usb:1-2", "erase"}, link);
     EXPECT_EQ(byPath.status, ExitNoDevice);
-    EXPECT_NE(byPath.err.find("no bootloader is attached at 1-2"), std::string::npos) << byPath.err;
+    EXPECT_TRUE(byPath.err.contains("no bootloader is attached at 1-2")) << byPath.err.toStdString();
 }
 
 TEST(StationTable, LinesUpEveryResultPathAndSerial) {

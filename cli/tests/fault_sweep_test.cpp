@@ -8,8 +8,8 @@
 // gives the same status, chip and message whether run plainly, with --json
 // or on a device list.
 
-#include "cli/cli.h"
 #include "cli/outcome.h"
+#include "cli/tests/in_process.h"
 #include "sim/bench.h"
 
 #include <QByteArray>
@@ -21,7 +21,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -79,17 +78,6 @@ struct Result {
         sim::ConfigByte::P4_CF, sim::ConfigByte::SSB, sim::ConfigByte::EB,    sim::ConfigByte::HSB};
 };
 
-QByteArray readAll(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, qsizetype(n));
-    return bytes;
-}
-
 // Configuration bytes other than the factory's, so that a byte written back
 // wrongly shows.
 sim::ConfigBytes initialBytes() {
@@ -142,7 +130,7 @@ protected:
     }
 
     QStringList arguments(const QStringList& commandLine, Form form) const {
-        QStringList args{"corvane-cli", "-q"};
+        QStringList args{"-q"};
         if (form == Form::Json)
             args << "--json";
         if (form == Form::List)
@@ -170,12 +158,14 @@ protected:
         fault(chip.faults());
         sim::SimLink link(bench);
 
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
         Result o;
         o.status = ExitOk;
+        QByteArray printed, said;
         for (const QStringList& commandLine : GetParam().commandLines) {
-            o.status = runCli(arguments(commandLine, form), out.get(), err.get(), link);
+            const Printed p = runInProcess(arguments(commandLine, form), link);
+            printed += p.out;
+            said += p.err;
+            o.status = p.status;
             if (o.status != ExitOk)
                 break;
         }
@@ -186,10 +176,9 @@ protected:
         o.attached = chip.attached();
         o.startMode = chip.startMode();
         o.startAddress = chip.startAddress();
-        const QByteArray printed = readAll(out.get());
         if (GetParam().comparesPrintout && form == Form::Plain)
             o.printed = printed;
-        o.message = messageOf(form, printed, readAll(err.get()));
+        o.message = messageOf(form, printed, said);
         for (const QString& name : GetParam().outputs) {
             QFile f(dir.filePath(form == Form::List ? QString(name).replace(".", "-0.") : name));
             o.files.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)"));

@@ -39,18 +39,6 @@ protected:
     ToolRun cli(const QStringList& arguments, const QString& folder = {}) const {
         return ToolProcess(folder.isEmpty() ? dir.path() : folder, arguments).finish();
     }
-    static QJsonObject json(const ToolRun& run) {
-        QJsonParseError error{};
-        const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
-        return doc.object();
-    }
-    static std::map<int, QJsonObject> byDevice(const QJsonObject& o) {
-        std::map<int, QJsonObject> devices;
-        for (const QJsonValue& v : o["devices"].toArray())
-            devices[v.toObject()["device"].toInt()] = v.toObject();
-        return devices;
-    }
 };
 
 TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureInDeviceOrderExits) {
@@ -99,25 +87,6 @@ TEST_F(Lines, EightChipsWithMixedFaultsEachGetTheirOwnResultAndTheFirstFailureIn
     // Every chip's lines carry its number.
     for (int d = 0; d < 8; ++d)
         EXPECT_TRUE(run.err.contains(QStringLiteral("%1: Identifying...\n").arg(d)));
-}
-
-TEST_F(Lines, SeveralChipsThroughLibusbEachOnTheirOwnContext) {
-    ASSERT_TRUE(QFile::exists(CORVANE_STANDIN_PATH));
-    writeFile("bench.conf", "[slot 0]\n[slot 1]\n[slot 3]\nssb = FC\n");
-    const TBuffer image = program();
-    writeFile("prog.bin", bytesOf(image));
-    const ToolRun run =
-        ToolProcess(dir.path(), {"--all", "--json", "write", "--flash", "prog.bin"}, true).finish();
-    EXPECT_EQ(run.status, ExitDeviceError) << run.err.toStdString();
-    const auto devices = byDevice(json(run));
-    ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(devices.at(0)["result"].toString(), "ok");
-    EXPECT_EQ(devices.at(1)["result"].toString(), "ok");
-    // Through USB the device numbers count the bootloaders found: slot 3 is device 2.
-    EXPECT_EQ(devices.at(2)["errorKind"].toString(), "locked");
-    const auto bench = stored();
-    EXPECT_EQ(bench->chip(0)->flash(), image);
-    EXPECT_EQ(bench->chip(1)->flash(), image);
 }
 
 TEST_F(Lines, TheTextSummaryNamesEveryFailureAndAnEmptyNumberIsNotFound) {
@@ -256,15 +225,6 @@ TEST_F(Lines, ListAndInfoGiveJsonAlsoWhenADeviceFails) {
     EXPECT_EQ(none.status, ExitOk); // the bench folder without a bench file holds one chip
 }
 
-TEST_F(Lines, ReadFromSeveralDevicesSavesOneFileEach) {
-    writeFile("bench.conf", "[slot 2]\n[slot 5]\n");
-    const ToolRun run = cli({"-q", "--all", "read", "--eeprom", "e.bin"});
-    ASSERT_EQ(run.status, ExitOk) << run.err.toStdString();
-    EXPECT_EQ(readFile("e-2.bin"), QByteArray(1024, char(0xFF)));
-    EXPECT_EQ(readFile("e-5.bin").size(), 1024);
-    EXPECT_FALSE(QFile::exists(dir.filePath("e.bin")));
-}
-
 // What serial numbers need is checked before any chip changes: a counter
 // file that cannot be read or holds no number, a log that cannot be written
 // and numbers that outgrow their size leave every chip and the counter as
@@ -336,11 +296,7 @@ TEST_F(Lines, AStopSignalEndsEveryChipCancelledAndTheReportStillComes) {
     ToolProcess tool(dir.path(),
                      {"--all", "--json", "write", "--erase", "--flash", "prog.bin", "--serial", "100",
                       "--serial-at", "flash:7FF0", "--serial-file", "counter", "--serial-log", "log.csv"});
-    QString err;
-    ASSERT_TRUE(tool.waitForError([&err](const QString& text) {
-        err += text;
-        return err.count("Erasing...") == 3;
-    }));
+    ASSERT_TRUE(tool.waitForError("Erasing...", 3));
     tool.signal(SIGINT);
     const ToolRun run = tool.finish();
     EXPECT_EQ(run.status, ExitCancelled) << run.err.toStdString();
@@ -373,15 +329,12 @@ TEST_P(LineUsage, IsRefusedBeforeAnyChipIsTouched) {
     EXPECT_EQ(stored()->chip(0)->flash(), TBuffer(0x8000, 0xFF));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, LineUsage,
-    // The option checks themselves have their own tests; here each kind of
-    // refusal once, to show it comes before any chip is touched.
-    ::testing::Values(
-        "-d 1,9 info", "-d 0-1 convert a b", "--json convert a b", "write --flash prog.bin --serial 5",
-        "write --flash prog.bin --serial 5 --serial-at flash:0010",
-        "write --eeprom prog.bin --serial 1 --serial-at flash:7000", "info --serial 1 --serial-at flash:7000",
-        "write --flash prog.bin --serial 1 --serial-at flash:7000 --serial-format ascii --serial-le"));
+INSTANTIATE_TEST_SUITE_P(CommandLines, LineUsage,
+                         // The option checks themselves have their own tests; here each kind of
+                         // refusal once, to show it comes before any chip is touched.
+                         ::testing::Values("-d 1,9 info", "-d 0-1 convert a b",
+                                           "write --flash prog.bin --serial 5 --serial-at flash:0010",
+                                           "info --serial 1 --serial-at flash:7000"));
 
 } // namespace
 } // namespace corvane::cli

@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What each command asks of the chip: the requests in order for the small
-// jobs, the counts for the large ones, and that the work follows the chip's
-// content (a blank chip takes only the pages with data).
+// jobs, the counts for the large ones, that the work follows the chip's
+// content (a blank chip takes only the pages with data), and the checks
+// against files and the erased state.
 
-#include "cli/cli.h"
 #include "cli/outcome.h"
+#include "cli/tests/in_process.h"
 #include "sim/bench.h"
 #include "sim/request_names.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 
 namespace corvane::cli {
@@ -31,13 +34,17 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
     }
-    int run(QStringList args) {
+    // The tool on the chip; what it printed goes to out and err. Files named
+    // .bin or .hex lie in the scratch folder.
+    int run(QStringList args, const char* quiet = "-q") {
         for (QString& a : args)
             if (a.endsWith(".bin") || a.endsWith(".hex"))
                 a = dir.filePath(a);
         chip->clearLog();
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
-        return runCli(QStringList{"corvane-cli", "-q"} + args, out.get(), out.get(), link);
+        Printed p = runInProcess(QStringList{quiet} + args, link);
+        out = std::move(p.out);
+        err = std::move(p.err);
+        return p.status;
     }
     Strings sent() const { return sim::describeLog(*chip); }
     std::size_t count() const { return chip->log().size(); }
@@ -48,6 +55,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    QByteArray out, err;
     sim::SimBench bench;
     sim::SimChip* chip = nullptr;
     sim::SimLink link;
@@ -121,19 +129,57 @@ TEST_F(Requests, AWriteFollowsWhatTheChipHolds) {
 
 // -v tells every request with its setup fields, as it goes.
 TEST_F(Requests, VerboseTellsEachRequest) {
-    chip->clearLog();
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> err(std::tmpfile(), &std::fclose);
-    ASSERT_EQ(runCli({"corvane-cli", "-v", "config", "--bsb", "12"}, err.get(), err.get(), link), ExitOk);
-    std::fflush(err.get());
-    std::rewind(err.get());
-    QByteArray text;
-    for (int c; (c = std::fgetc(err.get())) != EOF;)
-        text += char(c);
-    const qsizetype told = text.count("-> ok\n") + text.count("device descriptor: ");
-    EXPECT_EQ(std::size_t(told), chip->log().size()) << text.toStdString();
+    ASSERT_EQ(run({"config", "--bsb", "12"}, "-v"), ExitOk);
+    const qsizetype told = err.count("-> ok\n") + err.count("device descriptor: ");
+    EXPECT_EQ(std::size_t(told), chip->log().size()) << err.toStdString();
     EXPECT_TRUE(
-        text.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
-        << text.toStdString();
+        err.contains("DNLOAD bmRequestType 21 bRequest 01 wValue 0000 wIndex 0004 wLength 32: 04 01 00 12"))
+        << err.toStdString();
+}
+
+// verify and blank-check: the chip against files and against the erased
+// state, with their exit statuses, what they name and what they ask of the chip.
+TEST_F(Requests, VerifyComparesTheChipWithTheFilesAndNamesTheFirstDifference) {
+    QByteArray image(0x8000, char(0xFF));
+    for (int i = 0; i < 0x900; ++i)
+        image[i] = char(i % 253);
+    writeFile("prog.bin", image);
+    writeFile("data.bin", QByteArray(1024, 0x33));
+    ASSERT_EQ(run({"write", "--flash", "prog.bin", "--eeprom", "data.bin"}), ExitOk);
+    EXPECT_EQ(run({"verify", "--flash", "prog.bin", "--eeprom", "data.bin"}), ExitOk);
+    // The chip alone is read, nothing written.
+    for (const std::string& r : sent())
+        EXPECT_TRUE(r.rfind("PROG", 0) != 0 && r != "ERASE" && r.rfind("W ", 0) != 0) << r;
+
+    chip->flash()[0x0123] ^= 0xFF;
+    chip->flash()[0x0456] ^= 0xFF;
+    EXPECT_EQ(run({"verify", "--flash", "prog.bin"}), ExitVerify);
+    EXPECT_TRUE(err.contains("FLASH differs from " + dir.filePath("prog.bin").toUtf8() +
+                             " at 0123 (2 byte(s) differ)"))
+        << err.toStdString();
+    run({"--json", "verify", "--flash", "prog.bin"});
+    const QJsonObject chipJson = QJsonDocument::fromJson(out).object()["devices"].toArray()[0].toObject();
+    EXPECT_EQ(chipJson["verify"].toString(), "mismatch");
+    EXPECT_EQ(chipJson["errorKind"].toString(), "verify-mismatch");
+    EXPECT_EQ(chipJson["difference"].toObject()["first"].toString(), "0123");
+    EXPECT_EQ(chipJson["difference"].toObject()["count"].toInt(), 2);
+}
+
+TEST_F(Requests, BlankCheckAsksTheBootloaderForFlashAndReadsEeprom) {
+    ASSERT_EQ(run({"blank-check"}), ExitOk);
+    EXPECT_EQ(count(), 7u + 2) << "the identification and one check";
+    ASSERT_EQ(run({"blank-check", "--flash", "--eeprom"}), ExitOk);
+
+    chip->eeprom()[0x3F0] = 0x00;
+    EXPECT_EQ(run({"blank-check"}), ExitOk) << "FLASH alone unless EEPROM is named";
+    EXPECT_EQ(run({"blank-check", "--eeprom"}), ExitVerify);
+    EXPECT_TRUE(err.contains("EEPROM is not blank: the first used byte is at 03F0")) << err.toStdString();
+
+    chip->flash()[0x5000] = 0x12;
+    EXPECT_EQ(run({"--json", "blank-check", "--flash", "--eeprom"}), ExitVerify);
+    const QJsonObject doc = QJsonDocument::fromJson(out).object();
+    EXPECT_EQ(doc["errorKind"].toString(), "not-blank");
+    EXPECT_TRUE(doc["message"].toString().contains("FLASH is not blank: the first used byte is at 5000"));
 }
 
 } // namespace

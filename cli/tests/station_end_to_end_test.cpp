@@ -25,62 +25,6 @@ std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::InProcess ? "InProcess" : "ThroughLibusb";
 }
 
-// A tool that runs while the test changes the bench: what it prints is
-// gathered as it comes.
-class RunningTool {
-public:
-    RunningTool(const QString& folder, const QStringList& arguments, Backend backend) {
-        process_.setProcessEnvironment(benchEnvironment(folder, backend == Backend::Standin));
-        process_.setWorkingDirectory(folder);
-        process_.start(CORVANE_CLI_PATH,
-                       backend == Backend::Standin ? arguments : QStringList{"--simulate"} + arguments);
-    }
-    ~RunningTool() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-    RunningTool(const RunningTool&) = delete;
-    RunningTool& operator=(const RunningTool&) = delete;
-
-    // Until stderr (or stdout) holds text count times; false when the tool
-    // ends first, or a minute passes.
-    bool waitForError(const QString& text, int count = 1) { return waitFor(err_, text, count); }
-    bool waitForOutput(const QString& text, int count = 1) { return waitFor(out_, text, count); }
-    void signal(int number) const { ::kill(pid_t(process_.processId()), number); }
-
-    ToolRun finish() {
-        if (!process_.waitForFinished(60000)) {
-            ADD_FAILURE() << "corvane-cli did not finish";
-            return {};
-        }
-        gather();
-        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1, out_, err_};
-    }
-    QString error() const { return err_; }
-
-private:
-    void gather() {
-        out_ += QString::fromUtf8(process_.readAllStandardOutput());
-        err_ += QString::fromUtf8(process_.readAllStandardError());
-    }
-    bool waitFor(const QString& where, const QString& text, int count) {
-        for (int i = 0; i < 600; ++i) {
-            gather();
-            if (where.count(text) >= count)
-                return true;
-            if (process_.state() == QProcess::NotRunning)
-                return false;
-            process_.waitForReadyRead(100);
-        }
-        return false;
-    }
-
-    QProcess process_;
-    QString out_, err_;
-};
-
 class StationRig : public ToolFolder, public ::testing::WithParamInterface<Backend> {
 protected:
     ToolRun cli(const QStringList& arguments) const {
@@ -97,7 +41,6 @@ protected:
     int number(int slot, int libusbNumber) const {
         return GetParam() == Backend::Standin ? libusbNumber : slot;
     }
-    static QJsonObject json(const ToolRun& run) { return QJsonDocument::fromJson(run.out.toUtf8()).object(); }
 };
 
 using Station = StationRig;
@@ -108,10 +51,10 @@ using Station = StationRig;
 TEST_P(Station, ThreeBoardsOneAfterAnotherGetThreeSerialNumbersAndThreeLogRows) {
     writeFile("bench.conf", "[slot 2]\nattached = no\nbus = 1\nports = 3.1\n[slot 5]\n");
     writeFile("p.hex", ":0400000001020304F2\n:00000001FF\n");
-    RunningTool station(dir.path(),
+    ToolProcess station(dir.path(),
                         {"--repeat", "-d", "1-3.1", "write", "--flash", "p.hex", "--serial", "1000",
                          "--serial-at", "flash:7FF0", "--serial-log", "log.csv"},
-                        GetParam());
+                        GetParam() == Backend::Standin);
     for (int board = 1; board <= 3; ++board) {
         ASSERT_TRUE(station.waitForError("Waiting for a board at 1-3.1...", board))
             << station.error().toStdString();
@@ -157,10 +100,10 @@ TEST_P(Station, EachBoardTakesItsNumberFromTheCounterAndTheDocumentListsEveryBoa
     writeFile("bench.conf", "[slot 0]\nattached = no\n");
     writeFile("counter", "70\n");
     writeFile("e.bin", QByteArray(16, '\x11'));
-    RunningTool station(dir.path(),
+    ToolProcess station(dir.path(),
                         {"--json", "--repeat", "write", "--eeprom-whole", "--eeprom", "e.bin", "--serial",
                          "1", "--serial-at", "eeprom:100", "--serial-file", "counter"},
-                        GetParam());
+                        GetParam() == Backend::Standin);
     for (int board = 1; board <= 2; ++board) {
         ASSERT_TRUE(station.waitForError("Waiting for a board...", board));
         bench("attach", 0);
@@ -186,7 +129,7 @@ TEST_P(Station, EachBoardTakesItsNumberFromTheCounterAndTheDocumentListsEveryBoa
 
 TEST_P(Station, WaitReturnsWhenABoardIsAttachedTimesOutAsNoDeviceAndStopsOnASignal) {
     writeFile("bench.conf", "[slot 1]\nattached = no\n");
-    RunningTool waiting(dir.path(), {"--wait", "info"}, GetParam());
+    ToolProcess waiting(dir.path(), {"--wait", "info"}, GetParam() == Backend::Standin);
     ASSERT_TRUE(waiting.waitForError("Waiting for a bootloader to be attached..."));
     bench("attach", 1);
     const ToolRun found = waiting.finish();
@@ -198,7 +141,8 @@ TEST_P(Station, WaitReturnsWhenABoardIsAttachedTimesOutAsNoDeviceAndStopsOnASign
     EXPECT_EQ(late.status, ExitNoDevice);
     EXPECT_TRUE(late.err.contains("corvane-cli: 1-2 was not attached within 1 s")) << late.err.toStdString();
 
-    RunningTool stopped(dir.path(), {"--wait", "-d", QString::number(number(1, 0)), "erase"}, GetParam());
+    ToolProcess stopped(dir.path(), {"--wait", "-d", QString::number(number(1, 0)), "erase"},
+                        GetParam() == Backend::Standin);
     ASSERT_TRUE(stopped.waitForError("to be attached..."));
     stopped.signal(SIGTERM);
     const ToolRun cancelled = stopped.finish();

@@ -8,12 +8,15 @@
 #include "sim/bench.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <map>
 #include <memory>
 
 #include <signal.h>
@@ -37,7 +40,7 @@ inline QProcessEnvironment benchEnvironment(const QString& folder, bool throughL
     return env;
 }
 
-// A started program; finish() waits for it.
+// A started program, its output gathered as it comes; finish() waits for it.
 class ToolProcess {
 public:
     ToolProcess(const QString& folder, const QString& program, const QStringList& arguments,
@@ -52,22 +55,21 @@ public:
         : ToolProcess(folder, CORVANE_CLI_PATH,
                       throughLibusb ? arguments : QStringList{"--simulate"} + arguments,
                       benchEnvironment(folder, throughLibusb)) {}
-
-    // Reads stderr as it comes until done(text so far) holds; false when the
-    // program ends or a minute passes first.
-    bool waitForError(const std::function<bool(const QString&)>& done) {
-        process_.setReadChannel(QProcess::StandardError);
-        for (int i = 0; i < 600; ++i) {
-            if (process_.waitForReadyRead(100) || process_.bytesAvailable() > 0) {
-                if (done(QString::fromUtf8(process_.readAllStandardError())))
-                    return true;
-            }
-            if (process_.state() == QProcess::NotRunning)
-                return false;
+    ~ToolProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
         }
-        return false;
     }
-    void signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    ToolProcess(const ToolProcess&) = delete;
+    ToolProcess& operator=(const ToolProcess&) = delete;
+
+    // Until stderr (or stdout) holds text count times; false when the
+    // program ends first, or a minute passes.
+    bool waitForError(const QString& text, int count = 1) { return waitFor(err_, text, count); }
+    bool waitForOutput(const QString& text, int count = 1) { return waitFor(out_, text, count); }
+    QString error() const { return err_; }
+    void signal(int number) const { ::kill(pid_t(process_.processId()), number); }
 
     ToolRun finish() {
         if (!process_.waitForFinished(60000)) {
@@ -76,15 +78,45 @@ public:
             ADD_FAILURE() << "corvane-cli did not finish: " << what_.toStdString();
             return {};
         }
-        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
-                QString::fromUtf8(process_.readAllStandardOutput()),
-                QString::fromUtf8(process_.readAllStandardError())};
+        gather();
+        return {process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1, out_, err_};
     }
 
 private:
+    void gather() {
+        out_ += QString::fromUtf8(process_.readAllStandardOutput());
+        err_ += QString::fromUtf8(process_.readAllStandardError());
+    }
+    bool waitFor(const QString& where, const QString& text, int count) {
+        for (int i = 0; i < 600; ++i) {
+            gather();
+            if (where.count(text) >= count)
+                return true;
+            if (process_.state() == QProcess::NotRunning)
+                return false;
+            process_.waitForReadyRead(100);
+        }
+        return false;
+    }
+
     QProcess process_;
     QString what_;
+    QString out_, err_;
 };
+
+// The JSON document the tool printed, and its devices by number.
+inline QJsonObject json(const ToolRun& run) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    return doc.object();
+}
+inline std::map<int, QJsonObject> byDevice(const QJsonObject& o) {
+    std::map<int, QJsonObject> devices;
+    for (const QJsonValue& v : o["devices"].toArray())
+        devices[v.toObject()["device"].toInt()] = v.toObject();
+    return devices;
+}
 
 inline QByteArray bytesOf(const TBuffer& b) {
     return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));

@@ -77,9 +77,7 @@ TEST(IntelHexReader, ReportsEachKindOfBadRecordWithReasonLineNumberAndText) {
         {":0100000055A", "Wrong length"},          // even length
         {":020000005555", "Wrong length"},         // count says 2, line holds 1
         {":", "Illegal Char"},                     // count missing
-        {":0G00000055AA", "Illegal Char"},         // in the count
         {":01000000+5AA", "Illegal Char"},         // in the data
-        {":0100000055AZ", "Illegal Char"},         // in the checksum
         {":0100000055AB", "Wrong Checksum"},       // sum is not zero
         {":00000001FE", "Wrong Checksum"},         // the end record is checked too
         {":0400000500001234B2", "Wrong Checksum"}, // so are records that carry nothing
@@ -158,7 +156,6 @@ INSTANTIATE_TEST_SUITE_P(
     IntelHexReader, IntelHexContent,
     ::testing::Values(
         ContentCase{"empty", "", "No Intel HEX records"},
-        ContentCase{"text_without_records", "Build log\r\n\r\nall fine\r\n", "No Intel HEX records"},
         ContentCase{"ctrl_z_first", QByteArray("\x1a:0100000011EE\r\n"), "No Intel HEX records"},
         ContentCase{"only_an_address_record", ":020000040001F9\r\n", "No Intel HEX records"},
         ContentCase{"binary_with_ctrl_z",
@@ -173,7 +170,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "Wrong length - line #1\r:01000000\\xFF\\xFE1"},
         ContentCase{"end_record_alone", ":00000001FF\r\n", ""},
         ContentCase{"data_without_end_record", "; made by hand\tv2\r\n:0100000011EE", ""},
-        ContentCase{"comments_with_page_breaks_and_tabs", "\f\r\n;\tpart 2\f\r\n:0100000011EE\r\n", ""},
         ContentCase{"byte_order_mark_then_a_bad_record", "\xef\xbb\xbf:0100000011EF\r\n",
                     "Wrong Checksum - line #1\r:0100000011EF"},
         ContentCase{"utf8_comment",

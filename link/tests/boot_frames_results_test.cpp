@@ -94,15 +94,6 @@ TEST_F(FrameResultPaths, AStatusAskedOnFailureTellsWhyTheUploadFailed) {
     EXPECT_EQ(valueOrCode(read(ConfigId::SSB)), 0xFC);
 }
 
-TEST_F(FrameResultPaths, ErrorStatusIsClearedSoTheNextCommandIsAccepted) {
-    open();
-    chip->setConfigByte(sim::ConfigByte::SSB, 0xFE);
-    EXPECT_EQ(frames.programBlock(0, Bytes(256, 0), BootMemory::Flash).code(), -errWRITE);
-    EXPECT_EQ(kinds().back(), DFU_CLRSTATUS);
-    EXPECT_EQ(chip->state(), sim::dfuIDLE);
-    EXPECT_EQ(valueOrCode(read(ConfigId::SSB)), 0xFE);
-}
-
 TEST_F(FrameResultPaths, EmptyBlocksAndBlocksLongerThanOneCommandAreRefusedBeforeSending) {
     open();
     Bytes tooLong(kMaxFrame + 1);
@@ -128,17 +119,6 @@ TEST_F(FrameResultPaths, EraseSendsItsFrameAndEndsAtTheFirstAnsweredStatus) {
     chip->faults().failRequest(1); // an erase command that never arrived erased nothing
     EXPECT_EQ(frames.eraseChip().code(), -1);
     EXPECT_EQ(kinds().size(), 1u);
-}
-
-TEST_F(FrameResultPaths, EraseOnABusyPollingChipWaitsUntilItHasEndedWithoutClearing) {
-    sim::ChipConfig c;
-    c.eraseMode = sim::EraseMode::BusyPolling;
-    c.busyPolls = 3;
-    chip = &bench.insert(0, c);
-    open();
-    EXPECT_EQ(frames.eraseChip().code(), 0);
-    EXPECT_EQ(kinds(), (Bytes{DFU_DNLOAD, DFU_GETSTATUS, DFU_GETSTATUS, DFU_GETSTATUS, DFU_GETSTATUS}))
-        << "a busy device is not told to clear";
 }
 
 TEST_F(FrameResultPaths, StartApplicationSendsCommandThenEmptyDownloadReportingAFailure) {

@@ -12,8 +12,11 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -191,6 +194,88 @@ TEST_F(LibusbOnBench, StartedApplicationLeavesTheDeviceListUntilReset) {
 
     stored()->chip(0)->reset();
     EXPECT_TRUE(link.open(0));
+}
+
+// A chip that keeps erasing while it answers, one that leaves the bus before
+// RUN's last transfer completes, and threads on their own devices and on one
+// handle.
+TEST_F(LibusbOnBench, ABusyErasingChipIsPolledUntilItHasErased) {
+    benchFile("[slot 0]\nerase = busy\nbusy-polls = 4\nfail-request = 3\n");
+    LibusbLink link;
+    ASSERT_TRUE(link.open(0)) << link.lastError();
+    std::vector<int> waits;
+    BootFrames frames(link, [&waits](int us) { waits.push_back(us); });
+    EXPECT_TRUE(frames.eraseChip().ok());
+    EXPECT_EQ(waits.size(), 5u) << "one lost status request and four busy answers";
+    link.close();
+    auto bench = stored();
+    const auto& flash = bench->chip(0)->flash();
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
+}
+
+TEST_F(LibusbOnBench, RunOfAChipThatLeavesBeforeTheStatusStageSucceeds) {
+    benchFile("[slot 0]\nleave-early = yes\n");
+    LibusbLink link;
+    ASSERT_TRUE(link.open(0)) << link.lastError();
+    BootFrames frames(link);
+    const StartResult r = frames.runApplication(wire::kStartJump, 0x0100);
+    EXPECT_EQ(r.outcome, StartOutcome::LeftBus);
+    EXPECT_TRUE(r.ok());
+    link.close();
+    auto bench = stored();
+    EXPECT_TRUE(bench->chip(0)->applicationRunning());
+    EXPECT_EQ(bench->chip(0)->startAddress(), 0x0100);
+}
+
+// Several threads, each on its own device with its own link, and two on one
+// handle: every request reaches its chip (the stand-in holds no lock of its
+// own while a chip serves a request; the bench serves one chip's in order).
+TEST_F(LibusbOnBench, ThreadsOnTheirOwnDevicesAndOnOneHandleAllGetTheirAnswers) {
+    benchFile("[slot 0]\n[slot 1]\n[slot 2]\n[slot 3]\n");
+    std::vector<std::thread> threads;
+    std::vector<int> good(4, 0);
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([n, &good] {
+            LibusbLink own;
+            if (!own.open(n))
+                return;
+            BootFrames frames(own);
+            const ConfigByteInfo& eb = configByte(ConfigId::EB);
+            for (int i = 0; i < 50; ++i) {
+                const auto value = static_cast<std::uint8_t>(n * 50 + i);
+                const bool written = frames.writeConfigByte(eb.area, eb.index, value).ok();
+                const ByteRead back = frames.readConfigByte(eb.area, eb.index);
+                good[std::size_t(n)] += written && back.result.ok() && back.value == value;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(good, std::vector<int>(4, 50));
+
+    // Two threads on one handle, as libusb allows: every request is served.
+    libusb_context* ctx = nullptr;
+    ASSERT_EQ(libusb_init(&ctx), 0);
+    libusb_device_handle* h = libusb_open_device_with_vid_pid(ctx, 0x03EB, 0x2FFD);
+    ASSERT_NE(h, nullptr);
+    ASSERT_EQ(libusb_claim_interface(h, 0), 0);
+    std::vector<int> answered(2, 0);
+    threads.clear();
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([h, t, &answered] {
+            for (int i = 0; i < 100; ++i) {
+                std::uint8_t status[6] = {};
+                answered[std::size_t(t)] +=
+                    libusb_control_transfer(h, wire::kClassIn, DFU_GETSTATUS, 0, 0, status, 6, 1000) == 6;
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(answered, std::vector<int>(2, 100));
+    libusb_release_interface(h, 0);
+    libusb_close(h);
+    libusb_exit(ctx);
 }
 
 } // namespace

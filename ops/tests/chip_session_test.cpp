@@ -235,12 +235,5 @@ TEST_F(Session, AStopEndsThePrimitiveBeforeItsNextRequest) {
     EXPECT_TRUE(sent().empty());
 }
 
-TEST_F(Session, StartSendsTheFrameAndTheEmptyDownload) {
-    openChip();
-    ASSERT_TRUE(session.start(StartMode::Jump, 0x12AB).ok());
-    EXPECT_EQ(sent(), (Strings{"START 1,12AB", "DN0"}));
-    EXPECT_TRUE(chip->applicationRunning());
-}
-
 } // namespace
 } // namespace corvane

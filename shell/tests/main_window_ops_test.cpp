@@ -10,7 +10,6 @@
 #include "sim/bench.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -137,24 +136,6 @@ TEST(WindowOperations, EmptiedRunAddressIsReportedThenResetGovernsTheFieldAndRun
     EXPECT_EQ(t.chip.startAddress(), 0x2000);
 }
 
-TEST(HexValueFieldTyping, FollowsTheRulesAndKeepsTheModelInStep) {
-    Window t;
-    QLineEdit* field = t.w.EdBSB;
-    field->setFocus();
-    field->selectAll();
-    QTest::keyClicks(field, "$abcx-"); // a third digit and what is no digit are refused
-    EXPECT_EQ(field->text(), "$AB");
-    QTest::keyClick(field, Qt::Key_Backspace);
-    EXPECT_EQ(field->text(), "$A");
-    EXPECT_EQ(t.w.Ops().Controls.text(Ctl::EdBSB), "$A");
-
-    QApplication::clipboard()->setText("7g9");
-    t.w.EdStart->setText("$");
-    t.w.EdStart->setCursorPosition(1);
-    QTest::keySequence(t.w.EdStart, QKeySequence::Paste);
-    EXPECT_EQ(t.w.EdStart->text(), "$79");
-}
-
 // A bootloader whose open the system refuses: the window explains it as the
 // command-line tool does.
 TEST(WindowOperations, RefusedOpenIsExplainedWithTheAccessLine) {
@@ -166,33 +147,6 @@ TEST(WindowOperations, RefusedOpenIsExplainedWithTheAccessLine) {
     ASSERT_EQ(t.presenter.boxes.size(), 1u);
     EXPECT_EQ(t.presenter.boxes[0].text,
               QString("USB-Device not found!") + QString::fromLatin1(OpsText::kAccessDeniedNote));
-}
-
-// READ could not read EB: WRITE with Write Fuses refuses to write the value
-// the field shows until the user types one.
-TEST(WindowOperations, WriteFusesRefusesAByteWhoseReadFailedUntilTheUserTypesOne) {
-    Window t;
-    t.w.chkFlash->setChecked(false);
-    t.w.chkEEP->setChecked(false);
-    t.w.chkFuses->setChecked(true);
-    // Descriptor, six identification reads, then HSB, BSB and EB (three requests each).
-    t.chip.faults().failRequest(1 + 6 * 3 + 2 * 3 + 1);
-    t.w.ButRead->click();
-    EXPECT_TRUE(t.presenter.boxes.empty());
-    const sim::ConfigBytes before = t.chip.configBytes();
-
-    t.w.ButWrite->click();
-    ASSERT_EQ(t.presenter.boxes.size(), 1u);
-    EXPECT_EQ(t.presenter.boxes[0].caption, "Input-Error");
-    EXPECT_EQ(t.presenter.boxes[0].text, "EB: value not read from the device");
-    EXPECT_EQ(t.chip.configBytes().HSB, before.HSB);
-    EXPECT_EQ(t.chip.configBytes().BSB, before.BSB);
-
-    t.w.EdEB->selectAll();
-    QTest::keyClicks(t.w.EdEB, "$A5");
-    t.w.ButWrite->click();
-    EXPECT_EQ(t.presenter.boxes.size(), 1u);
-    EXPECT_EQ(t.chip.configBytes().EB, 0xA5);
 }
 
 // ------------------------------------------------------------ waits and input

@@ -115,18 +115,6 @@ TEST_F(SettingsTest, RecentNamesKeepTheirBytesWhetherUtf8OrNot) {
     EXPECT_EQ(list, names);
 }
 
-TEST_F(SettingsTest, AValueEndsAtACarriageReturnInsideItsLineSoThatWritingItBackKeepsIt) {
-    // Blanks before the carriage return are blanks around the value.
-    put("[EEPLOAD]\r\nH0=/home/a.hex\r\x01junk\r\nH1=/b.bin; \rH2=/c.bin\n");
-    QStringList list;
-    ini.LoadList("EEPLOAD", "H", 4, list);
-    EXPECT_EQ(list, (QStringList{"/home/a.hex", "/b.bin;"}));
-    ini.SaveList("EEPLOAD", "H", 4, list);
-    QStringList again;
-    ini.LoadList("EEPLOAD", "H", 4, again);
-    EXPECT_EQ(again, list);
-}
-
 TEST_F(SettingsTest, UnwritableSettingsFileRaisesTheWriteErrorAndReadsStillWork) {
     ASSERT_TRUE(QDir().mkdir(path)); // a folder in the file's place
     EXPECT_EQ(ini.ReadInteger("CONFIG", "Device", 3), 3);

@@ -4,35 +4,15 @@
 // links of different threads on different slots.
 
 #include "sim/bench.h"
+#include "sim/tests/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <random>
 #include <thread>
 
 namespace corvane::sim {
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / ("corvane-bench-test-" + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-    void write(const std::string& name, const std::string& text) const {
-        std::ofstream(path_ / name) << text;
-    }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A slot is one link's at a time: in one process and, through the state
 // folder, across processes (two benches on one folder stand for two).

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A host tool that sends the shortest frame holding a command's bytes works
-// on the bench: the stand-in driven through plain libusb calls. And the
-// program's own link over libusb on chips that keep erasing while they answer
-// and that leave the bus before RUN's last transfer completes.
+// on the bench: the stand-in driven through plain libusb calls; and the
+// stand-in frees the devices a tool leaves referenced.
 
 #include "core/chip_table.h"
-#include "link/boot_frames.h"
-#include "link/libusb_link.h"
 #include "link/protocol.h"
 #include "sim/bench.h"
 
@@ -19,7 +16,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 extern "C" int corvane_standin_live_devices(void);
@@ -129,15 +125,6 @@ protected:
     libusb_device_handle* handle = nullptr;
 };
 
-TEST_F(MinimalFrames, IdentificationReadsTakeThreeByteFrames) {
-    EXPECT_EQ(readByte(ConfigId::Manufacturer), 0x58);
-    EXPECT_EQ(readByte(ConfigId::Family), 0xD7);
-    EXPECT_EQ(readByte(ConfigId::ProductName), 0x31);
-    EXPECT_EQ(readByte(ConfigId::BootVersion), 0x05);
-    EXPECT_EQ(readByte(ConfigId::HSB), 0xBB);
-    EXPECT_EQ(readByte(ConfigId::SSB), 0xFF);
-}
-
 TEST_F(MinimalFrames, EraseProgramAndDisplayFlashAndEeprom) {
     EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteErase, wire::kChipErase}), OK);
 
@@ -179,19 +166,6 @@ TEST_F(MinimalFrames, ConfigurationWritesAndStartTakeTheirShortFrames) {
     EXPECT_EQ(bench->chip(0)->startAddress(), 0x1234);
 }
 
-// The bootloader's hardware-reset form of the start command, as other hosts
-// send it: three bytes, then the empty download.
-TEST_F(MinimalFrames, TheThreeByteResetFrameStartsTheApplication) {
-    EXPECT_EQ(command({WRITE_COMMAND, wire::kWriteStart, wire::kStartReset}), OK);
-    EXPECT_EQ(download({}), 0);
-    TearDown();
-    handle = nullptr;
-    ctx = nullptr;
-    auto bench = stored();
-    EXPECT_TRUE(bench->chip(0)->applicationRunning());
-    EXPECT_EQ(bench->chip(0)->startMode(), 0);
-}
-
 // As with a real interface: one handle claims it, another is refused busy
 // until the first lets go.
 TEST_F(MinimalFrames, ASecondHandleIsRefusedTheInterfaceUntilTheFirstReleasesIt) {
@@ -220,120 +194,6 @@ TEST_F(MinimalFrames, FramesMissingBytesTheirCommandUsesAreRefused) {
         EXPECT_NE(command(f), OK) << "frame of " << f.size() << " bytes, command " << int(f[0]);
         EXPECT_EQ(readByte(ConfigId::Family), 0xD7) << "and the next command works";
     }
-}
-
-// The program's link over libusb, on one chip set up by the bench file.
-class OverLibusb : public ::testing::Test {
-protected:
-    OverLibusb() {
-        std::string name = (std::filesystem::temp_directory_path() / "corvane-over-libusb-XXXXXX").string();
-        dir = ::mkdtemp(name.data());
-        ::setenv("CORVANE_SIM_DIR", dir.c_str(), 1);
-        ::unsetenv("CORVANE_SIM_CONFIG");
-    }
-    ~OverLibusb() override {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
-        ::unsetenv("CORVANE_SIM_DIR");
-    }
-    void SetUp() override {
-        ASSERT_NE(dlsym(RTLD_DEFAULT, "corvane_standin_active"), nullptr)
-            << "the libusb stand-in is not loaded; refusing to touch real USB devices";
-    }
-    // Opens device 0 on a bench of one chip with these keys.
-    void benchOf(const std::string& keys) {
-        std::ofstream(dir / "bench.conf") << "[slot 0]\n" << keys << "\n";
-        ASSERT_TRUE(link.open(0)) << link.lastError();
-    }
-    std::unique_ptr<sim::SimBench> stored() {
-        link.close();
-        return sim::SimBench::fromFolder(dir);
-    }
-
-    std::filesystem::path dir;
-    LibusbLink link;
-    std::vector<int> waits;
-    BootFrames frames{link, [this](int us) { waits.push_back(us); }};
-};
-
-TEST_F(OverLibusb, ABusyErasingChipIsPolledUntilItHasErased) {
-    benchOf("erase = busy\nbusy-polls = 4\nfail-request = 3\n");
-    EXPECT_TRUE(frames.eraseChip().ok());
-    EXPECT_EQ(waits.size(), 5u) << "one lost status request and four busy answers";
-    auto bench = stored();
-    const auto& flash = bench->chip(0)->flash();
-    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](std::uint8_t b) { return b == 0xFF; }));
-}
-
-TEST_F(OverLibusb, RunOfAChipThatLeavesBeforeTheStatusStageSucceeds) {
-    benchOf("leave-early = yes");
-    const StartResult r = frames.runApplication(wire::kStartJump, 0x0100);
-    EXPECT_EQ(r.outcome, StartOutcome::LeftBus);
-    EXPECT_TRUE(r.ok());
-    auto bench = stored();
-    EXPECT_TRUE(bench->chip(0)->applicationRunning());
-    EXPECT_EQ(bench->chip(0)->startAddress(), 0x0100);
-}
-
-TEST_F(OverLibusb, RunWhoseStartFrameIsRefusedFails) {
-    benchOf("");
-    const std::uint8_t unknown[] = {0x07};
-    ASSERT_EQ(dfu::download(link, unknown), dfu::Transfer::Done); // the chip is now in its error state
-    const StartResult r = frames.runApplication(wire::kStartJump, 0x0100);
-    EXPECT_EQ(r.outcome, StartOutcome::CommandFailed);
-    EXPECT_FALSE(r.ok());
-    EXPECT_FALSE(stored()->chip(0)->applicationRunning());
-}
-
-// Several threads, each on its own device with its own link, and two on one
-// handle: every request reaches its chip (the stand-in holds no lock of its
-// own while a chip serves a request; the bench serves one chip's in order).
-TEST_F(OverLibusb, ThreadsOnTheirOwnDevicesAndOnOneHandleAllGetTheirAnswers) {
-    std::ofstream(dir / "bench.conf") << "[slot 0]\n[slot 1]\n[slot 2]\n[slot 3]\n";
-    std::vector<std::thread> threads;
-    std::vector<int> good(4, 0);
-    for (int n = 0; n < 4; ++n) {
-        threads.emplace_back([n, &good] {
-            LibusbLink own;
-            if (!own.open(n))
-                return;
-            BootFrames frames(own);
-            const ConfigByteInfo& eb = configByte(ConfigId::EB);
-            for (int i = 0; i < 50; ++i) {
-                const auto value = static_cast<std::uint8_t>(n * 50 + i);
-                const bool written = frames.writeConfigByte(eb.area, eb.index, value).ok();
-                const ByteRead back = frames.readConfigByte(eb.area, eb.index);
-                good[std::size_t(n)] += written && back.result.ok() && back.value == value;
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(good, std::vector<int>(4, 50));
-
-    // Two threads on one handle, as libusb allows: every request is served.
-    libusb_context* ctx = nullptr;
-    ASSERT_EQ(libusb_init(&ctx), 0);
-    libusb_device_handle* h = libusb_open_device_with_vid_pid(ctx, 0x03EB, 0x2FFD);
-    ASSERT_NE(h, nullptr);
-    ASSERT_EQ(libusb_claim_interface(h, 0), 0);
-    std::vector<int> answered(2, 0);
-    threads.clear();
-    for (int t = 0; t < 2; ++t) {
-        threads.emplace_back([h, t, &answered] {
-            for (int i = 0; i < 100; ++i) {
-                std::uint8_t status[6] = {};
-                answered[std::size_t(t)] +=
-                    libusb_control_transfer(h, wire::kClassIn, DFU_GETSTATUS, 0, 0, status, 6, 1000) == 6;
-            }
-        });
-    }
-    for (auto& t : threads)
-        t.join();
-    EXPECT_EQ(answered, std::vector<int>(2, 100));
-    libusb_release_interface(h, 0);
-    libusb_close(h);
-    libusb_exit(ctx);
 }
 
 TEST(StandinMemory, DevicesLeftReferencedAreFreedAtExit) {
