@@ -5,22 +5,13 @@
 // of its record lines made right, so that mutated records get past those
 // tests to the code behind them.
 
+#include "core/hex_digit.h"
 #include "fuzz_support.h"
 #include "image/intel_hex.h"
 
 namespace {
 
 using namespace corvane;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // The text with the count and the checksum of every record line (":"
 // followed by an odd number of hexadecimal digits) set to fit the line.
@@ -34,14 +25,14 @@ QByteArray withRightChecksums(QByteArray text) {
         const qsizetype length = end - start;
         bool record = length >= 11 && length % 2 == 1 && text[start] == ':';
         for (qsizetype i = start + 1; record && i < end; ++i)
-            record = hexValue(text[i]) >= 0;
+            record = hexDigitValue(text[i]) >= 0;
         if (record && length <= 2 * 255 + 11) {
             const unsigned count = unsigned(length - 11) / 2;
             text[start + 1] = kDigits[count >> 4];
             text[start + 2] = kDigits[count & 0xF];
             unsigned sum = 0;
             for (qsizetype i = start + 1; i < end - 2; i += 2)
-                sum += unsigned(hexValue(text[i]) * 16 + hexValue(text[i + 1]));
+                sum += unsigned(hexDigitValue(text[i]) * 16 + hexDigitValue(text[i + 1]));
             const unsigned checksum = (256 - (sum & 0xFF)) & 0xFF;
             text[end - 2] = kDigits[checksum >> 4];
             text[end - 1] = kDigits[checksum & 0xF];

@@ -5,6 +5,7 @@
 // input is also tried with the counts and checksums of its record lines
 // made right, so that mutated records get past those tests.
 
+#include "core/hex_digit.h"
 #include "fuzz_support.h"
 #include "image/srecord.h"
 
@@ -13,16 +14,6 @@ namespace {
 using namespace corvane;
 
 constexpr std::size_t kLength = 0x8000;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // The text with the count and the checksum of every record line ("S", a
 // digit and an even number of hexadecimal digits) set to fit the line.
@@ -35,16 +26,16 @@ QByteArray withRightChecksums(QByteArray text) {
             ++end;
         const qsizetype length = end - start;
         bool record = length >= 6 && length % 2 == 0 && text[start] == 'S' &&
-                      hexValue(text[start + 1]) >= 0 && hexValue(text[start + 1]) <= 9;
+                      hexDigitValue(text[start + 1]) >= 0 && hexDigitValue(text[start + 1]) <= 9;
         for (qsizetype i = start + 2; record && i < end; ++i)
-            record = hexValue(text[i]) >= 0;
+            record = hexDigitValue(text[i]) >= 0;
         if (record && length <= 2 * 255 + 4) {
             const unsigned count = unsigned(length - 4) / 2;
             text[start + 2] = kDigits[count >> 4];
             text[start + 3] = kDigits[count & 0xF];
             unsigned sum = 0;
             for (qsizetype i = start + 2; i < end - 2; i += 2)
-                sum += unsigned(hexValue(text[i]) * 16 + hexValue(text[i + 1]));
+                sum += unsigned(hexDigitValue(text[i]) * 16 + hexDigitValue(text[i + 1]));
             const unsigned checksum = ~sum & 0xFF;
             text[end - 2] = kDigits[checksum >> 4];
             text[end - 1] = kDigits[checksum & 0xF];
@@ -55,13 +46,7 @@ QByteArray withRightChecksums(QByteArray text) {
 }
 
 TBuffer read(const QByteArray& text, std::vector<bool>& defined) {
-    qsizetype offset = 0;
-    TextLineReader source([&](char* data, qsizetype size) {
-        const qsizetype n = std::min(size, text.size() - offset);
-        std::copy_n(text.constData() + offset, n, data);
-        offset += n;
-        return n;
-    });
+    TextLineReader source(chunksOf(text));
     TBuffer image;
     defined.assign(kLength, false);
     SRecordReader reader(image, kLength);

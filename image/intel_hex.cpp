@@ -43,6 +43,15 @@ void appendHexByte(QByteArray& out, unsigned value) {
 
 TextLineReader::TextLineReader(ChunkReader read) : Read(std::move(read)) {}
 
+TextLineReader::ChunkReader chunksOf(QByteArray text, qsizetype chunk) {
+    return [text = std::move(text), chunk, offset = qsizetype(0)](char* data, qsizetype size) mutable {
+        const qsizetype n = std::min({size, chunk, text.size() - offset});
+        std::copy_n(text.constData() + offset, n, data);
+        offset += n;
+        return n;
+    };
+}
+
 bool TextLineReader::fill() {
     if (Ended)
         return false;
@@ -237,13 +246,7 @@ void IntelHexReader::storeData(std::uint32_t address, const std::uint8_t* data, 
 }
 
 void ReadIntelHex(const QByteArray& text, TBuffer& buffer) {
-    qsizetype offset = 0;
-    TextLineReader source([&](char* data, qsizetype size) {
-        const qsizetype n = std::min(size, text.size() - offset);
-        std::copy_n(text.constData() + offset, n, data);
-        offset += n;
-        return n;
-    });
+    TextLineReader source(chunksOf(text));
     IntelHexReader reader(buffer);
     reader.start();
     reader.read(source);

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -42,6 +43,10 @@ private:
     bool Ended = false;
     bool SkipLineFeed = false;
 };
+
+// A stream over text in memory, handing it out in pieces of at most chunk bytes.
+TextLineReader::ChunkReader chunksOf(QByteArray text,
+                                     qsizetype chunk = std::numeric_limits<qsizetype>::max());
 
 // Reads Intel HEX record lines into a buffer of 0x10000 bytes (erased to 0xFF).
 // Data records land at their address plus the base that the latest extended

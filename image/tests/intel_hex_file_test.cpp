@@ -30,16 +30,6 @@ QString lineError(const QByteArray& text) {
     return QString();
 }
 
-// A stream that hands out the text in pieces of at most chunk bytes.
-TextLineReader::ChunkReader chunksOf(const QByteArray& text, qsizetype chunk) {
-    return [text, chunk, offset = qsizetype(0)](char* data, qsizetype size) mutable {
-        const qsizetype n = std::min({size, chunk, text.size() - offset});
-        std::copy_n(text.constData() + offset, n, data);
-        offset += n;
-        return n;
-    };
-}
-
 QByteArray fixture(const char* name) {
     QFile file(QStringLiteral(CORVANE_FIXTURE_DIR "/") + QLatin1String(name));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -23,13 +23,7 @@ struct Read {
 Read readText(const QByteArray& text, std::size_t length) {
     Read r;
     r.defined.assign(length, false);
-    qsizetype offset = 0;
-    TextLineReader source([&](char* data, qsizetype size) {
-        const qsizetype n = std::min(size, text.size() - offset);
-        std::copy_n(text.constData() + offset, n, data);
-        offset += n;
-        return n;
-    });
+    TextLineReader source(chunksOf(text));
     SRecordReader reader(r.image, length);
     reader.trackDefined(r.defined);
     reader.read(source);
