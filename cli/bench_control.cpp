@@ -2,6 +2,7 @@
 #include "cli/bench_control.h"
 
 #include "cli/outcome.h"
+#include "cli/text_out.h"
 #include "core/local_text.h"
 #include "sim/bench.h"
 
@@ -9,16 +10,6 @@
 #include <memory>
 
 namespace corvane::cli {
-
-namespace {
-
-void write(std::FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
-}
-
-} // namespace
 
 int benchControl(const CommandLine& options, std::FILE* out, std::FILE* err) {
     const std::unique_ptr<sim::SimBench> bench = options.simFolder.isEmpty()

@@ -7,6 +7,7 @@
 #include "cli/link_source.h"
 #include "cli/options.h"
 #include "cli/run.h"
+#include "cli/text_out.h"
 #include "core/app_info.h"
 #include "core/local_text.h"
 
@@ -17,12 +18,6 @@
 namespace corvane::cli {
 
 namespace {
-
-void write(std::FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
-}
 
 // A run that ends before any chip: its message on stderr, and with --json a
 // document that says why.

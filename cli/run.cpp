@@ -8,6 +8,7 @@
 #include "cli/prefixed_stream.h"
 #include "cli/serial_store.h"
 #include "cli/station.h"
+#include "cli/text_out.h"
 #include "cli/tracing_link.h"
 #include "core/local_text.h"
 #include "image/image_file.h"
@@ -190,12 +191,6 @@ void runChips(Shared& shared, const std::vector<int>& devices, std::FILE* err, R
         threads.emplace_back(one, i);
     if (!devices.empty())
         one(0);
-}
-
-void write(std::FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
 }
 
 void printText(const CommandLine& o, const RunReport& report, std::FILE* out) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/station.h"
 
+#include "cli/text_out.h"
+
 #include <algorithm>
 
 namespace corvane::cli {
@@ -25,12 +27,6 @@ bool stillThere(const AttachedDevice& board, const std::vector<AttachedDevice>& 
     const std::string path = busPortPath(board);
     return std::any_of(list.begin(), list.end(),
                        [&path](const AttachedDevice& d) { return busPortPath(d) == path; });
-}
-
-void write(std::FILE* to, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
 }
 
 } // namespace
