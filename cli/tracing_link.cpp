@@ -46,19 +46,19 @@ QString requestText(const TClassRequest& setup, const std::uint8_t* data, std::u
 QString TracingLink::outcome(bool ok) const {
     if (ok)
         return QStringLiteral("ok");
-    const std::string why = to_.lastError();
+    const std::string why = target().lastError();
     return why.empty() ? QStringLiteral("failed")
                        : QStringLiteral("failed (%1)").arg(QString::fromStdString(why));
 }
 
 bool TracingLink::open(int deviceNumber) {
-    const bool ok = to_.open(deviceNumber);
+    const bool ok = target().open(deviceNumber);
     tell_(QStringLiteral("open device %1: %2").arg(deviceNumber).arg(outcome(ok)));
     return ok;
 }
 
 bool TracingLink::getDeviceDescriptor(DeviceDescriptor& out) {
-    const bool ok = to_.getDeviceDescriptor(out);
+    const bool ok = target().getDeviceDescriptor(out);
     tell_(QStringLiteral("device descriptor: %1")
               .arg(ok ? hexBytes(out.data(), std::uint16_t(out.size())) : outcome(false)));
     return ok;
@@ -66,14 +66,14 @@ bool TracingLink::getDeviceDescriptor(DeviceDescriptor& out) {
 
 bool TracingLink::classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) {
     const bool in = setup.Direction != 0;
-    const bool ok = to_.classRequest(setup, data, length);
+    const bool ok = target().classRequest(setup, data, length);
     // What goes out is shown as sent, what comes in as answered.
     tell_(requestText(setup, data, length, !in || ok) + QStringLiteral(" -> ") + outcome(ok));
     return ok;
 }
 
 void TracingLink::close() {
-    to_.close();
+    target().close();
     tell_(QStringLiteral("close"));
 }
 

@@ -12,24 +12,19 @@
 
 namespace corvane::cli {
 
-class TracingLink : public DeviceLink {
+class TracingLink : public ForwardingLink {
 public:
-    TracingLink(DeviceLink& to, std::function<void(const QString&)> tell) : to_(to), tell_(std::move(tell)) {}
+    TracingLink(DeviceLink& to, std::function<void(const QString&)> tell)
+        : ForwardingLink(to), tell_(std::move(tell)) {}
 
     bool open(int deviceNumber) override;
-    bool isOpen() const override { return to_.isOpen(); }
     bool getDeviceDescriptor(DeviceDescriptor& out) override;
     bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override;
     void close() override;
-    std::string lastError() const override { return to_.lastError(); }
-    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
-    RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
-    std::optional<std::vector<AttachedDevice>> listDevices() override { return to_.listDevices(); }
 
 private:
     QString outcome(bool ok) const;
 
-    DeviceLink& to_;
     std::function<void(const QString&)> tell_;
 };
 

@@ -84,4 +84,30 @@ public:
     virtual std::optional<std::vector<AttachedDevice>> listDevices();
 };
 
+// A link that passes every operation on to another one, which it does not
+// own. Wrappers derive from it and override only what they add, so that no
+// operation (a failure's reason, the device list) is lost on the way.
+class ForwardingLink : public DeviceLink {
+public:
+    explicit ForwardingLink(DeviceLink& to) : to_(to) {}
+
+    bool open(int deviceNumber) override { return to_.open(deviceNumber); }
+    bool isOpen() const override { return to_.isOpen(); }
+    bool getDeviceDescriptor(DeviceDescriptor& out) override { return to_.getDeviceDescriptor(out); }
+    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
+        return to_.classRequest(setup, data, length);
+    }
+    void close() override { to_.close(); }
+    std::string lastError() const override { return to_.lastError(); }
+    OpenFailure lastOpenFailure() const override { return to_.lastOpenFailure(); }
+    RequestFailure lastRequestFailure() const override { return to_.lastRequestFailure(); }
+    std::optional<std::vector<AttachedDevice>> listDevices() override { return to_.listDevices(); }
+
+protected:
+    DeviceLink& target() const { return to_; }
+
+private:
+    DeviceLink& to_;
+};
+
 } // namespace corvane

@@ -10,28 +10,19 @@ namespace corvane {
 
 namespace {
 
+// Made before the link that forwards to it; the link closes before the
+// bench stores its chips.
+struct BenchAndLink {
+    explicit BenchAndLink(std::unique_ptr<sim::SimBench> owned) : bench(std::move(owned)), link(*bench) {}
+    std::unique_ptr<sim::SimBench> bench;
+    sim::SimLink link;
+};
+
 // The bench and its in-process link, owned together.
-class SimulatedBenchLink : public DeviceLink {
+class SimulatedBenchLink : private BenchAndLink, public ForwardingLink {
 public:
     explicit SimulatedBenchLink(std::unique_ptr<sim::SimBench> bench)
-        : bench_(std::move(bench)), link_(*bench_) {}
-
-    bool open(int deviceNumber) override { return link_.open(deviceNumber); }
-    bool isOpen() const override { return link_.isOpen(); }
-    bool getDeviceDescriptor(DeviceDescriptor& out) override { return link_.getDeviceDescriptor(out); }
-    bool classRequest(const TClassRequest& setup, std::uint8_t* data, std::uint16_t length) override {
-        return link_.classRequest(setup, data, length);
-    }
-    void close() override { link_.close(); }
-    std::string lastError() const override { return link_.lastError(); }
-    OpenFailure lastOpenFailure() const override { return link_.lastOpenFailure(); }
-    RequestFailure lastRequestFailure() const override { return link_.lastRequestFailure(); }
-    std::optional<std::vector<AttachedDevice>> listDevices() override { return link_.listDevices(); }
-
-private:
-    // Declared first: the link closes before the bench stores its chips.
-    std::unique_ptr<sim::SimBench> bench_;
-    sim::SimLink link_;
+        : BenchAndLink(std::move(bench)), ForwardingLink(link) {}
 };
 
 } // namespace
